@@ -1,0 +1,43 @@
+// Reports of a port engine to its receiver (the station view, the command-line tool).
+//
+// Contract:
+// - OnPortStatus / OnPortProgress are called on the engine's worker threads (the ready worker,
+//   later the download thread), one report at a time per engine, in the order the worker
+//   made them. The records and the text are valid only during the call: a receiver that
+//   handles the report later must copy it. A receiver that copies sees exactly the values the
+//   worker had at report time.
+// - A call may block until the receiver has handled the report (the station does this, so a
+//   download advances no faster than the view shows it).
+// - ReleaseEngine(engine) is called by the engine's destructor, on the destroying thread,
+//   before it waits for the engine's workers. From then on every call from that engine must
+//   return promptly without waiting for the receiver: a call that is blocked must be released,
+//   and later calls may be dropped. This is what lets an engine be destroyed while one of its
+//   workers is blocked delivering a report, without a deadlock.
+#pragma once
+
+namespace tarvo {
+
+class CWinMonitorCtrl;
+
+struct StatusReport {
+    int port = 0;                // the engine's COM port number
+    int code = 0;                // status code, see engine/StatusCodes.h
+    const char* text = nullptr;  // the engine's message text
+};
+
+struct ProgressReport {
+    int port = 0;
+    int percent = 0;   // position * 100 / size
+    int position = 0;  // bytes of the download image consumed
+    int size = 0;      // bytes of the download image
+};
+
+class IReportSink {
+public:
+    virtual ~IReportSink() = default;
+    virtual void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) = 0;
+    virtual void OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report) = 0;
+    virtual void ReleaseEngine(const CWinMonitorCtrl& engine) = 0;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,171 @@
+// The port engine: one object per serial port that drives one target from the first identify
+// command to the verified download.
+//
+// An engine owns its serial channel, its ready worker (CDownload_Ready: waits for a target,
+// loads and starts the monitor) and its download thread (erase, image download, verification).
+// It reports everything the operator sees through an IReportSink (engine/ReportSink.h).
+//
+// Use, on one thread (the receiver's, e.g. the station's user-interface thread):
+//   construct -> SetPortNumber(n) -> OpenPort(n, 115200) -> Start(sink)
+//   ... on status 0 (inside the report): StartDownload(sink, imagePath)
+//   ... destroy (stops the download thread, then the ready worker, then closes the channel).
+// An engine is opened and started once; the next target on the port gets a new engine.
+//
+// Threading: the public operations above are for the owner's thread; the workers run the
+// protocol and call the sink. Destruction never deadlocks on a report in flight: the engine
+// calls IReportSink::ReleaseEngine before it waits for its workers. The worker flags are
+// atomics; the link state belongs to whichever worker runs (never both at once).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/Download_Ready.h"
+#include "engine/ImageConverter.h"
+#include "engine/Link.h"
+#include "engine/ReportSink.h"
+#include "serial/Comm.h"
+
+namespace tarvo {
+
+class IClock;
+class IPortDirectory;
+class ITraceSink;
+
+// What an engine is given from outside. Every pointer may be null: the system clock, the
+// default device paths (/dev/ttyS<N-1>), no trace and the current directory are then used.
+struct EngineEnvironment {
+    IClock* clock = nullptr;
+    const IPortDirectory* ports = nullptr;
+    ITraceSink* trace = nullptr;
+    // Folder of the monitor files "monitor_ul_bs.m0" and ".map"; empty: the current directory.
+    std::string monitorDir;
+};
+
+class CWinMonitorCtrl {
+public:
+    static constexpr uint32_t kBaudRate = 115200;
+    static constexpr uint32_t kNoRunAddress = 0xFFFFFFFFu;
+
+    explicit CWinMonitorCtrl(EngineEnvironment environment = {});
+    virtual ~CWinMonitorCtrl();
+    CWinMonitorCtrl(const CWinMonitorCtrl&) = delete;
+    CWinMonitorCtrl& operator=(const CWinMonitorCtrl&) = delete;
+
+    // --- owner's operations -------------------------------------------------------------
+    void SetPortNumber(int portNumber) { m_portNumber = portNumber; }
+    int PortNumber() const { return m_portNumber; }
+    // Opens the channel through the port directory. True when the port opened.
+    bool OpenPort(int portNumber, uint32_t baudRate);
+    // Opens the channel on a named device (the tools' "--port N=DEVICE").
+    bool OpenDevice(const std::string& devicePath, uint32_t baudRate);
+    // Why the last OpenPort/OpenDevice failed, naming the device.
+    const std::string& OpenError() const { return m_comm.LastError(); }
+    // Remembers the sink, resets the frame decoder and starts the ready worker.
+    bool Start(IReportSink* sink);
+    // Opens and measures the download image, purges the channel and starts the download
+    // thread. False when the image cannot be opened (no thread starts).
+    bool StartDownload(IReportSink* sink, const std::string& imagePath);
+    // Stops the download thread between two lines and waits for it. Always true.
+    bool StopDownload();
+    // Converts a main software file into its download image (engine/ImageConverter.h) and
+    // keeps the image path. False (image path unchanged) on any failure; ConvertFailure()
+    // then tells why.
+    bool ConvertImage(const std::string& mainPath);
+    const std::string& ImagePath() const { return m_imagePath; }
+    const ConvertError& ConvertFailure() const { return m_convertError; }
+
+    // True while a worker (ready worker or download thread) runs.
+    bool IsBusy() const { return m_ready.IsRunning() || m_downloadRunning.load(); }
+    CComm& Comm() { return m_comm; }
+    const CComm& Comm() const { return m_comm; }
+    IClock& Clock() const { return *m_clock; }
+
+    // --- link (used by the workers; public for tests) ------------------------------------
+    void SendFrame(const Payload& payload);
+    void ResetFrameDecoder() { m_decoder.Reset(); }
+    bool PutFrameByte(uint8_t byte, Payload& payload) { return m_decoder.Put(byte, payload); }
+    // Waits up to timeout5ms * 5 ms for a complete frame. Time-out 0: at most one byte, one
+    // pass. Ends at once (false) when the channel has failed and holds no byte.
+    bool WaitFrame(uint16_t timeout5ms, Payload& payload);
+    // Encode, purge, send, wait, check. True only when the target confirmed the same command
+    // word with R = 0. `message` (when not null) receives the failure text.
+    bool ExecuteCommand(uint16_t timeout5ms, const TargetCommand& command, TargetConfirmation& confirmation);
+    void ReportStatus();
+    void ReportProgress();
+    // Formats the message text and reports it with `code`.
+    void Report(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+    // --- steps of the ready worker --------------------------------------------------------
+    bool LoadMonitor();
+    // True at the end of the file, false when a line was sent; `readError` set on a read error.
+    bool SendMonitorLine(std::FILE* file, bool& readError);
+    uint32_t ReadRunAddress();
+    // True when the run command was confirmed (or no status 0 must follow: see .cpp).
+    bool StartMonitor();
+    // --- steps of the download thread -----------------------------------------------------
+    bool EraseFlash();
+    int SendImageLine();
+    bool VerifyDownload();
+
+    // State read by the ready worker and tests.
+    int LoaderType() const { return m_loaderType; }
+    int LoaderVersion() const { return m_loaderVersion; }
+    int StatusCode() const { return m_statusCode; }
+    const char* MessageText() const { return m_message; }
+
+private:
+    friend class CDownload_Ready;
+    void DownloadThread();
+    std::string MonitorPath(const char* extension) const;
+    // Reports the failure text of a checked exchange with `code`; returns false.
+    bool CheckConfirmation(bool frameArrived, const Payload& payload, uint8_t sentCw,
+                           TargetConfirmation& confirmation, int codeNoAnswer, int codeFormat,
+                           int codeCommandWord, int codeResult, const char* formatText);
+
+    IClock* m_clock;
+    const IPortDirectory* m_ports;
+    std::string m_monitorDir;
+    IReportSink* m_sink = nullptr;
+
+    int m_portNumber = 0;
+    int m_statusCode = 0;
+    char m_message[kMessageChars] = {};
+    StatusReport m_statusReport;
+    ProgressReport m_progressReport;
+    int m_downloadPosition = 0;
+    int m_downloadPercent = 0;
+
+    // link state
+    uint8_t m_txFrame[kTransmitFrameBytes + 2] = {};
+    FrameDecoder m_decoder;
+    TargetCommand m_command;
+    Payload m_commandPayload{};
+    Payload m_confirmationPayload{};
+    TargetConfirmation m_confirmation;
+
+    int m_loaderType = 0;
+    int m_loaderVersion = 0;
+
+    std::string m_imagePath;
+    ConvertError m_convertError;
+    std::FILE* m_imageFile = nullptr;
+    long m_imageSize = 0;
+    std::unique_ptr<char[]> m_lineBuffer;     // kLineBufferChars, allocated once per engine
+    std::unique_ptr<uint8_t[]> m_byteBuffer;  // kLineBytesBuffer
+
+    std::atomic<bool> m_downloadRunning{false};
+    std::atomic<bool> m_downloadStop{false};
+    std::atomic<bool> m_released{false};
+    std::thread m_downloadThread;
+
+    // Declared last among the workers' objects: destroyed first after the download thread.
+    CComm m_comm;
+    CDownload_Ready m_ready;
+};
+
+}  // namespace tarvo

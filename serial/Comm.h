@@ -1,0 +1,132 @@
+// CComm: the serial channel of one port engine.
+//
+// Opens one serial device raw 8N1 at the given bit rate (every input, output and local
+// processing flag off, CLOCAL on, HUPCL off, DTR asserted, RTS negated where the device allows),
+// exclusively: TIOCEXCL keeps other non-root programs out and an flock() keeps out every other
+// program that locks, root included (root ignores TIOCEXCL). A second open of a device that is
+// open here or elsewhere fails.
+//
+// A receive thread copies every byte the device delivers into a 5000-byte receive ring (single
+// producer: the receive thread; single consumer: the engine worker that talks to the target).
+// The consumer takes bytes with TakeByte and blocks for new ones with WaitForData instead of
+// spinning.
+//
+// Write never holds its caller much beyond 20 ms: what the device does not take at once is kept
+// in the channel's transmit backlog and sent by the receive thread in call order.
+//
+// Errors: Open returns false and LastError() names the device and the reason. A persistent
+// receive error (device unplugged, hang-up, EIO/ENXIO) marks the channel failed: the device and
+// its lock are released, the receive thread ends, writes fail, and WaitForData returns at once
+// once the ring is empty, as a time-out would. Nothing is thrown.
+//
+// Threading: Open, Close and destruction on the owner's thread. Write, Purge, DiscardReceived,
+// TakeByte and WaitForData from the one consuming worker at a time (Purge and DiscardReceived
+// move the read index, so they belong to the consumer side). State queries from any thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tarvo {
+
+class IPortDirectory;
+class ITraceSink;
+class PosixPort;
+
+class CComm {
+public:
+    static constexpr uint32_t kRingSize = 5000;
+    // Bytes a write may leave for the background; larger than the longest image line.
+    static constexpr uint32_t kTransmitBacklog = 256 * 1024;
+    // Longest time Write waits for the device before leaving the rest to the background.
+    static constexpr std::chrono::milliseconds kWriteWait{20};
+    // The receive thread looks at its flags at least this often.
+    static constexpr std::chrono::milliseconds kReceiveTimeout{200};
+
+    // `directory` maps port numbers to device paths (null: /dev/ttyS<N-1>); `trace` receives
+    // "~0x%02x~" per received byte (null: no trace). Both must outlive the channel.
+    explicit CComm(const IPortDirectory* directory = nullptr, ITraceSink* trace = nullptr);
+    virtual ~CComm();
+    CComm(const CComm&) = delete;
+    CComm& operator=(const CComm&) = delete;
+
+    // Opens the device of `portNumber` and starts the receive thread. Once per channel.
+    bool Open(int portNumber, uint32_t baudRate);
+    // Opens a device by path (same settings).
+    bool OpenDevice(const std::string& devicePath, uint32_t baudRate);
+    // Drops what the driver holds, stops and joins the receive thread (at once, not after a
+    // receive time-out) and releases the device. False when the channel is not running.
+    bool Close();
+
+    // Sends `length` bytes after every byte of earlier writes. True only when the device took
+    // all of them at once; otherwise the rest goes on in the background and false is returned
+    // after at most ~20 ms. `written` gets the bytes the device has taken of this write when
+    // the call returns. False with `written` 0 on a closed or failed channel.
+    bool Write(const void* data, int length, uint32_t& written);
+    // Drops both directions of the driver's buffers, the transmit backlog and every unread
+    // byte of the ring.
+    void Purge();
+    // Drops every unread byte of the ring (read index := write index) without touching the
+    // device.
+    void DiscardReceived();
+    // Takes the next unread byte; false when there is none.
+    bool TakeByte(uint8_t& byte);
+    // True when the ring holds an unread byte.
+    bool HasUnread() const;
+    // Blocks until an unread byte is there (true), or the channel is failed or closed, or
+    // `timeout` has passed (false). Never spins.
+    bool WaitForData(std::chrono::nanoseconds timeout);
+    // Blocks until the transmit backlog is empty or `timeout` passed; true when empty.
+    bool WaitTransmitted(std::chrono::nanoseconds timeout);
+
+    bool IsRunning() const { return m_running.load(); }
+    bool HasFailed() const { return m_failed.load(); }
+    // Bytes dropped because the ring was full (the oldest unread bytes are kept).
+    uint64_t DroppedBytes() const { return m_dropped.load(); }
+    const std::string& DevicePath() const { return m_devicePath; }
+    // Why Open failed or why the channel failed, naming the device; empty otherwise.
+    const std::string& LastError() const { return m_lastError; }
+
+private:
+    void ReceiveThread();
+    void StoreByte(uint8_t byte);
+    void Fail(const std::string& reason);
+    uint32_t BacklogSize() const;
+
+    const IPortDirectory* m_directory;
+    ITraceSink* m_trace;
+    std::string m_devicePath;
+    std::string m_lastError;
+    std::unique_ptr<PosixPort> m_port;
+
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_threadAlive{false};
+    std::thread m_thread;
+
+    // receive ring
+    std::array<uint8_t, kRingSize> m_ring{};
+    std::atomic<uint32_t> m_readIndex{0};
+    std::atomic<uint32_t> m_writeIndex{0};
+    std::atomic<uint64_t> m_dropped{0};
+    std::mutex m_rxMutex;
+    std::condition_variable m_rxCv;
+
+    // transmit backlog (ring buffer), guarded by m_txMutex together with the device itself
+    mutable std::mutex m_txMutex;
+    std::condition_variable m_txCv;
+    std::unique_ptr<uint8_t[]> m_backlog;
+    uint32_t m_backlogHead = 0;  // next byte to send
+    uint32_t m_backlogSize = 0;  // bytes waiting
+    uint64_t m_bytesSent = 0;    // bytes the device took, all writes
+    uint64_t m_bytesQueued = 0;  // bytes handed to Write, all writes
+};
+
+}  // namespace tarvo
