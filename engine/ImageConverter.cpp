@@ -1,0 +1,569 @@
+// Download image preparation. See ImageConverter.h for the contract.
+//
+// The converter streams: the main software file is read once through a fixed read buffer, the
+// image is written once through a fixed write buffer, so memory stays the same whatever the
+// size of the input. An open image block always lives whole in the write buffer (room for the
+// longest block is made before a block opens), so its length field is patched in memory when
+// the block closes and the file is never repositioned.
+//
+// What the converter does with input beyond the usual "S0, S3 run, S7" shape:
+// - Lines before the first S3 record are skipped.
+// - Every S3 record is validated (hex digits, count, length, checksum) before it is used.
+// - Every line that is not an S3 record, once the first S3 record was seen, closes the open
+//   block (if one is open) and is copied exactly as read, line end included. So several lines
+//   after the S3 run are all copied, in order.
+// - An S3 record after such a line always opens a new block, even when its address continues
+//   the previous record: a block never spans a copied line.
+// - The last S3 record must be followed, at some later line, by a termination record (a line
+//   beginning with "S7", "S8" or "S9"). A file that ends inside or right after its S3 records
+//   is taken as truncated and rejected, so no image is written for it. (End of input would
+//   otherwise close the open block; it is still closed there, so the writer never leaves an
+//   unfinished block whatever the caller does.)
+// - Lines are split at LF; a CR right before the LF belongs to the line end. A line longer
+//   than the read buffer is handled in pieces; a piece that continues a line is never taken
+//   for the start of a record.
+#include "engine/ImageConverter.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo {
+
+namespace {
+
+// Value of a hexadecimal digit (either case); kNotHex for every other character.
+constexpr uint8_t kNotHex = 0xFF;
+constexpr std::array<uint8_t, 256> MakeHexTable() {
+    std::array<uint8_t, 256> table{};
+    for (auto& value : table) value = kNotHex;
+    for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
+    return table;
+}
+constexpr std::array<uint8_t, 256> kHex = MakeHexTable();
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+inline uint8_t HexValue(char c) { return kHex[static_cast<unsigned char>(c)]; }
+
+// Most data bytes in one image block, and the longest block line: "S3", 4 length digits,
+// 8 address digits, the data digits, 2 checksum digits and the line feed.
+constexpr uint32_t kMaxBlockDataBytes = 32752;
+constexpr size_t kMaxBlockLineChars = 2 + 4 + 8 + 2 * kMaxBlockDataBytes + 2 + 1;
+
+constexpr size_t kReadBufferBytes = size_t{1} << 20;
+constexpr size_t kWriteBufferBytes = size_t{1} << 20;
+static_assert(kReadBufferBytes > static_cast<size_t>(kMaxLineChars));
+static_assert(kWriteBufferBytes >= 4 * kMaxBlockLineChars);
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+// Owns a file descriptor.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { Close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    void Reset(int fd) {
+        Close();
+        m_fd = fd;
+    }
+    bool IsOpen() const { return m_fd >= 0; }
+    // Closes now; returns the errno of a failed close, 0 otherwise.
+    int Close() {
+        if (m_fd < 0) return 0;
+        int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// The temporary file that becomes the image. Created beside the image (same folder, so the
+// final rename is atomic) with O_EXCL under a fresh name; removed again by the destructor
+// unless it was renamed over the image.
+class TemporaryImage {
+public:
+    TemporaryImage() = default;
+    ~TemporaryImage() {
+        m_fd.Close();
+        if (!m_path.empty() && !m_committed) ::unlink(m_path.c_str());
+    }
+    TemporaryImage(const TemporaryImage&) = delete;
+    TemporaryImage& operator=(const TemporaryImage&) = delete;
+
+    // Returns 0 or the errno of the failure.
+    int Create(const std::string& imagePath) {
+        // Names only need to be unlikely to collide; O_EXCL settles any collision.
+        uint64_t state = static_cast<uint64_t>(
+                             std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                         (static_cast<uint64_t>(::getpid()) << 32) ^
+                         reinterpret_cast<uintptr_t>(this);
+        static constexpr char kNameChars[] =
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        int error = EEXIST;
+        for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+            std::string path = imagePath + ".tmp-";
+            for (int i = 0; i < 8; ++i) {
+                // splitmix64 step
+                state += 0x9E3779B97F4A7C15ull;
+                uint64_t z = state;
+                z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+                z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+                z ^= z >> 31;
+                path += kNameChars[z % (sizeof kNameChars - 1)];
+            }
+            // 0666 like any new file: the process's umask decides the final mode.
+            int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                m_fd.Reset(fd);
+                m_path = std::move(path);
+                return 0;
+            }
+            error = errno;
+            if (error == EINTR) error = EEXIST;  // try again
+        }
+        return error;
+    }
+
+    int Fd() const { return m_fd.Get(); }
+
+    // Makes the written data durable, closes the file and renames it over `imagePath`.
+    // Returns 0 or the errno of the failed step; `step` names it.
+    int Commit(const std::string& imagePath, const char*& step) {
+        if (::fdatasync(m_fd.Get()) != 0) {
+            step = "cannot write";
+            return errno;
+        }
+        if (int error = m_fd.Close(); error != 0) {
+            step = "cannot write";
+            return error;
+        }
+        if (::rename(m_path.c_str(), imagePath.c_str()) != 0) {
+            step = "cannot replace";
+            return errno;
+        }
+        m_committed = true;
+        SyncFolder(imagePath);
+        return 0;
+    }
+
+private:
+    // Makes the rename itself durable. Best effort: the image is complete either way.
+    static void SyncFolder(const std::string& imagePath) {
+        const size_t slash = imagePath.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? "." : slash == 0 ? "/" : imagePath.substr(0, slash);
+        FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.IsOpen()) ::fsync(dir.Get());
+    }
+
+    FileDescriptor m_fd;
+    std::string m_path;
+    bool m_committed = false;
+};
+
+// Hands out the main software file in chunks that end at a line feed. A chunk is a whole
+// line (line end included) unless the line is longer than the buffer, in which case the line
+// comes in several chunks; `lineStart` marks the first chunk of each line.
+class LineReader {
+public:
+    struct Chunk {
+        const char* data = nullptr;
+        size_t size = 0;
+        bool lineStart = false;
+        bool lineEnd = false;  // the chunk ends its line (at a line feed or at the end of file)
+    };
+
+    LineReader(int fd, char* buffer, size_t capacity)
+        : m_fd(fd), m_buffer(buffer), m_capacity(capacity) {}
+
+    // False at the end of the file or on a read error (ReadError() then tells which).
+    bool Next(Chunk& chunk) {
+        for (;;) {
+            if (m_begin < m_end) {
+                const char* start = m_buffer + m_begin;
+                size_t available = m_end - m_begin;
+                const void* lf = std::memchr(start, '\n', available);
+                if (lf != nullptr || m_eof || (m_begin == 0 && m_end == m_capacity)) {
+                    size_t size = lf != nullptr
+                                      ? static_cast<size_t>(static_cast<const char*>(lf) - start) + 1
+                                      : available;
+                    chunk.data = start;
+                    chunk.size = size;
+                    chunk.lineStart = !m_midLine;
+                    chunk.lineEnd = lf != nullptr || m_eof;
+                    m_midLine = !chunk.lineEnd;
+                    m_begin += size;
+                    return true;
+                }
+                if (m_begin > 0) {
+                    std::memmove(m_buffer, start, available);
+                    m_end = available;
+                    m_begin = 0;
+                }
+            } else {
+                if (m_eof) return false;
+                m_begin = m_end = 0;
+            }
+            ssize_t n = ::read(m_fd, m_buffer + m_end, m_capacity - m_end);
+            if (n > 0) {
+                m_end += static_cast<size_t>(n);
+            } else if (n == 0) {
+                m_eof = true;
+            } else if (errno != EINTR) {
+                m_readError = errno;
+                return false;
+            }
+        }
+    }
+
+    int ReadError() const { return m_readError; }
+
+private:
+    int m_fd;
+    char* m_buffer;
+    size_t m_capacity;
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    bool m_eof = false;
+    bool m_midLine = false;
+    int m_readError = 0;
+};
+
+// Writes the image through a fixed buffer and builds its image blocks.
+class ImageWriter {
+public:
+    ImageWriter(int fd, char* buffer, size_t capacity)
+        : m_fd(fd), m_buffer(buffer), m_capacity(capacity) {}
+
+    bool BlockOpen() const { return m_blockOpen; }
+    uint32_t BlockDataBytes() const { return m_blockData; }
+
+    // Opens a block with the first record's address characters (8) and data characters.
+    void OpenBlock(const char* address, const char* data, uint32_t dataBytes, uint8_t sum) {
+        if (m_capacity - m_used < kMaxBlockLineChars) Flush();
+        m_lengthAt = m_used + 2;
+        char* out = m_buffer + m_used;
+        std::memcpy(out, "S3FFFF", 6);
+        std::memcpy(out + 6, address, 8);
+        std::memcpy(out + 14, data, 2 * size_t{dataBytes});
+        m_used += 14 + 2 * size_t{dataBytes};
+        m_blockOpen = true;
+        m_blockData = dataBytes;
+        m_blockSum = sum;
+    }
+
+    // Appends a record's data to the open block; the caller keeps the block within its limit.
+    void AppendToBlock(const char* data, uint32_t dataBytes, uint8_t sum) {
+        std::memcpy(m_buffer + m_used, data, 2 * size_t{dataBytes});
+        m_used += 2 * size_t{dataBytes};
+        m_blockData += dataBytes;
+        m_blockSum = static_cast<uint8_t>(m_blockSum + sum);
+    }
+
+    // Fills in the length field and writes the checksum and the line feed. No-op without an
+    // open block.
+    void CloseBlock() {
+        if (!m_blockOpen) return;
+        const uint32_t length = m_blockData + 5;
+        char* field = m_buffer + m_lengthAt;
+        field[0] = kUpperHex[(length >> 12) & 0xF];
+        field[1] = kUpperHex[(length >> 8) & 0xF];
+        field[2] = kUpperHex[(length >> 4) & 0xF];
+        field[3] = kUpperHex[length & 0xF];
+        const uint8_t checksum =
+            static_cast<uint8_t>(~(m_blockSum + (length & 0xFF) + ((length >> 8) & 0xFF)));
+        char* out = m_buffer + m_used;
+        out[0] = kUpperHex[checksum >> 4];
+        out[1] = kUpperHex[checksum & 0xF];
+        out[2] = '\n';
+        m_used += 3;
+        m_blockOpen = false;
+    }
+
+    // Copies bytes as they stand. Never called while a block is open.
+    void Copy(const char* data, size_t size) {
+        if (size > m_capacity - m_used) {
+            Flush();
+            if (size > m_capacity) {
+                WriteAll(data, size);
+                return;
+            }
+        }
+        std::memcpy(m_buffer + m_used, data, size);
+        m_used += size;
+    }
+
+    // Writes out the buffer. Must not be called while a block is open except by OpenBlock.
+    void Flush() {
+        WriteAll(m_buffer, m_used);
+        m_used = 0;
+    }
+
+    // The errno of the first failed write, 0 when all went well.
+    int WriteError() const { return m_writeError; }
+
+private:
+    void WriteAll(const char* data, size_t size) {
+        while (size > 0 && m_writeError == 0) {
+            ssize_t n = ::write(m_fd, data, size);
+            if (n >= 0) {
+                data += n;
+                size -= static_cast<size_t>(n);
+            } else if (errno != EINTR) {
+                m_writeError = errno;
+            }
+        }
+    }
+
+    int m_fd;
+    char* m_buffer;
+    size_t m_capacity;
+    size_t m_used = 0;
+    int m_writeError = 0;
+    bool m_blockOpen = false;
+    size_t m_lengthAt = 0;
+    uint32_t m_blockData = 0;
+    uint8_t m_blockSum = 0;
+};
+
+// One validated S3 record, pointing into the line it came from.
+struct S3Record {
+    const char* addressChars = nullptr;  // 8 characters
+    const char* dataChars = nullptr;     // 2 * dataBytes characters
+    uint32_t address = 0;
+    uint32_t dataBytes = 0;
+    uint8_t addressSum = 0;  // sum of the four address bytes
+    uint8_t dataSum = 0;     // sum of the data bytes
+};
+
+std::string DescribeChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    char text[16];
+    if (u >= 0x20 && u < 0x7F)
+        std::snprintf(text, sizeof text, "'%c'", c);
+    else
+        std::snprintf(text, sizeof text, "0x%02X", u);
+    return text;
+}
+
+// Checks an S3 record (`text` without its line end; `whole` false when the line goes on
+// beyond `text`) and takes it apart. Returns an empty string when the record is sound,
+// otherwise the reason it is rejected.
+std::string ParseS3Record(const char* text, size_t size, bool whole, S3Record& record) {
+    const char* digits = text + 2;
+    const size_t digitCount = size - 2;
+
+    // Fast path: decode every pair, watching for any character that is not a digit.
+    uint8_t bad = 0;
+    unsigned sum = 0;
+    const size_t pairs = digitCount / 2;
+    for (size_t i = 0; i < pairs; ++i) {
+        const uint8_t high = HexValue(digits[2 * i]);
+        const uint8_t low = HexValue(digits[2 * i + 1]);
+        bad |= high | low;
+        sum += static_cast<unsigned>(high << 4) + low;
+    }
+    if (digitCount % 2 != 0) bad |= HexValue(digits[digitCount - 1]);
+    if (bad & 0xF0) {
+        for (size_t i = 0; i < digitCount; ++i) {
+            if (HexValue(digits[i]) == kNotHex) {
+                return "non-hexadecimal character " + DescribeChar(digits[i]) + " at column " +
+                       std::to_string(i + 3) + " of an S3 record";
+            }
+        }
+    }
+    if (!whole) return "S3 record is longer than its count announces";
+    if (digitCount % 2 != 0) return "S3 record has an odd number of hexadecimal digits";
+    if (digitCount < 2) return "S3 record has no count";
+
+    const unsigned count = static_cast<unsigned>(HexValue(digits[0]) << 4) | HexValue(digits[1]);
+    char countText[8];
+    std::snprintf(countText, sizeof countText, "%02X", count);
+    if (count < 5) return std::string("S3 record count ") + countText + " is below 5";
+    const size_t bytesAfterCount = pairs - 1;
+    if (bytesAfterCount < count) {
+        return std::string("S3 record is shorter than its count ") + countText +
+               " announces (" + std::to_string(bytesAfterCount) + " of " + std::to_string(count) +
+               " bytes)";
+    }
+    if (bytesAfterCount > count) {
+        return std::string("S3 record is longer than its count ") + countText + " announces (" +
+               std::to_string(bytesAfterCount) + " bytes)";
+    }
+    if ((sum & 0xFF) != 0xFF) {
+        const unsigned stated = static_cast<unsigned>(HexValue(digits[2 * count]) << 4) |
+                                HexValue(digits[2 * count + 1]);
+        const unsigned expected = (stated + 0xFF - sum) & 0xFF;
+        char text2[64];
+        std::snprintf(text2, sizeof text2, "S3 record checksum is %02X, expected %02X", stated,
+                      expected);
+        return text2;
+    }
+
+    record.addressChars = digits + 2;
+    record.dataBytes = count - 5;
+    record.dataChars = digits + 10;
+    uint32_t address = 0;
+    unsigned addressSum = 0;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned byte = static_cast<unsigned>(HexValue(digits[2 + 2 * i]) << 4) |
+                              HexValue(digits[3 + 2 * i]);
+        address = (address << 8) | byte;
+        addressSum += byte;
+    }
+    const unsigned checksum = static_cast<unsigned>(HexValue(digits[2 * count]) << 4) |
+                              HexValue(digits[2 * count + 1]);
+    record.address = address;
+    record.addressSum = static_cast<uint8_t>(addressSum);
+    record.dataSum = static_cast<uint8_t>(sum - count - addressSum - checksum);
+    return {};
+}
+
+bool IsTerminationRecord(const char* text, size_t size) {
+    return size >= 2 && text[0] == 'S' && (text[1] == '7' || text[1] == '8' || text[1] == '9');
+}
+
+}  // namespace
+
+void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount) {
+    size_t end = 0;
+    while (line[end] != '\n' && line[end] != '\0') ++end;
+    // A CR before the line feed is part of the line end (a file with CR LF line ends).
+    if (end > 0 && line[end - 1] == '\r') --end;
+
+    size_t count = 0;
+    size_t i = 0;
+    // The record type characters, as they stand.
+    while (i < end && i < 2) bytes[count++] = static_cast<uint8_t>(line[i++]);
+    // One byte per pair of digits; characters that are not hexadecimal digits give an
+    // unspecified (but fixed) value. The count is capped at what a uint16_t holds.
+    size_t pairs = (end - i) / 2;
+    if (pairs > 0xFFFF - count) pairs = 0xFFFF - count;
+    for (size_t p = 0; p < pairs; ++p, i += 2) {
+        bytes[count++] = static_cast<uint8_t>(((HexValue(line[i]) & 0xF) << 4) |
+                                              (HexValue(line[i + 1]) & 0xF));
+    }
+    byteCount = static_cast<uint16_t>(count);
+}
+
+std::string ConvertError::ToString() const {
+    if (line > 0) return file + ":" + std::to_string(line) + ": " + reason;
+    return file + ": " + reason;
+}
+
+bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error) {
+    auto fail = [&error](const std::string& file, long line, std::string reason) {
+        error.file = file;
+        error.line = line;
+        error.reason = std::move(reason);
+        return false;
+    };
+
+    FileDescriptor input(::open(mainPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input.IsOpen()) return fail(mainPath, 0, "cannot open: " + ErrnoText(errno));
+    struct stat info {};
+    if (::fstat(input.Get(), &info) == 0 && S_ISDIR(info.st_mode))
+        return fail(mainPath, 0, "cannot open: " + ErrnoText(EISDIR));
+
+    const size_t extension = mainPath.find(".m0");
+    if (extension == std::string::npos)
+        return fail(mainPath, 0, "the file name does not contain \".m0\"");
+    const std::string newImagePath = mainPath.substr(0, extension) + ".cp64";
+
+    TemporaryImage output;
+    if (int e = output.Create(newImagePath); e != 0)
+        return fail(newImagePath, 0, "cannot create a temporary file beside it: " + ErrnoText(e));
+
+    // One allocation per conversion; nothing is allocated per line.
+    std::unique_ptr<char[]> readBuffer(new char[kReadBufferBytes]);
+    std::unique_ptr<char[]> writeBuffer(new char[kWriteBufferBytes]);
+    LineReader reader(input.Get(), readBuffer.get(), kReadBufferBytes);
+    ImageWriter writer(output.Fd(), writeBuffer.get(), kWriteBufferBytes);
+
+    long lineNumber = 0;
+    bool runStarted = false;     // an S3 record was seen
+    bool previousWasS3 = false;  // the previous line was an S3 record (of the open block)
+    bool terminated = true;      // a termination record followed the last S3 record
+    long lastS3Line = 0;
+    uint32_t previousEnd = 0;  // address after the previous record's data
+    LineReader::Chunk chunk;
+    while (reader.Next(chunk)) {
+        if (!chunk.lineStart) {
+            // The rest of a line longer than the read buffer: copied or skipped with its start.
+            if (runStarted) writer.Copy(chunk.data, chunk.size);
+            continue;
+        }
+        ++lineNumber;
+        size_t textSize = chunk.size;
+        if (chunk.lineEnd && textSize > 0 && chunk.data[textSize - 1] == '\n') {
+            --textSize;
+            if (textSize > 0 && chunk.data[textSize - 1] == '\r') --textSize;
+        }
+        const bool isS3 = textSize >= 2 && chunk.data[0] == 'S' && chunk.data[1] == '3';
+        if (!isS3) {
+            if (runStarted) {
+                writer.CloseBlock();
+                writer.Copy(chunk.data, chunk.size);
+                if (IsTerminationRecord(chunk.data, textSize)) terminated = true;
+            }
+            previousWasS3 = false;
+            continue;
+        }
+
+        S3Record record;
+        if (std::string reason = ParseS3Record(chunk.data, textSize, chunk.lineEnd, record);
+            !reason.empty()) {
+            return fail(mainPath, lineNumber, std::move(reason));
+        }
+        // Joins the open block when it continues the previous record's addresses (32-bit
+        // arithmetic) and the block stays within its data limit.
+        const bool joins = previousWasS3 && writer.BlockOpen() && record.address == previousEnd &&
+                           writer.BlockDataBytes() + record.dataBytes <= kMaxBlockDataBytes;
+        if (joins) {
+            writer.AppendToBlock(record.dataChars, record.dataBytes, record.dataSum);
+        } else {
+            writer.CloseBlock();
+            writer.OpenBlock(record.addressChars, record.dataChars, record.dataBytes,
+                             static_cast<uint8_t>(record.addressSum + record.dataSum));
+        }
+        previousEnd = record.address + record.dataBytes;
+        previousWasS3 = true;
+        runStarted = true;
+        terminated = false;
+        lastS3Line = lineNumber;
+    }
+    if (int e = reader.ReadError(); e != 0)
+        return fail(mainPath, lineNumber + 1, "cannot read: " + ErrnoText(e));
+    if (!terminated) {
+        return fail(mainPath, lastS3Line,
+                    "the last S3 record is not followed by a termination record (S7, S8 or S9); "
+                    "the file looks truncated");
+    }
+    writer.CloseBlock();
+    writer.Flush();
+    if (int e = writer.WriteError(); e != 0)
+        return fail(newImagePath, 0, "cannot write: " + ErrnoText(e));
+    const char* step = "";
+    if (int e = output.Commit(newImagePath, step); e != 0)
+        return fail(newImagePath, 0, std::string(step) + ": " + ErrnoText(e));
+
+    imagePath = newImagePath;
+    return true;
+}
+
+}  // namespace tarvo
