@@ -1,0 +1,46 @@
+// tarvo-cli convert FILE: writes the download image of a main software file and prints its
+// path.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/ImageConverter.h"
+#include "tools/cli/Commands.h"
+
+namespace tarvo::cli {
+
+int RunConvert(int argc, char** argv) {
+    static constexpr char kUsage[] = "convert FILE";
+    const char* file = nullptr;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && IsHelp(arg)) {
+            std::printf("usage: tarvo-cli %s\n"
+                        "Writes the download image (FILE up to its first \".m0\", then \".cp64\")\n"
+                        "and prints its path. An existing image is replaced only when the new one\n"
+                        "is complete.\n",
+                        kUsage);
+            return kExitOk;
+        }
+        if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+            return UsageError(kUsage);
+        } else if (file == nullptr) {
+            file = arg;
+        } else {
+            return UsageError(kUsage);
+        }
+    }
+    if (file == nullptr) return UsageError(kUsage);
+
+    // TODO(engine): convert through CWinMonitorCtrl::ConvertImage once the engine is in.
+    std::string imagePath;
+    ConvertError error;
+    if (!ConvertImageFile(file, imagePath, error)) return Failure(error.ToString());
+    std::printf("%s\n", imagePath.c_str());
+    return kExitOk;
+}
+
+}  // namespace tarvo::cli

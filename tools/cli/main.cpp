@@ -1,0 +1,81 @@
+// tarvo-cli: dispatches to one subcommand per first argument.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/cli/Commands.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    const char* arguments;  // shown in the usage after the name
+    const char* summary;
+    int (*run)(int argc, char** argv);
+};
+
+// Adding a subcommand: one entry here and its Run function in a file of its own.
+constexpr Subcommand kSubcommands[] = {
+    {"convert", "FILE", "convert a main software file (.m0) into its download image (.cp64)",
+     RunConvert},
+};
+
+void PrintHelp(std::FILE* out) {
+    std::fputs("usage: tarvo-cli COMMAND [ARGUMENTS]\n\ncommands:\n", out);
+    for (const Subcommand& command : kSubcommands) {
+        std::string synopsis = std::string(command.name) + " " + command.arguments;
+        std::fprintf(out, "  %-20s %s\n", synopsis.c_str(), command.summary);
+    }
+    std::fputs("  help                 show this text\n", out);
+}
+
+}  // namespace
+
+int UsageError(const char* usage) {
+    std::fprintf(stderr, "usage: tarvo-cli %s\n", usage);
+    return kExitUsage;
+}
+
+int Failure(const std::string& message) {
+    std::string line = "error: ";
+    for (char c : message) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    return kExitFailure;
+}
+
+bool IsHelp(const char* arg) {
+    return std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0;
+}
+
+}  // namespace tarvo::cli
+
+int main(int argc, char** argv) {
+    using namespace tarvo::cli;
+    if (argc < 2) {
+        PrintHelp(stderr);
+        return kExitUsage;
+    }
+    const char* name = argv[1];
+    if (IsHelp(name) || std::strcmp(name, "help") == 0) {
+        PrintHelp(stdout);
+        return kExitOk;
+    }
+    for (const Subcommand& command : kSubcommands) {
+        if (std::strcmp(name, command.name) == 0) return command.run(argc - 1, argv + 1);
+    }
+    std::fprintf(stderr, "tarvo-cli: unknown command '%s'\n", name);
+    PrintHelp(stderr);
+    return kExitUsage;
+}
