@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -93,8 +94,15 @@ public:
     // pass. Ends at once (false) when the channel has failed and holds no byte.
     bool WaitFrame(uint16_t timeout5ms, Payload& payload);
     // Encode, purge, send, wait, check. True only when the target confirmed the same command
-    // word with R = 0. `message` (when not null) receives the failure text.
+    // word with R = 0. Reports nothing.
     bool ExecuteCommand(uint16_t timeout5ms, const TargetCommand& command, TargetConfirmation& confirmation);
+    // Outcome of checking one received confirmation, in the order the checks run.
+    enum class Check { Passed, NoAnswer, Format, CommandWord, Result };
+    // Checks a confirmation against the command word sent; on failure `text` gets the failure
+    // text ("No answer ...", "Error in confirmation format ...", "Bad command word ...", or the
+    // result-code text).
+    static Check CheckConfirmation(bool frameArrived, const Payload& payload, uint8_t sentCw,
+                                   TargetConfirmation& confirmation, char* text, std::size_t size);
     void ReportStatus();
     void ReportProgress();
     // Formats the message text and reports it with `code`.
@@ -104,8 +112,10 @@ public:
     bool LoadMonitor();
     // True at the end of the file, false when a line was sent; `readError` set on a read error.
     bool SendMonitorLine(std::FILE* file, bool& readError);
-    uint32_t ReadRunAddress();
-    // True when the run command was confirmed (or no status 0 must follow: see .cpp).
+    // The run address of the monitor map; kNoRunAddress when the map cannot be read. `tagFound`
+    // tells whether a line carried the entry point tag (0 is returned without one).
+    uint32_t ReadRunAddress(bool& tagFound);
+    // True when the run command was confirmed; reports the failure otherwise.
     bool StartMonitor();
     // --- steps of the download thread -----------------------------------------------------
     bool EraseFlash();
@@ -122,15 +132,19 @@ private:
     friend class CDownload_Ready;
     void DownloadThread();
     std::string MonitorPath(const char* extension) const;
-    // Reports the failure text of a checked exchange with `code`; returns false.
-    bool CheckConfirmation(bool frameArrived, const Payload& payload, uint8_t sentCw,
-                           TargetConfirmation& confirmation, int codeNoAnswer, int codeFormat,
-                           int codeCommandWord, int codeResult, const char* formatText);
+    // Repeats WaitFrame(unit) until a frame arrives or `limitMs` passed since `startTick`,
+    // blocking on the ring in between (never spinning).
+    bool WaitFrameUntil(uint32_t startTick, uint32_t limitMs, uint16_t unit, Payload& payload);
+    // A fixed pause that a released (dying) engine cuts short.
+    void Pause(uint32_t ms);
+    // True when the channel can bring no more bytes (failed or closed) and none is unread.
+    bool ChannelGone() const;
 
     IClock* m_clock;
     const IPortDirectory* m_ports;
+    ITraceSink* m_trace;
     std::string m_monitorDir;
-    IReportSink* m_sink = nullptr;
+    std::atomic<IReportSink*> m_sink{nullptr};
 
     int m_portNumber = 0;
     int m_statusCode = 0;

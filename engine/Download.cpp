@@ -1,0 +1,163 @@
+// The download thread: flash erase, image download with one acknowledgement per image block,
+// and the verification of the two checksums the target reports.
+
+#include <cstring>
+
+#include "engine/Clock.h"
+#include "engine/StatusCodes.h"
+#include "engine/WinMonitorCtrl.h"
+
+namespace tarvo {
+namespace {
+
+constexpr uint32_t kEraseLimitMs = 70000;
+constexpr uint32_t kAfterErasePause = 800;
+constexpr uint32_t kAfterAnnouncePause = 1000;
+constexpr uint32_t kAcknowledgeLimitMs = 20000;
+constexpr uint32_t kAfterBlockPause = 100;
+constexpr uint32_t kBeforeVerifyPause = 100;
+constexpr uint32_t kAfterPassPause = 100;
+constexpr uint16_t kFinalConfirmWait = 1000;  // 5 s
+
+}  // namespace
+
+bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imagePath)
+{
+    m_sink = sink;
+    if (m_downloadThread.joinable())
+        return false;  // one download per engine
+    std::FILE* file = std::fopen(imagePath.c_str(), "r");
+    if (!file)
+        return false;
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return false;
+    }
+    m_imageFile = file;
+    m_imageSize = size;
+    m_downloadPosition = 0;
+    m_downloadPercent = 0;
+    m_downloadStop = false;
+    m_comm.Purge();
+    m_downloadRunning = true;
+    m_downloadThread = std::thread(&CWinMonitorCtrl::DownloadThread, this);
+    return true;
+}
+
+void CWinMonitorCtrl::DownloadThread()
+{
+    if (EraseFlash()) {
+        Pause(kAfterErasePause);
+        m_command = TargetCommand{};
+        m_command.cw = 5;
+        if (EncodeCommand(m_command, m_commandPayload) == kLinkOk) {
+            SendFrame(m_commandPayload);
+            Pause(kAfterAnnouncePause);
+            int result = 0;
+            while (!m_downloadStop.load() && !m_released.load()) {
+                result = SendImageLine();
+                if (result != 0)
+                    break;
+            }
+            if (result == 2) {
+                Report(status::kDownloadAborted, "Downloading Aborted !!!");
+            } else if (!m_released.load()) {
+                Pause(kBeforeVerifyPause);
+                if (VerifyDownload())
+                    Pause(kAfterPassPause);
+            }
+        }
+    }
+    std::fclose(m_imageFile);
+    m_imageFile = nullptr;
+    m_downloadRunning = false;
+}
+
+bool CWinMonitorCtrl::EraseFlash()
+{
+    m_command = TargetCommand{};
+    m_command.cw = 4;
+    if (EncodeCommand(m_command, m_commandPayload) != kLinkOk)
+        return false;
+    m_comm.DiscardReceived();
+    SendFrame(m_commandPayload);
+    const uint32_t start = m_clock->TickMs();
+    Payload answer{};
+    if (!WaitFrameUntil(start, kEraseLimitMs, 1, answer))
+        return true;  // no confirmation within the limit: the download goes ahead all the same
+    // A target that says it could not erase would be written over unerased flash: the run
+    // ends here with the target's reason.
+    TargetConfirmation confirmation;
+    if (DecodeConfirmation(answer, confirmation) == kLinkOk && confirmation.cw == 4 && confirmation.result != 0) {
+        FormatResultText(m_message, sizeof m_message, confirmation);
+        m_statusCode = status::kResultCode;
+        ReportStatus();
+        return false;
+    }
+    return true;
+}
+
+int CWinMonitorCtrl::SendImageLine()
+{
+    char* line = m_lineBuffer.get();
+    if (!std::fgets(line, kLineBufferChars, m_imageFile)) {
+        // The end of the image, or a read error: a download that cannot read its image must
+        // not go on to a verification that could pass on a part of it.
+        return std::ferror(m_imageFile) ? 2 : 1;
+    }
+    const long position = std::ftell(m_imageFile);
+    if (position >= 0) {
+        m_downloadPosition = static_cast<int>(position);
+        // 64-bit product: position * 100 overflows an int beyond 21 MB.
+        m_downloadPercent = m_imageSize > 0 ? static_cast<int>(static_cast<long long>(position) * 100 / m_imageSize) : 0;
+        ReportProgress();
+    }
+    uint16_t count = 0;
+    uint8_t* bytes = m_byteBuffer.get();
+    ConvertLine(line, bytes, count);
+    uint32_t written = 0;
+    m_comm.Write(bytes, count, written);
+
+    int result = 0;
+    if (count >= 2 && bytes[0] == 'S' && bytes[1] == '3') {
+        const uint32_t start = m_clock->TickMs();
+        Payload ack{};
+        if (!WaitFrameUntil(start, kAcknowledgeLimitMs, 0, ack))
+            result = 2;
+        Pause(kAfterBlockPause);
+    }
+    return result;
+}
+
+bool CWinMonitorCtrl::VerifyDownload()
+{
+    const bool arrived = WaitFrame(kFinalConfirmWait, m_confirmationPayload);
+    char text[kMessageChars];
+    switch (CheckConfirmation(arrived, m_confirmationPayload, 5, m_confirmation, text, sizeof text)) {
+    case Check::NoAnswer:
+        Report(status::kVerifyNoAnswer, "%s", text);
+        return false;
+    case Check::Format:
+        Report(status::kVerifyFormat, "%s", text);
+        return false;
+    case Check::CommandWord:
+        Report(status::kVerifyCommandWord, "%s", text);
+        return false;
+    case Check::Result:
+        Report(status::kResultCode, "%s", text);
+        return false;
+    case Check::Passed:
+        break;
+    }
+    if (m_confirmation.value1 == m_confirmation.value2) {
+        Report(status::kPass, "PASS - Checksum: [%04X,%04X]", m_confirmation.value1, m_confirmation.value2);
+        return true;
+    }
+    Report(status::kFail, "FAIL - Checksum: [%04X,%04X]", m_confirmation.value1, m_confirmation.value2);
+    return false;
+}
+
+}  // namespace tarvo

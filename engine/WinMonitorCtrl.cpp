@@ -1,0 +1,213 @@
+#include "engine/WinMonitorCtrl.h"
+
+#include <algorithm>
+#include <cstdarg>
+
+#include "engine/Clock.h"
+#include "engine/StatusCodes.h"
+#include "serial/Trace.h"
+
+namespace tarvo {
+
+CWinMonitorCtrl::CWinMonitorCtrl(EngineEnvironment environment)
+    : m_clock(environment.clock ? environment.clock : &SystemClock()),
+      m_ports(environment.ports),
+      m_trace(environment.trace),
+      m_monitorDir(std::move(environment.monitorDir)),
+      m_lineBuffer(std::make_unique<char[]>(kLineBufferChars)),
+      m_byteBuffer(std::make_unique<uint8_t[]>(kLineBytesBuffer)),
+      m_comm(environment.ports, environment.trace)
+{
+}
+
+CWinMonitorCtrl::~CWinMonitorCtrl()
+{
+    // Release the receiver first: a worker blocked in a report returns, and the workers cut
+    // their remaining waits and pauses short, so the joins below end soon.
+    m_released = true;
+    if (IReportSink* sink = m_sink.load())
+        sink->ReleaseEngine(*this);
+    StopDownload();
+    m_ready.Stop();
+    m_comm.Close();
+}
+
+bool CWinMonitorCtrl::OpenPort(int portNumber, uint32_t baudRate)
+{
+    return m_comm.Open(portNumber, baudRate);
+}
+
+bool CWinMonitorCtrl::OpenDevice(const std::string& devicePath, uint32_t baudRate)
+{
+    return m_comm.OpenDevice(devicePath, baudRate);
+}
+
+bool CWinMonitorCtrl::Start(IReportSink* sink)
+{
+    m_sink = sink;
+    ResetFrameDecoder();
+    return m_ready.Start(this);
+}
+
+bool CWinMonitorCtrl::StopDownload()
+{
+    if (m_downloadRunning.load()) {
+        m_downloadRunning = false;
+        m_downloadStop = true;
+    }
+    if (m_downloadThread.joinable())
+        m_downloadThread.join();
+    return true;
+}
+
+bool CWinMonitorCtrl::ConvertImage(const std::string& mainPath)
+{
+    return ConvertImageFile(mainPath, m_imagePath, m_convertError);
+}
+
+std::string CWinMonitorCtrl::MonitorPath(const char* extension) const
+{
+    std::string name = std::string("monitor_ul_bs") + extension;
+    if (m_monitorDir.empty())
+        return name;
+    return m_monitorDir + "/" + name;
+}
+
+bool CWinMonitorCtrl::ChannelGone() const
+{
+    return (m_comm.HasFailed() || !m_comm.IsRunning()) && !m_comm.HasUnread();
+}
+
+// --- link -------------------------------------------------------------------------------
+
+void CWinMonitorCtrl::SendFrame(const Payload& payload)
+{
+    uint16_t length = 0;
+    StuffFrame(payload, m_txFrame, length);
+    if (length > kTransmitFrameBytes)
+        return;
+    uint32_t written = 0;
+    m_comm.Write(m_txFrame, length, written);
+}
+
+bool CWinMonitorCtrl::WaitFrame(uint16_t timeout5ms, Payload& payload)
+{
+    const uint32_t start = m_clock->TickMs();
+    const uint32_t limit = static_cast<uint32_t>(timeout5ms) * 5u;
+    for (;;) {
+        uint8_t byte;
+        if (m_comm.TakeByte(byte)) {
+            if (m_trace) {
+                char line[16];
+                std::snprintf(line, sizeof line, "[0x%02x]", byte);
+                m_trace->Trace(line);
+            }
+            if (PutFrameByte(byte, payload))
+                return true;
+        }
+        const uint32_t elapsed = m_clock->TickMs() - start;
+        if (elapsed >= limit || m_released.load())
+            return false;
+        if (!m_comm.HasUnread()) {
+            if (ChannelGone())
+                return false;
+            m_clock->WaitForData(m_comm, limit - elapsed);
+        }
+    }
+}
+
+bool CWinMonitorCtrl::WaitFrameUntil(uint32_t startTick, uint32_t limitMs, uint16_t unit, Payload& payload)
+{
+    for (;;) {
+        if (WaitFrame(unit, payload))
+            return true;
+        const uint32_t elapsed = m_clock->TickMs() - startTick;
+        if (elapsed >= limitMs || m_released.load() || ChannelGone())
+            return false;
+        if (!m_comm.HasUnread())
+            m_clock->WaitForData(m_comm, limitMs - elapsed);
+    }
+}
+
+CWinMonitorCtrl::Check CWinMonitorCtrl::CheckConfirmation(bool frameArrived, const Payload& payload, uint8_t sentCw,
+                                                          TargetConfirmation& confirmation, char* text,
+                                                          std::size_t size)
+{
+    if (!frameArrived) {
+        std::snprintf(text, size, "No answer from the target ! (CW=%d)", sentCw);
+        return Check::NoAnswer;
+    }
+    if (DecodeConfirmation(payload, confirmation) != kLinkOk) {
+        std::snprintf(text, size, "Error in confirmation format ! (CW=%d)", sentCw);
+        return Check::Format;
+    }
+    if (confirmation.cw != sentCw) {
+        std::snprintf(text, size, "Bad command word ! (CW=%d)", confirmation.cw);
+        return Check::CommandWord;
+    }
+    if (confirmation.result != 0) {
+        FormatResultText(text, size, confirmation);
+        return Check::Result;
+    }
+    return Check::Passed;
+}
+
+bool CWinMonitorCtrl::ExecuteCommand(uint16_t timeout5ms, const TargetCommand& command,
+                                     TargetConfirmation& confirmation)
+{
+    Payload payload{};
+    if (EncodeCommand(command, payload) != kLinkOk)
+        return false;
+    m_comm.Purge();
+    SendFrame(payload);
+    Payload answer{};
+    const bool arrived = WaitFrame(timeout5ms, answer);
+    char text[kMessageChars];
+    return CheckConfirmation(arrived, answer, command.cw, confirmation, text, sizeof text) == Check::Passed;
+}
+
+void CWinMonitorCtrl::ReportStatus()
+{
+    m_statusReport.port = m_portNumber;
+    m_statusReport.code = m_statusCode;
+    m_statusReport.text = m_message;
+    IReportSink* sink = m_sink.load();
+    if (sink && !m_released.load())
+        sink->OnPortStatus(*this, m_statusReport);
+}
+
+void CWinMonitorCtrl::ReportProgress()
+{
+    m_progressReport.port = m_portNumber;
+    m_progressReport.percent = m_downloadPercent;
+    m_progressReport.position = m_downloadPosition;
+    m_progressReport.size = static_cast<int>(m_imageSize);
+    IReportSink* sink = m_sink.load();
+    if (sink && !m_released.load())
+        sink->OnPortProgress(*this, m_progressReport);
+}
+
+void CWinMonitorCtrl::Report(int code, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(m_message, sizeof m_message, format, args);
+    va_end(args);
+    m_statusCode = code;
+    ReportStatus();
+}
+
+void CWinMonitorCtrl::Pause(uint32_t ms)
+{
+    // Slices keep a released engine from sitting out a long pause.
+    constexpr uint32_t kSlice = 50;
+    const uint32_t start = m_clock->TickMs();
+    while (!m_released.load()) {
+        const uint32_t elapsed = m_clock->TickMs() - start;
+        if (elapsed >= ms)
+            break;
+        m_clock->SleepMs(std::min(ms - elapsed, kSlice));
+    }
+}
+
+}  // namespace tarvo

@@ -1,0 +1,29 @@
+// CPU time of the whole test process (every thread), for "does it spin?" checks.
+#pragma once
+
+#include <chrono>
+#include <sys/resource.h>
+
+namespace tarvo::test {
+
+inline std::chrono::microseconds ProcessCpuTime()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto us = [](const timeval& tv) { return std::chrono::seconds(tv.tv_sec) + std::chrono::microseconds(tv.tv_usec); };
+    return std::chrono::duration_cast<std::chrono::microseconds>(us(usage.ru_utime) + us(usage.ru_stime));
+}
+
+// Share of one core the process used while `body` ran.
+template <typename Body>
+double CpuShare(Body&& body)
+{
+    auto cpu0 = ProcessCpuTime();
+    auto wall0 = std::chrono::steady_clock::now();
+    body();
+    auto cpu = ProcessCpuTime() - cpu0;
+    auto wall = std::chrono::steady_clock::now() - wall0;
+    return std::chrono::duration<double>(cpu).count() / std::chrono::duration<double>(wall).count();
+}
+
+}  // namespace tarvo::test
