@@ -1,0 +1,73 @@
+// CComPortSet: the "COM PORT SETTING" dialog. Eight boxes "PORT 1".."PORT 8" choose the rows
+// that take part; each row's flag lives in the profile ("Port"/"m_intPort<N>").
+//
+// The boxes write through: the first opening of the dialog on a fresh profile stores 1 for
+// all eight keys at once, and every click stores the clicked box's key at once. OK and
+// CANCEL only end the dialog (the view applies the flags after OK); CANCEL undoes no click.
+//
+// Beside each box an editable list names the serial device of that row's COM port
+// ("Device"/"COM<N+4>"): stable /dev/serial/by-path and by-id names first, then the devices
+// the system lists. Device choices are stored when the dialog ends with OK; an empty entry
+// means the default device /dev/ttyS<N-1>.
+//
+// Threading: a widget; GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace tarvo {
+
+struct SerialDeviceChoice {
+    QString path;         // what the list stores, e.g. /dev/serial/by-id/usb-...
+    QString description;  // what it is, shown as the entry's tooltip
+};
+
+// Serial devices of this machine: the links in /dev/serial/by-path and /dev/serial/by-id
+// (stable across reboots and re-plugging), then every port QSerialPortInfo lists.
+QList<SerialDeviceChoice> ListSerialDevices();
+
+class CComPortSet : public QDialog {
+    Q_OBJECT
+public:
+    using DeviceLister = std::function<QList<SerialDeviceChoice>()>;
+
+    explicit CComPortSet(QWidget* parent = nullptr, DeviceLister lister = ListSerialDevices);
+
+    // Reads the flags from the profile into the members and the boxes (done when the dialog
+    // is first shown).
+    void OnInitDialog();
+
+    // The member of box N (1..8): 0 unchecked, 1 checked.
+    int Member(int n) const { return m_intPort[n - 1]; }
+    QCheckBox* PortBox(int n) const { return m_boxes[n - 1]; }
+    QComboBox* DeviceBox(int n) const { return m_devices[n - 1]; }
+    QPushButton* OkButton() const { return m_ok; }
+    QPushButton* CancelButton() const { return m_cancel; }
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnPortClicked(int n);
+    void TakeBoxes();
+    void PutBoxes();
+
+    std::array<int, 8> m_intPort{};
+    std::array<QCheckBox*, 8> m_boxes{};
+    std::array<QComboBox*, 8> m_devices{};
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    DeviceLister m_lister;
+    bool m_initialised = false;
+};
+
+}  // namespace tarvo
