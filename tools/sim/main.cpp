@@ -1,0 +1,137 @@
+// tarvo-target-sim: runs one simulated handset on a pseudo-terminal until a signal, the
+// requested number of finished downloads, or a hang-up fault.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/sim/SimOptions.h"
+#include "tools/sim/TargetSim.h"
+#include "tools/sim/UniqueFd.h"
+
+namespace {
+
+using tarvo::sim::SimEvent;
+
+std::string Hex(const std::vector<uint8_t>& bytes, std::size_t max)
+{
+    std::string out;
+    char b[4];
+    for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+        out += b;
+    }
+    if (bytes.size() > max)
+        out += " ...";
+    return out;
+}
+
+void PrintEvent(const SimEvent& e)
+{
+    switch (e.kind) {
+    case SimEvent::Kind::FrameReceived:
+        std::fprintf(stderr, "<- frame [%s]\n", Hex(e.bytes, 16).c_str());
+        break;
+    case SimEvent::Kind::LineReceived:
+        std::fprintf(stderr, "<- line %c%c, %zu bytes: %s\n", e.bytes.size() > 0 ? e.bytes[0] : '?',
+                     e.bytes.size() > 1 ? e.bytes[1] : '?', e.bytes.size(),
+                     Hex(e.bytes, 12).c_str());
+        break;
+    case SimEvent::Kind::FrameSent:
+        std::fprintf(stderr, "-> frame [%s]\n", Hex(e.bytes, 16).c_str());
+        break;
+    case SimEvent::Kind::CycleFinished:
+        std::fprintf(stderr, "download finished\n");
+        break;
+    case SimEvent::Kind::HungUp:
+        std::fprintf(stderr, "hung up\n");
+        break;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace tarvo::sim;
+    ProgramOptions options;
+    std::string error;
+    if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "tarvo-target-sim: %s\nTry 'tarvo-target-sim --help'.\n",
+                     error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+
+    // The signals are taken through a signalfd; blocked before any thread starts so that
+    // every thread inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) {
+        std::fprintf(stderr, "tarvo-target-sim: cannot block signals\n");
+        return 1;
+    }
+    UniqueFd signalFd(::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (!signalFd.Valid()) {
+        std::fprintf(stderr, "tarvo-target-sim: cannot create a signalfd: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+
+    TargetSim sim(options.config);
+    if (!sim.Start(error)) {
+        std::fprintf(stderr, "tarvo-target-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.DevicePath().c_str());
+    if (!sim.LinkPath().empty())
+        std::printf("%s\n", sim.LinkPath().c_str());
+    std::fflush(stdout);
+
+    uint64_t nextEvent = 0;
+    for (;;) {
+        pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {sim.ChangeFd(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "tarvo-target-sim: poll failed: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (fds[0].revents & POLLIN)
+            break;
+        uint64_t counter = 0;
+        if (::read(sim.ChangeFd(), &counter, sizeof counter) < 0 && errno != EAGAIN)
+            return 1;
+        if (options.verbose) {
+            for (const SimEvent& e : sim.Events(nextEvent)) {
+                PrintEvent(e);
+                nextEvent = e.sequence + 1;
+            }
+        }
+        const SimStatus status = sim.Status();
+        if (options.cycles > 0 && status.cyclesFinished >= options.cycles)
+            break;
+        if (status.hungUp) {
+            std::fprintf(stderr, "tarvo-target-sim: hung up %s as told\n",
+                         sim.DevicePath().c_str());
+            break;
+        }
+        if (!status.running) {
+            std::fprintf(stderr, "tarvo-target-sim: %s\n", status.error.c_str());
+            return 1;
+        }
+    }
+    sim.Stop();
+    return 0;
+}
