@@ -73,6 +73,7 @@ void CWinMonitorCtrl::DownloadThread()
     }
     std::fclose(m_imageFile);
     m_imageFile = nullptr;
+    ReportRunEnded();
     m_downloadRunning = false;
 }
 

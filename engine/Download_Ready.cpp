@@ -39,6 +39,7 @@ bool CDownload_Ready::Start(CWinMonitorCtrl* engine)
     }
     if (m_thread.joinable())
         m_thread.join();  // an earlier run that has ended by itself
+    m_stopRequested = false;
     m_running = true;
     m_thread = std::thread(&CDownload_Ready::DetectBootloader, this);
     return true;
@@ -47,6 +48,7 @@ bool CDownload_Ready::Start(CWinMonitorCtrl* engine)
 bool CDownload_Ready::Stop()
 {
     if (m_running.load()) {
+        m_stopRequested = true;
         m_stop = true;
         m_running = false;
     }
@@ -66,6 +68,7 @@ void CDownload_Ready::DetectBootloader()
     e.m_comm.Purge();
 
     Payload answer{};
+    bool readyReported = false;
     while (!m_stop.load() && !e.m_released.load()) {
         // A port that is gone (unplugged adapter, closed channel) can never answer: say so
         // instead of polling it for ever.
@@ -109,10 +112,14 @@ void CDownload_Ready::DetectBootloader()
             // failure on screen, and no erase follows.
             ready = e.LoadMonitor() && e.StartMonitor();
         }
-        if (ready && !e.m_released.load())
+        if (ready && !e.m_released.load()) {
             e.Report(status::kReadyForDownload, "Download Reday End !");
+            readyReported = true;
+        }
         m_stop = true;
     }
+    if (!readyReported && !m_stopRequested.load())
+        e.ReportRunEnded();
     m_running = false;
 }
 

@@ -9,10 +9,14 @@
 // - A call may block until the receiver has handled the report (the station does this, so a
 //   download advances no faster than the view shows it).
 // - ReleaseEngine(engine) is called by the engine's destructor, on the destroying thread,
-//   before it waits for the engine's workers. From then on every call from that engine must
-//   return promptly without waiting for the receiver: a call that is blocked must be released,
-//   and later calls may be dropped. This is what lets an engine be destroyed while one of its
-//   workers is blocked delivering a report, without a deadlock.
+//   before it waits for the engine's workers: every call from that engine that is blocked at
+//   that moment must return promptly without waiting for the receiver, and a report it carried
+//   must not be acted on any more (a status 0 from a dying engine starts no download). The
+//   destructor repeats ReleaseEngine until no call of the engine is in flight, and the engine
+//   makes no call after that; so a sink needs no memory of released engines. This is what lets
+//   an engine be destroyed while one of its workers is blocked delivering a report.
+// - OnRunEnded is the last call of a run: the ready worker makes it when it ends without status
+//   0, the download thread when it ends. No report of the run follows it. It must not block.
 #pragma once
 
 namespace tarvo {
@@ -38,6 +42,7 @@ public:
     virtual void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) = 0;
     virtual void OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report) = 0;
     virtual void ReleaseEngine(const CWinMonitorCtrl& engine) = 0;
+    virtual void OnRunEnded(const CWinMonitorCtrl& engine) { (void)engine; }
 };
 
 }  // namespace tarvo

@@ -25,8 +25,15 @@ CWinMonitorCtrl::~CWinMonitorCtrl()
     // Release the receiver first: a worker blocked in a report returns, and the workers cut
     // their remaining waits and pauses short, so the joins below end soon.
     m_released = true;
-    if (IReportSink* sink = m_sink.load())
+    if (IReportSink* sink = m_sink.load()) {
         sink->ReleaseEngine(*this);
+        // A worker may have passed its check of m_released just before it was set; release
+        // again until no call is in flight. Only reached while a report is being delivered.
+        while (m_reportsInFlight.load() > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sink->ReleaseEngine(*this);
+        }
+    }
     StopDownload();
     m_ready.Stop();
     m_comm.Close();
@@ -166,14 +173,24 @@ bool CWinMonitorCtrl::ExecuteCommand(uint16_t timeout5ms, const TargetCommand& c
     return CheckConfirmation(arrived, answer, command.cw, confirmation, text, sizeof text) == Check::Passed;
 }
 
+template <typename Call>
+void CWinMonitorCtrl::Deliver(Call&& call)
+{
+    // The counter goes up before the flag is read and the destructor sets the flag before it
+    // reads the counter, so one of the two always sees the other.
+    m_reportsInFlight.fetch_add(1);
+    IReportSink* sink = m_sink.load();
+    if (sink && !m_released.load())
+        call(*sink);
+    m_reportsInFlight.fetch_sub(1);
+}
+
 void CWinMonitorCtrl::ReportStatus()
 {
     m_statusReport.port = m_portNumber;
     m_statusReport.code = m_statusCode;
     m_statusReport.text = m_message;
-    IReportSink* sink = m_sink.load();
-    if (sink && !m_released.load())
-        sink->OnPortStatus(*this, m_statusReport);
+    Deliver([this](IReportSink& sink) { sink.OnPortStatus(*this, m_statusReport); });
 }
 
 void CWinMonitorCtrl::ReportProgress()
@@ -182,9 +199,12 @@ void CWinMonitorCtrl::ReportProgress()
     m_progressReport.percent = m_downloadPercent;
     m_progressReport.position = m_downloadPosition;
     m_progressReport.size = static_cast<int>(m_imageSize);
-    IReportSink* sink = m_sink.load();
-    if (sink && !m_released.load())
-        sink->OnPortProgress(*this, m_progressReport);
+    Deliver([this](IReportSink& sink) { sink.OnPortProgress(*this, m_progressReport); });
+}
+
+void CWinMonitorCtrl::ReportRunEnded()
+{
+    Deliver([this](IReportSink& sink) { sink.OnRunEnded(*this); });
 }
 
 void CWinMonitorCtrl::Report(int code, const char* format, ...)

@@ -139,6 +139,10 @@ private:
     void Pause(uint32_t ms);
     // True when the channel can bring no more bytes (failed or closed) and none is unread.
     bool ChannelGone() const;
+    // Calls the sink unless the engine is being destroyed, counting the call as in flight.
+    template <typename Call>
+    void Deliver(Call&& call);
+    void ReportRunEnded();
 
     IClock* m_clock;
     const IPortDirectory* m_ports;
@@ -175,6 +179,7 @@ private:
     std::atomic<bool> m_downloadRunning{false};
     std::atomic<bool> m_downloadStop{false};
     std::atomic<bool> m_released{false};
+    std::atomic<int> m_reportsInFlight{0};
     std::thread m_downloadThread;
 
     // Declared last among the workers' objects: destroyed first after the download thread.

@@ -1,0 +1,114 @@
+#include "engine/ReportQueue.h"
+
+#include <algorithm>
+
+namespace tarvo {
+
+ReportQueue::~ReportQueue()
+{
+    for (Item* item : m_queue)
+        if (!item->wait)
+            delete item;
+}
+
+void ReportQueue::PushAndWait(Item& item)
+{
+    std::unique_lock lock(m_mutex);
+    m_queue.push_back(&item);
+    m_arrived.notify_one();
+    if (item.wait)
+        m_handled.wait(lock, [&] { return item.done; });
+}
+
+void ReportQueue::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
+{
+    Item item;
+    item.report.kind = QueuedReport::Kind::Status;
+    item.report.engine = const_cast<CWinMonitorCtrl*>(&engine);
+    item.report.port = report.port;
+    item.report.code = report.code;
+    item.report.text = report.text ? report.text : "";
+    PushAndWait(item);
+}
+
+void ReportQueue::OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report)
+{
+    Item item;
+    item.report.kind = QueuedReport::Kind::Progress;
+    item.report.engine = const_cast<CWinMonitorCtrl*>(&engine);
+    item.report.port = report.port;
+    item.report.percent = report.percent;
+    item.report.position = report.position;
+    item.report.size = report.size;
+    PushAndWait(item);
+}
+
+void ReportQueue::OnRunEnded(const CWinMonitorCtrl& engine)
+{
+    // The run's last word: it is not waited for, so it is copied into the queue's own storage.
+    auto* item = new Item;  // freed by Pop
+    item->report.kind = QueuedReport::Kind::RunEnded;
+    item->report.engine = const_cast<CWinMonitorCtrl*>(&engine);
+    item->wait = false;
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(item);
+    m_arrived.notify_one();
+}
+
+void ReportQueue::ReleaseEngine(const CWinMonitorCtrl& engine)
+{
+    std::lock_guard lock(m_mutex);
+    auto released = [&](Item* item) { return item->report.engine == &engine; };
+    for (Item* item : m_queue) {
+        if (released(item)) {
+            item->done = true;
+            if (!item->wait)
+                delete item;
+        }
+    }
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), released), m_queue.end());
+    if (m_current && released(m_current)) {
+        m_current->done = true;
+        m_current = nullptr;
+    }
+    m_handled.notify_all();
+}
+
+bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_current) {
+        m_current->done = true;  // a Pop without Done finishes the previous report
+        m_current = nullptr;
+        m_handled.notify_all();
+    }
+    if (!m_arrived.wait_for(lock, timeout, [&] { return !m_queue.empty(); }))
+        return false;
+    Item* item = m_queue.front();
+    m_queue.pop_front();
+    out.kind = item->report.kind;
+    out.engine = item->report.engine;
+    out.port = item->report.port;
+    out.code = item->report.code;
+    out.text.assign(item->report.text);
+    out.percent = item->report.percent;
+    out.position = item->report.position;
+    out.size = item->report.size;
+    if (item->wait)
+        m_current = item;
+    else
+        delete item;
+    return true;
+}
+
+void ReportQueue::Done()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_current) {
+        m_current->done = true;
+        m_current = nullptr;
+        m_handled.notify_all();
+    }
+}
+
+}  // namespace tarvo
