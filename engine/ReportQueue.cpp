@@ -58,16 +58,18 @@ void ReportQueue::OnRunEnded(const CWinMonitorCtrl& engine)
 void ReportQueue::ReleaseEngine(const CWinMonitorCtrl& engine)
 {
     std::lock_guard lock(m_mutex);
-    auto released = [&](Item* item) { return item->report.engine == &engine; };
+    std::deque<Item*> kept;
     for (Item* item : m_queue) {
-        if (released(item)) {
-            item->done = true;
-            if (!item->wait)
-                delete item;
+        if (item->report.engine != &engine) {
+            kept.push_back(item);
+        } else if (item->wait) {
+            item->done = true;  // its worker returns; the item lives on that worker's stack
+        } else {
+            delete item;
         }
     }
-    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), released), m_queue.end());
-    if (m_current && released(m_current)) {
+    m_queue.swap(kept);
+    if (m_current && m_current->report.engine == &engine) {
         m_current->done = true;
         m_current = nullptr;
     }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/Clock.h"
+#include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "serial/PortDirectory.h"
@@ -243,4 +244,24 @@ TEST(EngineLifetime, StartDownloadFailsOnMissingImageWithoutAThread)
     EXPECT_FALSE(engine->StartDownload(&sink, "/nonexistent/image.cp64"));
     EXPECT_FALSE(engine->StartDownload(&sink, ""));
     EXPECT_FALSE(engine->IsBusy());
+}
+
+TEST(EngineReportQueue, DestroyingAnEngineDropsItsQueuedReportsAndFreesItsWorker)
+{
+    Pty pty;
+    ReportQueue queue;
+    auto engine = OpenEngine(pty);
+    ASSERT_TRUE(engine->Start(&queue));
+    pty.Receive(3, 1s);
+    pty.Send({0xAA, 0x05, 0x00, 0x00, 0x01, 0x01, 0x25});
+    QueuedReport report;
+    ASSERT_TRUE(queue.Pop(report, 2s));
+    EXPECT_EQ(report.text, "The flashloader is running. Version 1.2.5.");
+    queue.Done();
+    std::this_thread::sleep_for(100ms);  // the worker is now waiting with status 0 in the queue
+
+    auto t0 = std::chrono::steady_clock::now();
+    engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms);
+    EXPECT_FALSE(queue.Pop(report, 100ms)) << "a dying engine's status 0 must not reach the receiver";
 }

@@ -24,5 +24,8 @@ int Failure(const std::string& message);
 bool IsHelp(const char* arg);
 
 int RunConvert(int argc, char** argv);
+int RunFlash(int argc, char** argv);
+int RunDemo(int argc, char** argv);
+int RunPorts(int argc, char** argv);
 
 }  // namespace tarvo::cli

@@ -20,6 +20,10 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"convert", "FILE", "convert a main software file (.m0) into its download image (.cp64)",
      RunConvert},
+    {"flash", "--image F|--main F [--port N[=DEV]]...", "flash the image into the handsets on several ports at once",
+     RunFlash},
+    {"demo", "[--json]", "flash a sample image into eight simulated handsets", RunDemo},
+    {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
 };
 
 void PrintHelp(std::FILE* out) {

@@ -1,0 +1,119 @@
+// tarvo-cli demo: the whole station without handsets. Eight simulated handsets on
+// pseudo-terminals, paced like real ones at 115200 baud, get a sample image in parallel.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "engine/ImageConverter.h"
+#include "tools/cli/Commands.h"
+#include "tools/cli/Flash.h"
+#include "tools/samples/Samples.h"
+#include "tools/sim/TargetSim.h"
+
+namespace tarvo::cli {
+namespace {
+
+constexpr const char* kUsage = "demo [--json] [--ports N] [--size KIB]";
+
+// Removes the demo's folder however the demo ends.
+struct TempFolder {
+    std::string path;
+    ~TempFolder()
+    {
+        std::error_code ec;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ec);
+    }
+};
+
+}  // namespace
+
+int RunDemo(int argc, char** argv)
+{
+    bool json = false;
+    int count = 8;
+    long kib = 128;
+    for (int i = 1; i < argc; ++i) {
+        if (IsHelp(argv[i])) {
+            std::printf("usage: tarvo-cli %s\n\n"
+                        "Flashes a sample image into eight simulated handsets (bootloaders and\n"
+                        "flashloaders, 115200 baud) in parallel, as the station does with real ones.\n"
+                        "  --json      JSON Lines on stdout\n"
+                        "  --ports N   number of handsets, 1..8 (default 8)\n"
+                        "  --size KIB  data in the sample image (default 128)\n",
+                        kUsage);
+            return kExitOk;
+        }
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(argv[i], "--ports") == 0 && i + 1 < argc) {
+            count = std::atoi(argv[++i]);
+            if (count < 1 || count > 8)
+                return UsageError(kUsage);
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            kib = std::atol(argv[++i]);
+            if (kib < 1 || kib > 64 * 1024)
+                return UsageError(kUsage);
+        } else {
+            return UsageError(kUsage);
+        }
+    }
+
+    TempFolder folder;
+    char pattern[] = "/tmp/tarvo-demo-XXXXXX";
+    if (!::mkdtemp(pattern))
+        return Failure(std::string("cannot create a folder in /tmp: ") + std::strerror(errno));
+    folder.path = pattern;
+
+    std::string error;
+    if (!samples::WriteMonitor(folder.path, error))
+        return Failure(error);
+    samples::MainSoftwareShape shape;
+    shape.dataBytes = static_cast<uint64_t>(kib) * 1024;
+    shape.gapEvery = 64 * 1024;
+    const std::string mainFile = folder.path + "/sample.m0";
+    if (!samples::WriteMainSoftware(mainFile, shape, error))
+        return Failure(error);
+
+    FlashJob job;
+    job.json = json;
+    job.monitorDir = folder.path;
+    ConvertError convertError;
+    if (!ConvertImageFile(mainFile, job.image, convertError))
+        return Failure(convertError.ToString());
+
+    std::vector<std::unique_ptr<sim::TargetSim>> handsets;
+    for (int i = 0; i < count; ++i) {
+        sim::SimConfig config;
+        if (i % 2 == 0) {
+            config.loader = sim::Loader::Bootloader;
+            config.version1 = 3;
+            config.version2 = 12;
+        } else {
+            config.loader = sim::Loader::Flashloader;
+            config.version1 = 1;
+            config.version2 = 0x25;
+        }
+        config.baud = 115200;
+        config.eraseTime = std::chrono::milliseconds(1500);
+        auto handset = std::make_unique<sim::TargetSim>(config);
+        if (!handset->Start(error))
+            return Failure("simulated handset: " + error);
+        job.ports.push_back(PortSpec{5 + i, handset->DevicePath()});
+        handsets.push_back(std::move(handset));
+    }
+    if (!json) {
+        std::printf("Tarvo demo: %d simulated handsets at 115200 baud, sample image %s (%ld KiB of data)\n\n",
+                    count, job.image.c_str(), kib);
+        std::fflush(stdout);
+    }
+    int status = RunFlashJob(job);
+    handsets.clear();
+    return status;
+}
+
+}  // namespace tarvo::cli

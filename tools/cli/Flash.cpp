@@ -1,0 +1,413 @@
+// tarvo-cli flash: flashes one download image into the handsets on several ports at once.
+
+#include "tools/cli/Flash.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+#include "engine/ReportQueue.h"
+#include "engine/StatusCodes.h"
+#include "engine/WinMonitorCtrl.h"
+#include "serial/PortDirectory.h"
+#include "tools/cli/Commands.h"
+#include "tools/cli/Profile.h"
+
+namespace tarvo::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]";
+
+enum class End { Running, Complete, Error, NoTarget };
+
+const char* EndWord(End end)
+{
+    switch (end) {
+    case End::Complete: return "COMPLETE";
+    case End::Error: return "ERROR";
+    case End::NoTarget: return "NO TARGET";
+    case End::Running: break;
+    }
+    return "RUNNING";
+}
+
+struct Port {
+    PortSpec spec;
+    std::unique_ptr<CWinMonitorCtrl> engine;
+    End end = End::Running;
+    bool answered = false;   // a target has answered (any status report)
+    int percent = -1;
+    int lastPrintedTenth = -1;
+    std::string lastText;
+    std::string state = "READY";
+};
+
+// Human-readable text: control characters (the write-error text starts with a carriage return)
+// are shown escaped so they cannot garble the terminal.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u == 0x7F)
+            out += '?';
+        else
+            out += c;
+    }
+    return out;
+}
+
+class Printer {
+public:
+    Printer(std::vector<Port>& ports, bool json)
+        : m_ports(ports), m_json(json), m_tty(!json && ::isatty(STDOUT_FILENO))
+    {
+    }
+
+    void Status(Port& port, int code, const std::string& text)
+    {
+        if (m_json) {
+            std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.spec.port, code, JsonEscape(text).c_str());
+        } else {
+            ClearBars();
+            std::printf("COM%d [%d] %s\n", port.spec.port, code, Printable(text).c_str());
+            DrawBars();
+        }
+        std::fflush(stdout);
+    }
+
+    void Note(Port& port, const std::string& text)
+    {
+        if (m_json) {
+            std::fprintf(stderr, "COM%d: %s\n", port.spec.port, text.c_str());
+            return;
+        }
+        ClearBars();
+        std::printf("COM%d %s\n", port.spec.port, Printable(text).c_str());
+        DrawBars();
+        std::fflush(stdout);
+    }
+
+    void Progress(Port& port, int percent, int position, int size)
+    {
+        port.percent = percent;
+        if (m_json) {
+            std::printf("{\"port\":%d,\"progress\":%d,\"position\":%d,\"size\":%d}\n", port.spec.port, percent,
+                        position, size);
+            std::fflush(stdout);
+            return;
+        }
+        if (m_tty) {
+            auto now = std::chrono::steady_clock::now();
+            if (percent == 100 || now - m_lastDraw > std::chrono::milliseconds(100)) {
+                ClearBars();
+                DrawBars();
+                std::fflush(stdout);
+            }
+            return;
+        }
+        int tenth = percent / 10;
+        if (tenth != port.lastPrintedTenth) {
+            port.lastPrintedTenth = tenth;
+            std::printf("COM%d progress %d %%\n", port.spec.port, percent);
+            std::fflush(stdout);
+        }
+    }
+
+    void Ended(Port& port)
+    {
+        if (m_json) {
+            std::printf("{\"port\":%d,\"end\":\"%s\"}\n", port.spec.port, EndWord(port.end));
+            std::fflush(stdout);
+        } else if (m_tty) {
+            ClearBars();
+            DrawBars();
+            std::fflush(stdout);
+        }
+    }
+
+    void Summary()
+    {
+        if (m_json)
+            return;
+        ClearBars();
+        m_barsShown = false;
+        std::printf("\nPORT    RESULT      MESSAGE\n");
+        for (const Port& port : m_ports)
+            std::printf("COM%-4d %-11s %s\n", port.spec.port, EndWord(port.end), Printable(port.lastText).c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    void ClearBars()
+    {
+        if (!m_tty || !m_barsShown)
+            return;
+        std::printf("\033[%zuA\033[J", m_ports.size());
+        m_barsShown = false;
+    }
+
+    void DrawBars()
+    {
+        if (!m_tty)
+            return;
+        for (const Port& port : m_ports) {
+            int percent = port.percent < 0 ? 0 : port.percent;
+            int filled = percent / 4;
+            std::printf("COM%-3d [%.*s%.*s] %3d %%  %s\n", port.spec.port, filled,
+                        "#########################", 25 - filled, ".........................", percent,
+                        port.end == End::Running ? port.state.c_str() : EndWord(port.end));
+        }
+        m_barsShown = true;
+        m_lastDraw = std::chrono::steady_clock::now();
+    }
+
+    std::vector<Port>& m_ports;
+    bool m_json;
+    bool m_tty;
+    bool m_barsShown = false;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};
+
+bool ParsePort(const char* text, PortSpec& spec)
+{
+    char* end = nullptr;
+    long n = std::strtol(text, &end, 10);
+    if (end == text || n < 1 || n > 255)
+        return false;
+    spec.port = static_cast<int>(n);
+    if (*end == '=') {
+        spec.device = end + 1;
+        return !spec.device.empty();
+    }
+    return *end == '\0';
+}
+
+}  // namespace
+
+std::string JsonEscape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (u < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+int RunFlashJob(const FlashJob& job)
+{
+    std::vector<Port> ports(job.ports.size());
+    MapPortDirectory directory;
+    Profile profile = Profile::LoadUser();
+    for (std::size_t i = 0; i < job.ports.size(); ++i) {
+        ports[i].spec = job.ports[i];
+        std::string device = job.ports[i].device;
+        if (device.empty())
+            device = profile.Get("Device", "COM" + std::to_string(job.ports[i].port));
+        if (!device.empty())
+            directory.Set(job.ports[i].port, device);
+    }
+
+    Printer printer(ports, job.json);
+    ReportQueue queue;
+    int running = 0;
+    for (Port& port : ports) {
+        EngineEnvironment env;
+        env.clock = job.clock;
+        env.ports = &directory;
+        env.monitorDir = job.monitorDir;
+        port.engine = std::make_unique<CWinMonitorCtrl>(env);
+        port.engine->SetPortNumber(port.spec.port);
+        if (!port.engine->OpenPort(port.spec.port, CWinMonitorCtrl::kBaudRate)) {
+            port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
+            printer.Note(port, port.lastText);
+            port.end = End::Error;
+            printer.Ended(port);
+            continue;
+        }
+        port.engine->Start(&queue);
+        ++running;
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const bool limited = job.waitSeconds >= 0;
+    const auto waitDeadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(job.waitSeconds * 1000));
+    auto find = [&](const CWinMonitorCtrl* engine) -> Port* {
+        for (Port& port : ports)
+            if (port.engine.get() == engine)
+                return &port;
+        return nullptr;
+    };
+    auto finish = [&](Port& port, End end) {
+        if (port.end != End::Running)
+            return;
+        port.end = end;
+        --running;
+        printer.Ended(port);
+    };
+
+    QueuedReport report;
+    while (running > 0) {
+        auto timeout = std::chrono::nanoseconds(std::chrono::seconds(1));
+        if (limited) {
+            bool anyWaiting = false;
+            for (Port& port : ports)
+                anyWaiting |= port.end == End::Running && !port.answered;
+            if (anyWaiting) {
+                auto left = waitDeadline - Clock::now();
+                if (left <= Clock::duration::zero()) {
+                    // No target answered in time: give up on those ports.
+                    for (Port& port : ports) {
+                        if (port.end == End::Running && !port.answered) {
+                            port.engine.reset();
+                            port.lastText = "no target answered";
+                            finish(port, End::NoTarget);
+                        }
+                    }
+                    continue;
+                }
+                if (left < timeout)
+                    timeout = left;
+            }
+        }
+        if (!queue.Pop(report, timeout))
+            continue;
+        Port* port = find(report.engine);
+        if (!port || port->end != End::Running) {
+            queue.Done();
+            continue;
+        }
+        switch (report.kind) {
+        case QueuedReport::Kind::Status:
+            port->answered = true;
+            port->lastText = report.text;
+            printer.Status(*port, report.code, report.text);
+            if (report.code == status::kReadyForDownload) {
+                port->state = "ERASE";
+                if (!port->engine->StartDownload(&queue, job.image)) {
+                    port->lastText = "cannot open the download image " + job.image;
+                    printer.Note(*port, port->lastText);
+                    finish(*port, End::Error);
+                }
+            } else if (report.code == status::kPass) {
+                finish(*port, End::Complete);
+            } else if (status::IsError(report.code)) {
+                finish(*port, End::Error);
+            }
+            break;
+        case QueuedReport::Kind::Progress:
+            port->state = "DOWNLOAD";
+            printer.Progress(*port, report.percent, report.position, report.size);
+            break;
+        case QueuedReport::Kind::RunEnded:
+            // A run that ends without PASS or an error code ended on a text (a refused
+            // identify): that is an error for the line.
+            finish(*port, End::Error);
+            break;
+        }
+        queue.Done();
+    }
+    for (Port& port : ports)
+        port.engine.reset();
+    printer.Summary();
+    for (const Port& port : ports)
+        if (port.end != End::Complete)
+            return kExitFailure;
+    return kExitOk;
+}
+
+int RunFlash(int argc, char** argv)
+{
+    FlashJob job;
+    std::string mainFile;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (IsHelp(arg)) {
+            std::printf("usage: tarvo-cli %s\n\n"
+                        "Flashes the download image into the handset on every port at once.\n"
+                        "  --image FILE.cp64  the download image\n"
+                        "  --main FILE.m0     a main software file, converted first\n"
+                        "  --port N[=DEVICE]  COM port N; its device from the profile's \"Device\"/\"COMN\"\n"
+                        "                     (default /dev/ttyS<N-1>) or DEVICE. Repeatable. Without\n"
+                        "                     --port: every port enabled in the station's profile.\n"
+                        "  --json             JSON Lines on stdout\n"
+                        "  --wait SECONDS     give up on a port whose target has not answered by then\n"
+                        "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
+                        kUsage);
+            return kExitOk;
+        }
+        if (std::strcmp(arg, "--image") == 0) {
+            const char* v = value();
+            if (!v)
+                return UsageError(kUsage);
+            job.image = v;
+        } else if (std::strcmp(arg, "--main") == 0) {
+            const char* v = value();
+            if (!v)
+                return UsageError(kUsage);
+            mainFile = v;
+        } else if (std::strcmp(arg, "--port") == 0) {
+            const char* v = value();
+            PortSpec spec;
+            if (!v || !ParsePort(v, spec))
+                return UsageError(kUsage);
+            job.ports.push_back(spec);
+        } else if (std::strcmp(arg, "--json") == 0) {
+            job.json = true;
+        } else if (std::strcmp(arg, "--wait") == 0) {
+            const char* v = value();
+            char* end = nullptr;
+            if (!v || (job.waitSeconds = std::strtod(v, &end), *end != '\0') || job.waitSeconds < 0)
+                return UsageError(kUsage);
+        } else {
+            return UsageError(kUsage);
+        }
+    }
+    if (job.image.empty() == mainFile.empty())
+        return UsageError(kUsage);
+
+    if (!mainFile.empty()) {
+        CWinMonitorCtrl converter;
+        if (!converter.ConvertImage(mainFile))
+            return Failure(converter.ConvertFailure().ToString());
+        job.image = converter.ImagePath();
+    }
+    if (std::FILE* f = std::fopen(job.image.c_str(), "r")) {
+        std::fclose(f);
+    } else {
+        return Failure(job.image + ": cannot open the download image: " + std::strerror(errno));
+    }
+    if (job.ports.empty()) {
+        Profile profile = Profile::LoadUser();
+        for (int k = 1; k <= 8; ++k)
+            if (profile.GetInt("Port", "m_intPort" + std::to_string(k), 0) == 1)
+                job.ports.push_back(PortSpec{k + 4, {}});
+        if (job.ports.empty())
+            return Failure("no port given and none enabled in " + Profile::UserPath());
+    }
+    return RunFlashJob(job);
+}
+
+}  // namespace tarvo::cli

@@ -1,0 +1,130 @@
+#include "tools/cli/Profile.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace tarvo::cli {
+namespace {
+
+std::string Trim(const std::string& s)
+{
+    std::size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    std::size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string DecodeIniValue(const std::string& raw)
+{
+    std::string value = Trim(raw);
+    std::string out;
+    bool quoted = false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (c != '\\' || i + 1 == value.size()) {
+            out += c;
+            continue;
+        }
+        char n = value[++i];
+        switch (n) {
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        case '0': out += '\0'; break;
+        case 'x': {
+            unsigned code = 0;
+            while (i + 1 < value.size() && HexDigit(value[i + 1]) >= 0)
+                code = code * 16 + static_cast<unsigned>(HexDigit(value[++i]));
+            // Stored as a UTF-16 code unit; write it back as UTF-8.
+            if (code < 0x80) {
+                out += static_cast<char>(code);
+            } else if (code < 0x800) {
+                out += static_cast<char>(0xC0 | (code >> 6));
+                out += static_cast<char>(0x80 | (code & 0x3F));
+            } else {
+                out += static_cast<char>(0xE0 | (code >> 12));
+                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (code & 0x3F));
+            }
+            break;
+        }
+        default: out += n; break;
+        }
+    }
+    (void)quoted;
+    return out;
+}
+
+std::string Profile::UserPath()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = ".config";
+    return base + "/Local AppWizard-Generated Applications/Tarvo.conf";
+}
+
+Profile Profile::LoadUser()
+{
+    return Load(UserPath());
+}
+
+Profile Profile::Load(const std::string& path)
+{
+    Profile profile;
+    std::ifstream in(path);
+    std::string section;
+    for (std::string line; std::getline(in, line);) {
+        line = Trim(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#')
+            continue;
+        if (line.front() == '[' && line.back() == ']') {
+            section = line.substr(1, line.size() - 2);
+            continue;
+        }
+        std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        profile.m_values[section + "/" + Trim(line.substr(0, eq))] = DecodeIniValue(line.substr(eq + 1));
+    }
+    return profile;
+}
+
+std::string Profile::Get(const std::string& section, const std::string& key, const std::string& fallback) const
+{
+    auto it = m_values.find(section + "/" + key);
+    return it == m_values.end() ? fallback : it->second;
+}
+
+int Profile::GetInt(const std::string& section, const std::string& key, int fallback) const
+{
+    std::string value = Get(section, key);
+    if (value.empty())
+        return fallback;
+    char* end = nullptr;
+    long n = std::strtol(value.c_str(), &end, 10);
+    return end && *end == '\0' ? static_cast<int>(n) : fallback;
+}
+
+}  // namespace tarvo::cli
