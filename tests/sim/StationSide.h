@@ -54,16 +54,15 @@ inline uint16_t Sum16(const Bytes& data)
 // A monitor record as the station writes it: 'S', type, count, address, data, checksum.
 inline Bytes Record(char type, uint32_t address, int addressBytes, const Bytes& data)
 {
-    Bytes body;
-    for (int i = addressBytes - 1; i >= 0; --i)
-        body.push_back(static_cast<uint8_t>(address >> (8 * i)));
-    body.insert(body.end(), data.begin(), data.end());
-    const uint8_t count = static_cast<uint8_t>(body.size() + 1);
-    uint8_t sum = count;
-    for (uint8_t b : body)
-        sum = static_cast<uint8_t>(sum + b);
+    const uint8_t count = static_cast<uint8_t>(addressBytes + data.size() + 1);
     Bytes out{'S', static_cast<uint8_t>(type), count};
-    out.insert(out.end(), body.begin(), body.end());
+    for (int i = addressBytes - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    for (uint8_t b : data)
+        out.push_back(b);
+    uint8_t sum = 0;
+    for (std::size_t i = 2; i < out.size(); ++i)
+        sum = static_cast<uint8_t>(sum + out[i]);
     out.push_back(static_cast<uint8_t>(~sum));
     return out;
 }

@@ -152,7 +152,7 @@ TEST(TargetSimIdentify, HangUpWhileStationPolls)
     struct stat st {};
     EXPECT_NE(::stat(rig.sim->DevicePath().c_str(), &st), 0) << "the device must be gone";
     EXPECT_NE(::lstat(c.linkPath.c_str(), &st), 0) << "the link must be gone";
-    EXPECT_FALSE(rig.sim->Status().running);
+    EXPECT_TRUE(rig.sim->WaitUntil([](const SimStatus& st) { return !st.running; }, 1s));
 }
 
 TEST(TargetSimCycle, BootloaderCycleByteForByte)
