@@ -125,6 +125,10 @@ void CLabel::paintEvent(QPaintEvent*)
 
 void CLabel::mousePressEvent(QMouseEvent* event)
 {
+    if (!m_notify) {
+        event->ignore();  // the press belongs to the parent
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         const QString file = FileToOpen(m_text, QDir::current());
         if (!file.isEmpty())

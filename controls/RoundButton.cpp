@@ -223,8 +223,11 @@ QImage CRoundButton::Render() const
         } else {
             painter.setClipRegion(QRegion(QRect(g.centre.x() - r, g.centre.y() - r, 2 * r, 2 * r), QRegion::Ellipse));
         }
-        painter.setFont(font());
-        const QFontMetrics metrics(font());
+        // Crisp glyphs: the red caption sits exactly one pixel off its pink shadow.
+        QFont captionFont = font();
+        captionFont.setStyleStrategy(QFont::NoAntialias);
+        painter.setFont(captionFont);
+        const QFontMetrics metrics(captionFont);
         const QSize textSize(metrics.horizontalAdvance(caption), metrics.height());
         QPoint topLeft(g.centre.x() - textSize.width() / 2, g.centre.y() - textSize.height() / 2);
         if (pressed)

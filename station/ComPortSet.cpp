@@ -162,8 +162,10 @@ void CComPortSet::OnInitDialog()
             m_intPort[n - 1] = profile::ReadInt(profile::kPortSection, profile::PortFlagKey(n), 0);
     }
     PutBoxes();
-    for (int n = 1; n <= 8; ++n)
+    for (int n = 1; n <= 8; ++n) {
         m_devices[n - 1]->setCurrentText(profile::DeviceFor(station::PortForRow(n)));
+        m_devices[n - 1]->lineEdit()->setCursorPosition(0);  // a long path shows its start
+    }
 }
 
 void CComPortSet::PutBoxes()

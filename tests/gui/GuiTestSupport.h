@@ -1,0 +1,106 @@
+// Helpers of the station window tests: a fresh profile per test, main software files, and
+// delivering engine reports from a worker thread while the GUI thread runs its events.
+#pragma once
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "station/Profile.h"
+#include "station/TarvoView.h"
+
+namespace tarvo::test {
+
+// Points the profile at an empty folder for the test's life.
+class TempProfile {
+public:
+    TempProfile() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path()); }
+    const QTemporaryDir& Home() const { return m_home; }
+    QString File() const { return m_home.path() + QStringLiteral("/Local AppWizard-Generated Applications/Tarvo.conf"); }
+    static bool Has(const char* section, const QString& key)
+    {
+        return profile::Open()->contains(QLatin1String(section) + QLatin1Char('/') + key);
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+class GuiTest : public ::testing::Test {
+protected:
+    TempProfile m_profile;
+};
+
+// A main software file of `records` S3 records of 16 bytes, every checksum right.
+inline bool WriteMainSoftware(const QString& path, int records = 8)
+{
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!file)
+        return false;
+    std::fputs("S00600004844521B\n", file);
+    for (int r = 0; r < records; ++r) {
+        const unsigned address = 0x01000000u + 16u * static_cast<unsigned>(r);
+        unsigned char bytes[4 + 16];
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<unsigned char>(address >> (24 - 8 * i));
+        for (int i = 0; i < 16; ++i)
+            bytes[4 + i] = static_cast<unsigned char>(r * 16 + i);
+        unsigned sum = 21;  // the count byte
+        std::fprintf(file, "S315");
+        for (unsigned char b : bytes) {
+            sum += b;
+            std::fprintf(file, "%02X", b);
+        }
+        std::fprintf(file, "%02X\n", (~sum) & 0xFF);
+    }
+    std::fputs("S70501000000F9\n", file);
+    return std::fclose(file) == 0;
+}
+
+// Runs `report` on a worker thread (as an engine's worker would) and keeps the GUI thread's
+// events going until it returned. False when it did not return within `timeout`.
+inline bool DeliverFromWorker(const std::function<void()>& report,
+                              std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        report();
+        done = true;
+    });
+    const bool returned = QTest::qWaitFor([&] { return done.load(); }, static_cast<int>(timeout.count()));
+    worker.join();
+    QCoreApplication::processEvents();
+    return returned;
+}
+
+// View options for tests: a file chooser that answers `chosen` and counts its calls, an exit
+// hook instead of ending the process, and no pause after a port start.
+struct TestOptions {
+    QString chosen;
+    int chooserCalls = 0;
+    int exitCalls = 0;
+    ViewOptions Make()
+    {
+        ViewOptions options;
+        options.chooseMainSoftware = [this](QWidget*) {
+            ++chooserCalls;
+            return chosen;
+        };
+        options.exitProcess = [this] { ++exitCalls; };
+        options.startPause = std::chrono::milliseconds(0);
+        return options;
+    }
+};
+
+}  // namespace tarvo::test

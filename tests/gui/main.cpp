@@ -1,0 +1,24 @@
+// Test program of the station window: one QApplication for every test, drawn off screen, and
+// a profile folder of its own so no test touches the user's settings.
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/TarvoApp.h"
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir profileHome;
+    // Before the first QSettings: its user folder is read once.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(profileHome.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profileHome.path());
+
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    tarvo::ConfigureApplication(application);
+    return RUN_ALL_TESTS();
+}
