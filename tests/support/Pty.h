@@ -31,7 +31,6 @@ public:
 
 private:
     int m_master = -1;
-    int m_keepSlave = -1;  // keeps the slave side alive while no channel has it open
     std::string m_slavePath;
 };
 
