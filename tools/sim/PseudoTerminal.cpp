@@ -84,6 +84,14 @@ void PseudoTerminal::ClearExclusive()
         ::ioctl(m_slaveKeeper.Get(), TIOCNXCL);
 }
 
+std::size_t PseudoTerminal::UnreadBySlave() const
+{
+    int pending = 0;
+    if (!m_slaveKeeper.Valid() || ::ioctl(m_slaveKeeper.Get(), FIONREAD, &pending) != 0)
+        return 0;
+    return pending > 0 ? static_cast<std::size_t>(pending) : 0;
+}
+
 void PseudoTerminal::RemoveLink()
 {
     // Only our own link: another simulator may have taken the name over since.

@@ -19,6 +19,7 @@
 // of the paths, which never change after Open.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,9 @@ public:
 
     // Drops an exclusive-use flag the station set on the slave.
     void ClearExclusive();
+    // Bytes written to the master that the station has not read yet (raw mode; 0 after
+    // HangUp).
+    std::size_t UnreadBySlave() const;
     // The device disappears: the link is removed and both descriptors are closed, so the
     // station's descriptor reports a hang-up and the slave path vanishes. Idempotent.
     void HangUp();

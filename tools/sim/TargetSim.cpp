@@ -30,6 +30,9 @@ constexpr std::size_t kUnpacedChunk = 4096;
 // while the pseudo-terminal keeps its own slave descriptor; guarded against all the same).
 constexpr nanoseconds kHangupPause = milliseconds(50);
 
+// Answers waiting for the wire beyond which the station's bytes are left unread.
+constexpr std::size_t kMaxQueuedAnswers = 256;
+
 // Junk written before frames by the garbage fault: anything but 0xAA.
 constexpr uint8_t kJunk[] = {0x00, 0x55, 0x13, 0xFF, 0x0D, 0x0A, 0x53, 0x01, 0xA5, 0x7E};
 
@@ -93,13 +96,14 @@ bool TargetSim::Start(std::string& error)
         error = std::string("cannot create an eventfd: ") + std::strerror(errno);
         return false;
     }
-    m_pty = PseudoTerminal::Open(m_config.linkPath, error);
-    if (!m_pty)
+    std::unique_ptr<PseudoTerminal> pty = PseudoTerminal::Open(m_config.linkPath, error);
+    if (!pty)
         return false;
-    m_devicePath = m_pty->SlavePath();
+    m_devicePath = pty->SlavePath();
     m_started = true;
     {
         std::lock_guard lock(m_mutex);
+        m_pty = std::move(pty);
         m_status.running = true;
     }
     m_thread = std::thread([this] { Run(); });
@@ -112,7 +116,14 @@ void TargetSim::Stop()
         Signal(m_wakeFd.Get());
         m_thread.join();
     }
+    std::lock_guard lock(m_mutex);
     m_pty.reset();
+}
+
+std::size_t TargetSim::UnreadByStation() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pty ? m_pty->UnreadBySlave() : 0;
 }
 
 void TargetSim::Notify()
@@ -318,7 +329,8 @@ void TargetSim::Run()
             consider(masterPausedUntil);
 
         pollfd fds[2] = {{m_wakeFd.Get(), POLLIN, 0}, {master, 0, 0}};
-        if (!rx && !masterPaused)
+        // A station that sends but does not read is held off once enough answers wait.
+        if (!rx && !masterPaused && tx.size() < kMaxQueuedAnswers)
             fds[1].events |= POLLIN;
         if (wantWrite)
             fds[1].events |= POLLOUT;

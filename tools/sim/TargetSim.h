@@ -95,7 +95,8 @@ public:
     const SimConfig& Config() const { return m_config; }
 
     SimStatus Status() const;
-    // Blocks until `done(status)` holds (true) or `timeout` passed (false).
+    // Blocks until `done(status)` holds (true) or `timeout` passed (false). `done` runs
+    // under the simulator's lock: it must not call the simulator.
     bool WaitUntil(const std::function<bool(const SimStatus&)>& done,
                    std::chrono::milliseconds timeout) const;
     bool WaitCycles(uint64_t cycles, std::chrono::milliseconds timeout) const;
@@ -115,6 +116,10 @@ public:
     // Bytes as read from / written to the pseudo-terminal, the first `wireLogLimit` each.
     std::vector<uint8_t> WireReceived() const;
     std::vector<uint8_t> WireSent() const;
+    // Bytes the handset wrote that the station has not read yet; 0 once the device is gone.
+    // Closing the device drops them, so whoever stops the simulator right after a cycle
+    // lets the station take its last answer first.
+    std::size_t UnreadByStation() const;
     // Forgets the events and the wire bytes kept so far (counters stay).
     void ClearLogs();
 
@@ -137,7 +142,8 @@ private:
 
     const SimConfig m_config;
     std::string m_devicePath;
-    std::unique_ptr<PseudoTerminal> m_pty;  // used by the handset's thread while it runs
+    // Used by the handset's thread while it runs; replaced only under m_mutex.
+    std::unique_ptr<PseudoTerminal> m_pty;
     UniqueFd m_wakeFd;    // Stop -> handset's thread
     UniqueFd m_changeFd;  // handset's thread -> observers
     std::thread m_thread;

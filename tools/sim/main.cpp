@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -131,6 +132,14 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tarvo-target-sim: %s\n", status.error.c_str());
             return 1;
         }
+    }
+    // Closing the device drops what the station has not read: give it a moment to take the
+    // last answer.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (sim.UnreadByStation() > 0 && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{signalFd.Get(), POLLIN, 0};
+        if (::poll(&p, 1, 10) > 0)
+            break;
     }
     sim.Stop();
     return 0;
