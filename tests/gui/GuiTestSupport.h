@@ -14,11 +14,19 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 
 #include "station/Profile.h"
 #include "station/TarvoView.h"
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
+}
 
 namespace tarvo::test {
 
@@ -42,15 +50,18 @@ protected:
     TempProfile m_profile;
 };
 
-// A main software file of `records` S3 records of 16 bytes, every checksum right.
-inline bool WriteMainSoftware(const QString& path, int records = 8)
+// A main software file of `records` S3 records of 16 bytes, every checksum right. With
+// `gapEvery`, a 256-byte address gap follows every that many records, so the download image
+// gets one block per group.
+inline bool WriteMainSoftware(const QString& path, int records = 8, int gapEvery = 0)
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!file)
         return false;
     std::fputs("S00600004844521B\n", file);
     for (int r = 0; r < records; ++r) {
-        const unsigned address = 0x01000000u + 16u * static_cast<unsigned>(r);
+        const unsigned gaps = gapEvery > 0 ? static_cast<unsigned>(r / gapEvery) : 0u;
+        const unsigned address = 0x01000000u + 16u * static_cast<unsigned>(r) + 256u * gaps;
         unsigned char bytes[4 + 16];
         for (int i = 0; i < 4; ++i)
             bytes[i] = static_cast<unsigned char>(address >> (24 - 8 * i));
