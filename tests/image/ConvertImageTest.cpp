@@ -227,6 +227,23 @@ TEST_F(ConvertImageTest, EachKindOfCorruptRecordIsRejectedWithLineAndReason) {
     }
 }
 
+TEST_F(ConvertImageTest, EveryNonDigitIsFoundWhereverItStands) {
+    // Characters just outside the digit and letter ranges, and bytes with the top bit set
+    // (whose low 7 bits are digits), at every position of a long record.
+    const std::string record = S3Record(0x12345678, Bytes(250, 0x9A));
+    const std::string nonDigits = std::string("/:@G`g \x80\xB1\xC6\xE1\xFF", 12) + '\0';
+    for (size_t column = 3; column <= record.size(); column += (column < 40 ? 1 : 7)) {
+        const char bad = nonDigits[column % nonDigits.size()];
+        std::string line = record;
+        line[column - 1] = bad;
+        SCOPED_TRACE("column " + std::to_string(column));
+        ASSERT_FALSE(Convert(line + "\n" + kS7));
+        EXPECT_EQ(m_error.line, 1);
+        EXPECT_NE(m_error.reason.find("at column " + std::to_string(column) + " "), std::string::npos)
+            << m_error.reason;
+    }
+}
+
 TEST_F(ConvertImageTest, FailureToReplaceTheImageLeavesNoTemporaryFile) {
     // The image's name is taken by a folder: the new image cannot be renamed over it.
     std::filesystem::create_directory(m_dir / "main.cp64");
