@@ -108,7 +108,8 @@ TEST(TargetSimIdentify, Faults)
     };
     const Case cases[] = {
         {"result", [](SimFaults& f) { f.identifyResult = 4; }, {0xAA, 0x02, 0x00, 0x04}},
-        {"short", [](SimFaults& f) { f.identifyShort = true; }, {0xAA, 0x04, 0x00, 0x00, 0x02, 0x03}},
+        {"short", [](SimFaults& f) { f.identifyShort = true; },
+         {0xAA, 0x04, 0x00, 0x00, 0x02, 0x03}},
         {"cw", [](SimFaults& f) { f.identifyCommandWord = 3; }, {0xAA, 0x03, 0x03, 0x00, 0x00}},
         {"garbage", [](SimFaults& f) { f.garbageBytes = 3; },
          {0x00, 0x55, 0x13, 0xAA, 0x05, 0x00, 0x00, 0x02, 0x03, 0x0C}},

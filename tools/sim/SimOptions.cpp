@@ -100,7 +100,8 @@ bool Millis(const std::string& v, std::chrono::milliseconds& out)
 const std::vector<FaultSwitch>& Switches()
 {
     static const std::vector<FaultSwitch> switches = {
-        {"identify-result", Value::Optional, "R", "4", "answer identify with [0, R] (R 1..255, default 4)",
+        {"identify-result", Value::Optional, "R", "4",
+         "answer identify with [0, R] (R 1..255, default 4)",
          [](const std::string& v, SimFaults& f) { return Byte(v, 1, f.identifyResult); }},
         {"identify-short", Value::None, "", "", "answer identify one byte short: [0, 0, type, v1]",
          [](const std::string&, SimFaults& f) { return f.identifyShort = true; }},
@@ -115,7 +116,8 @@ const std::vector<FaultSwitch>& Switches()
         {"hangup-after-identify", Value::Required, "N", "",
          "stay silent; hang up when the Nth identify arrives",
          [](const std::string& v, SimFaults& f) { return Count(v, f.hangupAfterIdentify); }},
-        {"monitor-unconfirmed", Value::None, "", "", "load the monitor but send no CW 9 confirmation",
+        {"monitor-unconfirmed", Value::None, "", "",
+         "load the monitor but send no CW 9 confirmation",
          [](const std::string&, SimFaults& f) { return f.monitorUnconfirmed = true; }},
         {"monitor-corrupt", Value::None, "", "",
          "store one monitor byte wrong (file and RAM sums differ)",

@@ -219,8 +219,9 @@ void TargetSim::Run()
         paced ? nanoseconds(static_cast<int64_t>(1e10 / (m_config.baud * m_config.timeScale)))
               : nanoseconds::zero();
     const std::size_t chunk =
-        paced ? std::clamp<std::size_t>(static_cast<std::size_t>(kChunkTime / std::max(byteTime, nanoseconds(1))), 1,
-                                        kUnpacedChunk)
+        paced ? std::clamp<std::size_t>(
+                    static_cast<std::size_t>(kChunkTime / std::max(byteTime, nanoseconds(1))), 1,
+                    kUnpacedChunk)
               : kUnpacedChunk;
     // A read that follows the previous chunk this closely continues the same stream.
     const nanoseconds streamSlack = std::max<nanoseconds>(milliseconds(2), byteTime * chunk * 2);
