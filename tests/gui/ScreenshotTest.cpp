@@ -36,7 +36,7 @@ using Screenshots = GuiTest;
 TEST_F(Screenshots, StationWindowDialogAndAboutBox)
 {
     for (int n = 1; n <= 8; ++n)
-        profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), n == 8 ? 0 : 1);
+        profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), n == 1 ? 0 : 1);
     for (int port = 5; port <= 12; ++port)
         profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty")));
     profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"),
