@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include <fcntl.h>
@@ -568,8 +569,9 @@ bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, Conve
         return fail(newImagePath, 0, "cannot create a temporary file beside it: " + ErrnoText(e));
 
     // One allocation per conversion; nothing is allocated per line.
-    std::unique_ptr<char[]> readBuffer(new char[kReadBufferBytes]);
-    std::unique_ptr<char[]> writeBuffer(new char[kWriteBufferBytes]);
+    std::unique_ptr<char[]> readBuffer(new (std::nothrow) char[kReadBufferBytes]);
+    std::unique_ptr<char[]> writeBuffer(new (std::nothrow) char[kWriteBufferBytes]);
+    if (!readBuffer || !writeBuffer) return fail(mainPath, 0, "cannot convert: out of memory");
     LineReader reader(input.Get(), readBuffer.get(), kReadBufferBytes);
     ImageWriter writer(output.Fd(), writeBuffer.get(), kWriteBufferBytes);
 

@@ -2,7 +2,17 @@
 // (.cp64, contiguous S3 records merged into image blocks with a 16-bit length field), and the
 // conversion of one text line into the bytes that go to the target.
 //
-// Threading: both functions are reentrant; ConvertImageFile touches only the files it names.
+// Image block line: "S3", length (4 upper-case hex digits: 4 address bytes + data bytes + 1),
+// the first record's 8 address characters and every record's data characters as they stand,
+// checksum (2 upper-case hex digits, ones' complement of the byte sum of length, address and
+// data), line feed. At most 32,752 data bytes per block. Every line is self-checking: the
+// bytes after "S3", checksum included, sum to 0xFF in their low 8 bits.
+//
+// Threading: both functions are reentrant and keep no state between calls; ConvertImageFile
+// touches only the files it names (and a temporary file beside the image). ConvertLine does
+// not allocate; ConvertImageFile allocates two fixed buffers per call, whatever the input size.
+//
+// Errors: nothing is thrown; ConvertImageFile reports through ConvertError.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +29,9 @@ inline constexpr int kLineBytesBuffer = 131072;
 
 // Converts one line of an S-record file or download image: the first two characters as they
 // stand, then one byte per pair of hexadecimal digits (either case) up to the first line feed
-// or NUL; an unpaired last digit is dropped. `bytes` must hold 2 + length / 2 bytes.
+// or NUL (a CR right before it belongs to the line end); an unpaired last digit is dropped.
+// Other characters give an unspecified byte value; the call never fails. `bytes` must hold
+// 2 + length / 2 bytes; at most 65,535 bytes are written (a line of kMaxLineChars gives that).
 void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount);
 
 struct ConvertError {
@@ -31,8 +43,22 @@ struct ConvertError {
 };
 
 // Writes the download image of `mainPath`. On success `imagePath` holds the image's path (the
-// path up to its first ".m0", then ".cp64") and true is returned. On failure false is returned,
-// `error` says why, `imagePath` is left unchanged and an existing image is left untouched.
+// path up to its first ".m0", case-sensitive, then ".cp64") and true is returned. On failure
+// false is returned, `error` says why, `imagePath` is left unchanged and an existing image is
+// left untouched.
+//
+// Input: lines end in LF or CR LF. Lines before the first S3 record are skipped. Each S3 record
+// is checked (hexadecimal digits only, an even number of them, count of at least 5 that
+// matches the record's length, record checksum); the last S3 record must be followed by a
+// termination record (a line beginning "S7", "S8" or "S9"), otherwise the file is taken as
+// truncated. The error names the file, the 1-based line and the reason. Once the first S3
+// record was seen, every other line closes the open block and is copied exactly as read, line
+// end included; an S3 record after such a line opens a new block. An input without S3 records
+// gives an empty image.
+//
+// Output: written to a new temporary file beside the image and renamed over it once complete
+// and flushed to the disk, so a reader that opened the old image keeps reading it whole and a
+// failure leaves no partial image and no temporary file. Blocks until the image is on disk.
 bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error);
 
 }  // namespace tarvo
