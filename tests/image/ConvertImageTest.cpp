@@ -282,10 +282,5 @@ TEST_F(ConvertImageTest, NewImageGetsTheUsualFileMode) {
     EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }
 
-TEST(ConvertError, NamesFileLineAndReason) {
-    EXPECT_EQ((ConvertError{"a.m0", 12, "bad"}).ToString(), "a.m0:12: bad");
-    EXPECT_EQ((ConvertError{"a.m0", 0, "bad"}).ToString(), "a.m0: bad");
-}
-
 }  // namespace
 }  // namespace tarvo

@@ -47,8 +47,16 @@ std::vector<Record> RandomRecords(std::mt19937& random, size_t totalBytes) {
     return records;
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    ADD_FAILURE() << "not a hexadecimal digit: " << c;
+    return 0;
+}
+
 uint8_t HexByte(const std::string& text, size_t at) {
-    return static_cast<uint8_t>(std::stoul(text.substr(at, 2), nullptr, 16));
+    return static_cast<uint8_t>(HexDigit(text[at]) * 16 + HexDigit(text[at + 1]));
 }
 
 // Decodes and checks the image's block lines; every line but the last must be a block.
