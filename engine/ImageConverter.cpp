@@ -173,7 +173,8 @@ public:
     // Makes the written data durable, closes the file and renames it over `imagePath`.
     // Returns 0 or the errno of the failed step; `step` names it.
     int Commit(const std::string& imagePath, const char*& step) {
-        if (::fdatasync(m_fd.Get()) != 0) {
+        // EINVAL: the file system has nothing to flush (it does not support syncing).
+        if (::fdatasync(m_fd.Get()) != 0 && errno != EINVAL) {
             step = "cannot write";
             return errno;
         }
