@@ -6,6 +6,7 @@
 #include "engine/Clock.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "serial/ThreadPriority.h"
 
 namespace tarvo {
 namespace {
@@ -49,6 +50,7 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
 
 void CWinMonitorCtrl::DownloadThread()
 {
+    LowerThreadPriority();
     if (EraseFlash()) {
         Pause(kAfterErasePause);
         m_command = TargetCommand{};

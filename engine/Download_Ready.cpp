@@ -7,6 +7,7 @@
 #include "engine/Clock.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "serial/ThreadPriority.h"
 
 namespace tarvo {
 namespace {
@@ -59,6 +60,7 @@ bool CDownload_Ready::Stop()
 
 void CDownload_Ready::DetectBootloader()
 {
+    LowerThreadPriority();
     CWinMonitorCtrl& e = *m_engine;
     m_stop = false;
     TargetCommand identify;

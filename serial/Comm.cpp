@@ -1,10 +1,12 @@
 #include "serial/Comm.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "serial/PortDirectory.h"
 #include "serial/PosixPort.h"
+#include "serial/ThreadPriority.h"
 #include "serial/Trace.h"
 
 namespace tarvo {
@@ -137,8 +139,11 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
             continue;
         }
         uint32_t take = left < room ? left : room;
-        for (uint32_t i = 0; i < take; ++i)
-            m_backlog[(m_backlogHead + m_backlogSize + i) % kTransmitBacklog] = bytes[i];
+        // The free part of the ring is at most two runs: up to the end, then from the start.
+        uint32_t tail = (m_backlogHead + m_backlogSize) % kTransmitBacklog;
+        uint32_t first = std::min(take, kTransmitBacklog - tail);
+        std::memcpy(&m_backlog[tail], bytes, first);
+        std::memcpy(&m_backlog[0], bytes + first, take - first);
         m_backlogSize += take;
         bytes += take;
         left -= take;
@@ -242,6 +247,7 @@ void CComm::Fail(const std::string& reason)
 
 void CComm::ReceiveThread()
 {
+    LowerThreadPriority();
     uint8_t chunk[kReadChunk];
     int emptyReads = 0;
     while (m_running.load()) {

@@ -250,3 +250,23 @@ void PosixPort::Flush()
 }
 
 }  // namespace tarvo
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+
+#include "serial/ThreadPriority.h"
+
+namespace tarvo {
+
+void LowerThreadPriority()
+{
+    // On Linux a thread's nice value is its own: PRIO_PROCESS with the thread id sets it alone.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    int current = ::getpriority(PRIO_PROCESS, tid);
+    if (current == -1 && errno != 0)
+        return;
+    (void)::setpriority(PRIO_PROCESS, tid, current + 2);
+}
+
+}  // namespace tarvo

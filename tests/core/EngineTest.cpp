@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "engine/Clock.h"
@@ -10,6 +11,7 @@
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "serial/PortDirectory.h"
+#include "serial/Trace.h"
 #include "support/Cpu.h"
 #include "support/Pty.h"
 #include "support/RecordingSink.h"
@@ -264,4 +266,26 @@ TEST(EngineReportQueue, DestroyingAnEngineDropsItsQueuedReportsAndFreesItsWorker
     engine.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms);
     EXPECT_FALSE(queue.Pop(report, 100ms)) << "a dying engine's status 0 must not reach the receiver";
+}
+
+TEST(EngineTrace, ReceivedBytesAreTracedTwiceWhenATraceIsGiven)
+{
+    struct Collect : tarvo::ITraceSink {
+        std::mutex mutex;
+        std::vector<std::string> lines;
+        void Trace(const char* line) override
+        {
+            std::lock_guard lock(mutex);
+            lines.emplace_back(line);
+        }
+    } trace;
+    Pty pty;
+    EngineEnvironment env;
+    env.trace = &trace;
+    auto engine = OpenEngine(pty, env);
+    pty.Send({0xAA, 0x01, 0x0F});
+    Payload p{};
+    ASSERT_TRUE(engine->WaitFrame(200, p));
+    std::lock_guard lock(trace.mutex);
+    EXPECT_EQ(trace.lines, (std::vector<std::string>{"~0xaa~", "~0x01~", "~0x0f~", "[0xaa]", "[0x01]", "[0x0f]"}));
 }

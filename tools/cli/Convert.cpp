@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/ImageConverter.h"
+#include "engine/WinMonitorCtrl.h"
 #include "tools/cli/Commands.h"
 
 namespace tarvo::cli {
@@ -35,11 +35,10 @@ int RunConvert(int argc, char** argv) {
     }
     if (file == nullptr) return UsageError(kUsage);
 
-    // TODO(engine): convert through CWinMonitorCtrl::ConvertImage once the engine is in.
-    std::string imagePath;
-    ConvertError error;
-    if (!ConvertImageFile(file, imagePath, error)) return Failure(error.ToString());
-    std::printf("%s\n", imagePath.c_str());
+    // Through a port engine, as the station converts: the engine keeps the image path.
+    CWinMonitorCtrl engine;
+    if (!engine.ConvertImage(file)) return Failure(engine.ConvertFailure().ToString());
+    std::printf("%s\n", engine.ImagePath().c_str());
     return kExitOk;
 }
 
