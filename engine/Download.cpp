@@ -89,7 +89,7 @@ bool CWinMonitorCtrl::EraseFlash()
     SendFrame(m_commandPayload);
     const uint32_t start = m_clock->TickMs();
     Payload answer{};
-    if (!WaitFrameUntil(start, kEraseLimitMs, 1, answer))
+    if (!WaitConfirmationUntil(start, kEraseLimitMs, 4, answer))
         return true;  // no confirmation within the limit: the download goes ahead all the same
     // A target that says it could not erase would be written over unerased flash: the run
     // ends here with the target's reason.

@@ -152,7 +152,8 @@ bool CWinMonitorCtrl::LoadMonitor()
         return false;
     }
 
-    const bool arrived = WaitFrame(kLoadConfirmWait, m_confirmationPayload);
+    const bool arrived =
+        WaitConfirmationUntil(m_clock->TickMs(), kLoadConfirmWait * 5u, 9, m_confirmationPayload);
     char text[kMessageChars];
     if (CheckConfirmation(arrived, m_confirmationPayload, 9, m_confirmation, text, sizeof text) != Check::Passed) {
         Report(status::kInformation, "%s", text);

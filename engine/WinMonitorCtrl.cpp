@@ -136,6 +136,17 @@ bool CWinMonitorCtrl::WaitFrameUntil(uint32_t startTick, uint32_t limitMs, uint1
     }
 }
 
+bool CWinMonitorCtrl::WaitConfirmationUntil(uint32_t startTick, uint32_t limitMs, uint8_t sentCw, Payload& payload)
+{
+    for (;;) {
+        if (!WaitFrameUntil(startTick, limitMs, 1, payload))
+            return false;
+        const bool lateIdentifyAnswer = sentCw != 0 && payload[0] >= 2 && payload[1] == 0;
+        if (!lateIdentifyAnswer)
+            return true;
+    }
+}
+
 CWinMonitorCtrl::Check CWinMonitorCtrl::CheckConfirmation(bool frameArrived, const Payload& payload, uint8_t sentCw,
                                                           TargetConfirmation& confirmation, char* text,
                                                           std::size_t size)
@@ -168,7 +179,8 @@ bool CWinMonitorCtrl::ExecuteCommand(uint16_t timeout5ms, const TargetCommand& c
     m_comm.Purge();
     SendFrame(payload);
     Payload answer{};
-    const bool arrived = WaitFrame(timeout5ms, answer);
+    const bool arrived =
+        WaitConfirmationUntil(m_clock->TickMs(), static_cast<uint32_t>(timeout5ms) * 5u, command.cw, answer);
     char text[kMessageChars];
     return CheckConfirmation(arrived, answer, command.cw, confirmation, text, sizeof text) == Check::Passed;
 }

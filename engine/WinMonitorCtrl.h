@@ -135,6 +135,11 @@ private:
     // Repeats WaitFrame(unit) until a frame arrives or `limitMs` passed since `startTick`,
     // blocking on the ring in between (never spinning).
     bool WaitFrameUntil(uint32_t startTick, uint32_t limitMs, uint16_t unit, Payload& payload);
+    // Waits for the confirmation of command `sentCw` like WaitFrameUntil, but drops frames that
+    // answer an identify (command word 0) when `sentCw` is not 0: the identify is repeated every
+    // 20 ms, so a slow target may still answer one that was sent while its first answer was on
+    // the way, and that late answer must not pass for the next command's confirmation.
+    bool WaitConfirmationUntil(uint32_t startTick, uint32_t limitMs, uint8_t sentCw, Payload& payload);
     // A fixed pause that a released (dying) engine cuts short.
     void Pause(uint32_t ms);
     // True when the channel can bring no more bytes (failed or closed) and none is unread.

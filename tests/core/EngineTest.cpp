@@ -289,3 +289,36 @@ TEST(EngineTrace, ReceivedBytesAreTracedTwiceWhenATraceIsGiven)
     std::lock_guard lock(trace.mutex);
     EXPECT_EQ(trace.lines, (std::vector<std::string>{"~0xaa~", "~0x01~", "~0x0f~", "[0xaa]", "[0x01]", "[0x0f]"}));
 }
+
+TEST(EngineLateAnswers, ALateIdentifyAnswerIsNotTakenForTheNextConfirmation)
+{
+    // A target that needs a little more than 20 ms answers the second identify too; that answer
+    // arrives after the next command went out.
+    const std::vector<uint8_t> identifyAnswer = {0xAA, 0x05, 0x00, 0x00, 0x02, 0x03, 0x0C};
+    Pty pty;
+    auto engine = OpenEngine(pty);
+
+    TargetCommand run;
+    run.cw = 10;
+    run.param2 = 0x1000;
+    TargetConfirmation c;
+    std::thread target([&] {
+        pty.Receive(7, 1s);
+        pty.Send(identifyAnswer);
+        pty.Send({0xAA, 0x02, 0x0A, 0x00});
+    });
+    EXPECT_TRUE(engine->ExecuteCommand(200, run, c));
+    target.join();
+
+    // The erase waits on for its own confirmation.
+    std::thread eraser([&] {
+        pty.Receive(3, 1s);
+        pty.Send(identifyAnswer);
+        std::this_thread::sleep_for(200ms);
+        pty.Send({0xAA, 0x02, 0x04, 0x00});
+    });
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(engine->EraseFlash());
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 190ms);
+    eraser.join();
+}
