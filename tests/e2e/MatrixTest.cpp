@@ -393,7 +393,7 @@ TEST(MatrixTiming, IdentifyRepeatsAboutEvery20msUntilTheTargetAnswers)
     ASSERT_EQ(identifies.size(), 11u);
     auto spread = identifies.back() - identifies.front();
     EXPECT_GE(spread, 10 * 19ms);
-    EXPECT_LT(spread, 10 * 60ms);
+    EXPECT_LT(spread, 10 * 100ms);  // generous: the machine is shared
 }
 
 TEST(MatrixSlow, AcknowledgementLimitAtFullLength)
