@@ -60,7 +60,7 @@ int DecodeConfirmation(const Payload& payload, TargetConfirmation& confirmation)
 void FormatResultText(char* text, std::size_t size, const TargetConfirmation& confirmation);
 
 // The receive decoder: every received byte goes through Put. A frame that restarts, a lone
-// 0xAA pair while hunting and bytes between frames behave as the link specifies; a length of
+// 0xAA pair while hunting and bytes between frames are handled as the frame format requires; a length of
 // 0 completes an empty payload at once.
 class FrameDecoder {
 public:

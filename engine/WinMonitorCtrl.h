@@ -125,8 +125,6 @@ public:
     // State read by the ready worker and tests.
     int LoaderType() const { return m_loaderType; }
     int LoaderVersion() const { return m_loaderVersion; }
-    int StatusCode() const { return m_statusCode; }
-    const char* MessageText() const { return m_message; }
 
 private:
     friend class CDownload_Ready;

@@ -34,10 +34,10 @@ CComm::~CComm()
 
 bool CComm::Open(int portNumber, uint32_t baudRate)
 {
+    if (m_running.load())
+        return false;  // a channel is opened once in its life
     std::string path = m_directory ? m_directory->DevicePath(portNumber) : DefaultDevicePath(portNumber);
     if (path.empty()) {
-        if (m_running.load())
-            return false;
         m_lastError = "COM" + std::to_string(portNumber) + ": no device configured for this port";
         return false;
     }
@@ -58,7 +58,6 @@ bool CComm::OpenDevice(const std::string& devicePath, uint32_t baudRate)
     m_backlogHead = 0;
     m_backlogSize = 0;
     m_running = true;
-    m_threadAlive = true;
     m_thread = std::thread(&CComm::ReceiveThread, this);
     return true;
 }
@@ -198,18 +197,6 @@ bool CComm::WaitForData(std::chrono::nanoseconds timeout)
     return HasUnread();
 }
 
-bool CComm::WaitTransmitted(std::chrono::nanoseconds timeout)
-{
-    std::unique_lock lock(m_txMutex);
-    return m_txCv.wait_for(lock, timeout, [&] { return m_backlogSize == 0; });
-}
-
-uint32_t CComm::BacklogSize() const
-{
-    std::lock_guard lock(m_txMutex);
-    return m_backlogSize;
-}
-
 void CComm::StoreByte(uint8_t byte)
 {
     if (m_trace) {
@@ -319,7 +306,6 @@ void CComm::ReceiveThread()
             }
         }
     }
-    m_threadAlive = false;
 }
 
 }  // namespace tarvo

@@ -86,8 +86,6 @@ public:
     // Blocks until an unread byte is there (true), or the channel is failed or closed, or
     // `timeout` has passed (false). Never spins.
     bool WaitForData(std::chrono::nanoseconds timeout);
-    // Blocks until the transmit backlog is empty or `timeout` passed; true when empty.
-    bool WaitTransmitted(std::chrono::nanoseconds timeout);
 
     bool IsRunning() const { return m_running.load(); }
     bool HasFailed() const { return m_failed.load(); }
@@ -101,7 +99,6 @@ private:
     void ReceiveThread();
     void StoreByte(uint8_t byte);
     void Fail(const std::string& reason);
-    uint32_t BacklogSize() const;
 
     const IPortDirectory* m_directory;
     ITraceSink* m_trace;
@@ -111,7 +108,6 @@ private:
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_failed{false};
-    std::atomic<bool> m_threadAlive{false};
     std::thread m_thread;
 
     // receive ring
@@ -123,7 +119,7 @@ private:
     std::condition_variable m_rxCv;
 
     // transmit backlog (ring buffer), guarded by m_txMutex together with the device itself
-    mutable std::mutex m_txMutex;
+    std::mutex m_txMutex;
     std::condition_variable m_txCv;
     std::unique_ptr<uint8_t[]> m_backlog;
     uint32_t m_backlogHead = 0;  // next byte to send

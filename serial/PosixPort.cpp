@@ -194,12 +194,13 @@ void PosixPort::Wake()
     (void)!::write(m_wakeFd, &one, sizeof one);
 }
 
-ssize_t PosixPort::Read(uint8_t* buffer, std::size_t size)
+template <typename Transfer>
+ssize_t PosixPort::Retry(Transfer transfer)
 {
     if (m_fd < 0)
         return -2;
     for (;;) {
-        ssize_t n = ::read(m_fd, buffer, size);
+        ssize_t n = transfer();
         if (n >= 0)
             return n;
         if (errno == EINTR)
@@ -209,38 +210,16 @@ ssize_t PosixPort::Read(uint8_t* buffer, std::size_t size)
         m_errno = errno;
         return -2;
     }
+}
+
+ssize_t PosixPort::Read(uint8_t* buffer, std::size_t size)
+{
+    return Retry([&] { return ::read(m_fd, buffer, size); });
 }
 
 ssize_t PosixPort::Write(const uint8_t* data, std::size_t size)
 {
-    if (m_fd < 0)
-        return -2;
-    for (;;) {
-        ssize_t n = ::write(m_fd, data, size);
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return -1;
-        m_errno = errno;
-        return -2;
-    }
-}
-
-bool PosixPort::WaitWritable(int timeoutMs)
-{
-    if (m_fd < 0)
-        return false;
-    pollfd fd{m_fd, POLLOUT, 0};
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int rc = ::poll(&fd, 1, RemainingMs(deadline));
-        if (rc > 0)
-            return (fd.revents & POLLOUT) != 0 && (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
-        if (rc == 0 || errno != EINTR)
-            return false;
-    }
+    return Retry([&] { return ::write(m_fd, data, size); });
 }
 
 void PosixPort::Flush()

@@ -23,7 +23,6 @@ public:
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 
-    enum class PollResult { Timeout, Readable, Writable, Woken, Failed };
     struct PollEvents {
         bool readable = false;
         bool writable = false;
@@ -40,13 +39,15 @@ public:
     // in LastErrno()).
     ssize_t Read(uint8_t* buffer, std::size_t size);
     ssize_t Write(const uint8_t* data, std::size_t size);
-    // Waits up to `timeoutMs` for the device to take output; false on time-out or error.
-    bool WaitWritable(int timeoutMs);
     // Drops what the driver holds in both directions.
     void Flush();
     int LastErrno() const { return m_errno; }
 
 private:
+    // Runs a non-blocking read or write, retrying EINTR; maps the result as Read/Write say.
+    template <typename Transfer>
+    ssize_t Retry(Transfer transfer);
+
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd
     bool m_locked = false;

@@ -103,7 +103,7 @@ int RunDemo(int argc, char** argv)
         auto handset = std::make_unique<sim::TargetSim>(config);
         if (!handset->Start(error))
             return Failure("simulated handset: " + error);
-        job.ports.push_back(PortSpec{5 + i, handset->DevicePath()});
+        job.ports.push_back(PortTarget{5 + i, handset->DevicePath()});
         handsets.push_back(std::move(handset));
     }
     if (!json) {

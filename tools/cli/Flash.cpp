@@ -36,7 +36,7 @@ const char* EndWord(End end)
 }
 
 struct Port {
-    PortSpec spec;
+    PortTarget target;
     std::unique_ptr<CWinMonitorCtrl> engine;
     End end = End::Running;
     bool answered = false;   // a target has answered (any status report)
@@ -73,10 +73,10 @@ public:
     void Status(Port& port, int code, const std::string& text)
     {
         if (m_json) {
-            std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.spec.port, code, JsonEscape(text).c_str());
+            std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.target.port, code, JsonEscape(text).c_str());
         } else {
             ClearBars();
-            std::printf("COM%d [%d] %s\n", port.spec.port, code, Printable(text).c_str());
+            std::printf("COM%d [%d] %s\n", port.target.port, code, Printable(text).c_str());
             DrawBars();
         }
         std::fflush(stdout);
@@ -85,11 +85,11 @@ public:
     void Note(Port& port, const std::string& text)
     {
         if (m_json) {
-            std::fprintf(stderr, "COM%d: %s\n", port.spec.port, text.c_str());
+            std::fprintf(stderr, "COM%d: %s\n", port.target.port, text.c_str());
             return;
         }
         ClearBars();
-        std::printf("COM%d %s\n", port.spec.port, Printable(text).c_str());
+        std::printf("COM%d %s\n", port.target.port, Printable(text).c_str());
         DrawBars();
         std::fflush(stdout);
     }
@@ -98,7 +98,7 @@ public:
     {
         port.percent = percent;
         if (m_json) {
-            std::printf("{\"port\":%d,\"progress\":%d,\"position\":%d,\"size\":%d}\n", port.spec.port, percent,
+            std::printf("{\"port\":%d,\"progress\":%d,\"position\":%d,\"size\":%d}\n", port.target.port, percent,
                         position, size);
             std::fflush(stdout);
             return;
@@ -115,7 +115,7 @@ public:
         int tenth = percent / 10;
         if (tenth != port.lastPrintedTenth) {
             port.lastPrintedTenth = tenth;
-            std::printf("COM%d progress %d %%\n", port.spec.port, percent);
+            std::printf("COM%d progress %d %%\n", port.target.port, percent);
             std::fflush(stdout);
         }
     }
@@ -123,7 +123,7 @@ public:
     void Ended(Port& port)
     {
         if (m_json) {
-            std::printf("{\"port\":%d,\"end\":\"%s\"}\n", port.spec.port, EndWord(port.end));
+            std::printf("{\"port\":%d,\"end\":\"%s\"}\n", port.target.port, EndWord(port.end));
             std::fflush(stdout);
         } else if (m_tty) {
             ClearBars();
@@ -140,7 +140,7 @@ public:
         m_barsShown = false;
         std::printf("\nPORT    RESULT      MESSAGE\n");
         for (const Port& port : m_ports)
-            std::printf("COM%-4d %-11s %s\n", port.spec.port, EndWord(port.end), Printable(port.lastText).c_str());
+            std::printf("COM%-4d %-11s %s\n", port.target.port, EndWord(port.end), Printable(port.lastText).c_str());
         std::fflush(stdout);
     }
 
@@ -160,7 +160,7 @@ private:
         for (const Port& port : m_ports) {
             int percent = port.percent < 0 ? 0 : port.percent;
             int filled = percent / 4;
-            std::printf("COM%-3d [%.*s%.*s] %3d %%  %s\n", port.spec.port, filled,
+            std::printf("COM%-3d [%.*s%.*s] %3d %%  %s\n", port.target.port, filled,
                         "#########################", 25 - filled, ".........................", percent,
                         port.end == End::Running ? port.state.c_str() : EndWord(port.end));
         }
@@ -175,16 +175,16 @@ private:
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
-bool ParsePort(const char* text, PortSpec& spec)
+bool ParsePort(const char* text, PortTarget& target)
 {
     char* end = nullptr;
     long n = std::strtol(text, &end, 10);
     if (end == text || n < 1 || n > 255)
         return false;
-    spec.port = static_cast<int>(n);
+    target.port = static_cast<int>(n);
     if (*end == '=') {
-        spec.device = end + 1;
-        return !spec.device.empty();
+        target.device = end + 1;
+        return !target.device.empty();
     }
     return *end == '\0';
 }
@@ -219,14 +219,10 @@ int RunFlashJob(const FlashJob& job)
 {
     std::vector<Port> ports(job.ports.size());
     MapPortDirectory directory;
-    Profile profile = Profile::LoadUser();
     for (std::size_t i = 0; i < job.ports.size(); ++i) {
-        ports[i].spec = job.ports[i];
-        std::string device = job.ports[i].device;
-        if (device.empty())
-            device = profile.Get("Device", "COM" + std::to_string(job.ports[i].port));
-        if (!device.empty())
-            directory.Set(job.ports[i].port, device);
+        ports[i].target = job.ports[i];
+        if (!job.ports[i].device.empty())
+            directory.Set(job.ports[i].port, job.ports[i].device);
     }
 
     Printer printer(ports, job.json);
@@ -238,8 +234,8 @@ int RunFlashJob(const FlashJob& job)
         env.ports = &directory;
         env.monitorDir = job.monitorDir;
         port.engine = std::make_unique<CWinMonitorCtrl>(env);
-        port.engine->SetPortNumber(port.spec.port);
-        if (!port.engine->OpenPort(port.spec.port, CWinMonitorCtrl::kBaudRate)) {
+        port.engine->SetPortNumber(port.target.port);
+        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             printer.Note(port, port.lastText);
             port.end = End::Error;
@@ -370,10 +366,10 @@ int RunFlash(int argc, char** argv)
             mainFile = v;
         } else if (std::strcmp(arg, "--port") == 0) {
             const char* v = value();
-            PortSpec spec;
-            if (!v || !ParsePort(v, spec))
+            PortTarget target;
+            if (!v || !ParsePort(v, target))
                 return UsageError(kUsage);
-            job.ports.push_back(spec);
+            job.ports.push_back(target);
         } else if (std::strcmp(arg, "--json") == 0) {
             job.json = true;
         } else if (std::strcmp(arg, "--wait") == 0) {
@@ -399,14 +395,17 @@ int RunFlash(int argc, char** argv)
     } else {
         return Failure(job.image + ": cannot open the download image: " + std::strerror(errno));
     }
+    const Profile profile = Profile::LoadUser();
     if (job.ports.empty()) {
-        Profile profile = Profile::LoadUser();
         for (int k = 1; k <= 8; ++k)
             if (profile.GetInt("Port", "m_intPort" + std::to_string(k), 0) == 1)
-                job.ports.push_back(PortSpec{k + 4, {}});
+                job.ports.push_back(PortTarget{k + 4, {}});
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
+    for (PortTarget& target : job.ports)
+        if (target.device.empty())
+            target.device = profile.Get("Device", "COM" + std::to_string(target.port));
     return RunFlashJob(job);
 }
 

@@ -14,14 +14,14 @@ class IClock;
 
 namespace tarvo::cli {
 
-struct PortSpec {
+struct PortTarget {
     int port = 0;        // COM number, shown in every report
-    std::string device;  // device path; empty: from the profile, else /dev/ttyS<N-1>
+    std::string device;  // device path; empty: /dev/ttyS<N-1>
 };
 
 struct FlashJob {
     std::string image;             // download image (.cp64)
-    std::vector<PortSpec> ports;
+    std::vector<PortTarget> ports;
     bool json = false;
     double waitSeconds = -1;       // < 0: wait for a target without limit
     std::string monitorDir;        // empty: the current directory

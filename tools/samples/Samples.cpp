@@ -124,7 +124,7 @@ bool WriteMainSoftware(const std::string& path, const MainSoftwareShape& shape, 
         done += static_cast<uint64_t>(n);
         sinceGap += static_cast<uint64_t>(n);
         if (shape.gapEvery && sinceGap >= shape.gapEvery) {
-            address += 256;
+            address += shape.gapBytes;
             sinceGap = 0;
         }
     }

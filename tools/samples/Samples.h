@@ -17,12 +17,14 @@ bool WriteMonitor(const std::string& folder, std::string& error, uint32_t entry 
 struct MainSoftwareShape {
     uint64_t dataBytes = 128 * 1024;  // total data bytes
     int recordBytes = 32;             // data bytes per S3 record (1..250)
-    uint64_t gapEvery = 0;            // a 256-byte address gap after this many bytes (0: none)
+    uint64_t gapEvery = 0;            // an address gap after this many bytes (0: none)
+    uint32_t gapBytes = 256;          // size of that gap
     uint32_t baseAddress = 0x01000000;
     uint32_t seed = 1;                // data pattern
 };
 
-// Writes a main software file: an S0 header, S3 records of the given shape, an S7 record.
+// Writes a main software file: an S0 header, S3 records of the given shape (pseudo-random
+// data), an S7 record.
 bool WriteMainSoftware(const std::string& path, const MainSoftwareShape& shape, std::string& error);
 
 }  // namespace tarvo::samples

@@ -216,10 +216,10 @@ bool ParseVersion(const std::string& text, bool flashloader, uint8_t& v1, uint8_
 
 }  // namespace
 
-bool ApplyFault(const std::string& spec, SimFaults& faults, std::string& error)
+bool ApplyFault(const std::string& option, SimFaults& faults, std::string& error)
 {
-    const auto eq = spec.find('=');
-    const std::string name = spec.substr(0, eq);
+    const auto eq = option.find('=');
+    const std::string name = option.substr(0, eq);
     for (const FaultSwitch& s : Switches()) {
         if (name != s.name)
             continue;
@@ -235,7 +235,7 @@ bool ApplyFault(const std::string& spec, SimFaults& faults, std::string& error)
                 error = "fault '" + name + "' takes no value";
                 return false;
             }
-            value = spec.substr(eq + 1);
+            value = option.substr(eq + 1);
         }
         if (!s.apply(value, faults)) {
             error = "invalid value '" + value + "' for fault '" + name + "'";

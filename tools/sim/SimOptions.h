@@ -21,7 +21,7 @@ struct ProgramOptions {
 
 // Applies one fault switch, "NAME" or "NAME=VALUE", to `faults`. False with `error` naming
 // the switch and what is wrong with it.
-bool ApplyFault(const std::string& spec, SimFaults& faults, std::string& error);
+bool ApplyFault(const std::string& option, SimFaults& faults, std::string& error);
 
 // Parses the arguments after the program name. False with `error` on a usage error.
 bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& options,
