@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "engine/StopSignal.h"
 #include "serial/Comm.h"
 
 namespace tarvo {
@@ -27,6 +28,11 @@ void SteadyClock::SleepMs(uint32_t ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool SteadyClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    return stop.WaitFor(std::chrono::milliseconds(ms));
+}
+
 bool SteadyClock::WaitForData(CComm& comm, uint32_t ms)
 {
     return comm.WaitForData(std::chrono::milliseconds(ms));
@@ -50,6 +56,11 @@ std::chrono::nanoseconds ScaledClock::Real(uint32_t ms) const
 void ScaledClock::SleepMs(uint32_t ms)
 {
     std::this_thread::sleep_for(Real(ms));
+}
+
+bool ScaledClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    return stop.WaitFor(Real(ms));
 }
 
 bool ScaledClock::WaitForData(CComm& comm, uint32_t ms)

@@ -28,6 +28,7 @@ void ReportQueue::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport
     item.report.port = report.port;
     item.report.code = report.code;
     item.report.text = report.text ? report.text : "";
+    item.report.reason = report.reason ? report.reason : "";
     PushAndWait(item);
 }
 
@@ -93,6 +94,7 @@ bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
     out.port = item->report.port;
     out.code = item->report.code;
     out.text.assign(item->report.text);
+    out.reason.assign(item->report.reason);
     out.percent = item->report.percent;
     out.position = item->report.position;
     out.size = item->report.size;

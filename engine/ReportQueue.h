@@ -29,6 +29,7 @@ struct QueuedReport {
     int port = 0;
     int code = 0;        // status
     std::string text;    // status
+    std::string reason;  // status: the known cause of a failure, empty when none
     int percent = 0;     // progress
     int position = 0;
     int size = 0;
