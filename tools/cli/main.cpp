@@ -24,6 +24,8 @@ constexpr Subcommand kSubcommands[] = {
      RunFlash},
     {"demo", "[--json]", "flash a sample image into eight simulated handsets", RunDemo},
     {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
+    {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
+     RunDoctor},
 };
 
 void PrintHelp(std::FILE* out) {
