@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -64,7 +65,6 @@ QList<SerialDeviceChoice> ListSerialDevices()
 
 CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent), m_lister(std::move(lister))
 {
-    setWindowTitle(QString::fromUtf8(forms::kPortDialogCaption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
@@ -80,7 +80,8 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         const int x = rightColumn ? item.x + kColumnShift : item.x;
         switch (item.kind) {
         case forms::Kind::GroupBox: {
-            auto* group = new QGroupBox(QString::fromUtf8(item.text), this);
+            auto* group = new QGroupBox(this);
+            m_group = group;
             group->setObjectName(QString::number(item.id));
             group->setProperty("controlId", item.id);
             const int width = item.cx + kColumnShift + kDeviceGap + kDeviceWidth;
@@ -91,7 +92,7 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         }
         case forms::Kind::CheckBox: {
             const int n = item.id - forms::kIdPortBox1 + 1;
-            auto* box = new QCheckBox(QString::fromUtf8(item.text), this);
+            auto* box = new QCheckBox(this);
             box->setObjectName(QString::number(item.id));
             box->setProperty("controlId", item.id);
             box->setGeometry(du.Rect(x, item.y, item.cx, item.cy));
@@ -104,9 +105,6 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
             combo->setProperty("portNumber", port);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
-            const QString fallback = QString::fromStdString(DefaultDevicePath(port));
-            combo->lineEdit()->setPlaceholderText(QString::fromUtf8(strings::kDeviceDefault).arg(fallback));
-            combo->setToolTip(QString::fromUtf8(strings::kDeviceTip).arg(port).arg(n).arg(fallback));
             for (const SerialDeviceChoice& device : devices) {
                 combo->addItem(device.path);
                 combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
@@ -117,7 +115,7 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
             break;
         }
         case forms::Kind::PushButton: {
-            auto* button = new QPushButton(QString::fromUtf8(item.text), this);
+            auto* button = new QPushButton(this);
             button->setObjectName(QString::number(item.id));
             button->setProperty("controlId", item.id);
             if (item.id == forms::kIdOk) {
@@ -138,6 +136,37 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         }
     }
     setFixedSize(du.Size(groupRight + groupX, forms::kPortDialogHeight));
+    Retranslate();
+}
+
+void CComPortSet::Retranslate()
+{
+    const char* context = "PortDialog";
+    setWindowTitle(Tr(context, forms::kPortDialogCaption));
+    for (const forms::Item& item : forms::kPortDialog) {
+        const QString text = Tr(context, item.text);
+        if (item.kind == forms::Kind::GroupBox)
+            m_group->setTitle(text);
+        else if (item.kind == forms::Kind::CheckBox)
+            m_boxes[item.id - forms::kIdPortBox1]->setText(text);
+        else if (item.id == forms::kIdOk)
+            m_ok->setText(text);
+        else if (item.id == forms::kIdCancel)
+            m_cancel->setText(text);
+    }
+    for (int n = 1; n <= 8; ++n) {
+        const int port = station::PortForRow(n);
+        const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+        m_devices[n - 1]->lineEdit()->setPlaceholderText(Tr(context, strings::kDeviceDefault).arg(fallback));
+        m_devices[n - 1]->setToolTip(Tr(context, strings::kDeviceTip).arg(port).arg(n).arg(fallback));
+    }
+}
+
+void CComPortSet::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QDialog::changeEvent(event);
 }
 
 void CComPortSet::showEvent(QShowEvent* event)
