@@ -80,9 +80,10 @@ bool VerifyPin(const QString& pin, const QString& stored)
         return false;
     const QByteArray salt = QByteArray::fromBase64(parts[2].toLatin1());
     const QByteArray key = QByteArray::fromBase64(parts[3].toLatin1());
-    if (salt.isEmpty() || key.isEmpty())
+    // A shortened key would compare only its first bytes: only full-length values count.
+    if (salt.size() < 8 || key.size() != kKeyBytes)
         return false;
-    return SameBytes(Pbkdf2Sha256(pin.toUtf8(), salt, iterations, static_cast<int>(key.size())), key);
+    return SameBytes(Pbkdf2Sha256(pin.toUtf8(), salt, iterations, kKeyBytes), key);
 }
 
 CEngineerLock::CEngineerLock(IClock* clock) : m_clock(clock ? clock : &SystemClock()) {}

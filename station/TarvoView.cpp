@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTimerEvent>
 #include <cstdlib>
 #include <ctime>
@@ -613,9 +614,11 @@ void CTarvoView::ShowUnitLabel(int r)
 {
     QProgressBar* bar = m_rows[r - 1].progress;
     const QString label = QString::fromStdString(m_units.Label(r));
-    // Literal text: a label's own "%" must not become a progress placeholder.
+    // Literal text: a label's own "%p", "%v" or "%m" must not become a progress figure, so a
+    // word joiner (invisible) separates such a "%" from its letter.
     QString format = label;
-    format.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
+    format.replace(placeholder, QStringLiteral("%\u2060"));
     bar->setFormat(format);
     bar->setTextVisible(!label.isEmpty());
     bar->setToolTip(label.isEmpty() ? QString() : Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label));
