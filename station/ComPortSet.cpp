@@ -14,6 +14,7 @@
 #include "controls/DialogUnits.h"
 #include "resources/Forms.h"
 #include "resources/Strings.h"
+#include "serial/DeviceInfo.h"
 #include "serial/PortDirectory.h"
 #include "station/Profile.h"
 #include "station/RowLogic.h"
@@ -27,6 +28,14 @@ constexpr int kDeviceWidth = 120;
 constexpr int kDeviceHeight = 13;
 constexpr int kColumnShift = 2 * kDeviceGap + kDeviceWidth - 10;
 
+// What sysfs tells about the device behind `path`: its USB socket (bus-port path), vendor,
+// product, serial number and driver, so the engineer can tell which socket a row drives.
+QString Details(const QString& path)
+{
+    const SerialDeviceInfo info = DescribeSerialDevice(QFile::encodeName(path).toStdString());
+    return QString::fromStdString(info.Summary());
+}
+
 void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QString>& seen)
 {
     const QDir dir(folder);
@@ -36,7 +45,11 @@ void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QStrin
         if (seen.contains(path))
             continue;
         seen.insert(path);
-        out.push_back({path, QStringLiteral("-> %1").arg(link.canonicalFilePath())});
+        QString description = QStringLiteral("-> %1").arg(link.canonicalFilePath());
+        const QString details = Details(path);
+        if (!details.isEmpty())
+            description += QStringLiteral(": ") + details;
+        out.push_back({path, description});
     }
 }
 
@@ -48,6 +61,19 @@ QList<SerialDeviceChoice> ListSerialDevices()
     QSet<QString> seen;
     AddLinks(QStringLiteral("/dev/serial/by-path"), devices, seen);
     AddLinks(QStringLiteral("/dev/serial/by-id"), devices, seen);
+    // The kernel's names, with their stable names and hardware.
+    for (const SerialDeviceInfo& info : FindSerialDevices()) {
+        const QString path = QString::fromStdString(info.devicePath);
+        if (seen.contains(path))
+            continue;
+        seen.insert(path);
+        QString description = QString::fromStdString(info.Summary());
+        for (const std::string& link : info.byPath)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        for (const std::string& link : info.byId)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        devices.push_back({path, description});
+    }
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString path = info.systemLocation();
         if (seen.contains(path))
@@ -105,6 +131,9 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
             combo->setProperty("portNumber", port);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
+            // The tooltip also tells what is plugged in behind the chosen name now.
+            connect(combo, &QComboBox::currentTextChanged, this, [this, n] { UpdateDeviceTip(n); },
+                    Qt::DirectConnection);
             for (const SerialDeviceChoice& device : devices) {
                 combo->addItem(device.path);
                 combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
@@ -155,11 +184,30 @@ void CComPortSet::Retranslate()
             m_cancel->setText(text);
     }
     for (int n = 1; n <= 8; ++n) {
-        const int port = station::PortForRow(n);
-        const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+        const QString fallback = QString::fromStdString(DefaultDevicePath(station::PortForRow(n)));
         m_devices[n - 1]->lineEdit()->setPlaceholderText(Tr(context, strings::kDeviceDefault).arg(fallback));
-        m_devices[n - 1]->setToolTip(Tr(context, strings::kDeviceTip).arg(port).arg(n).arg(fallback));
+        UpdateDeviceTip(n);
     }
+}
+
+void CComPortSet::UpdateDeviceTip(int n)
+{
+    QComboBox* combo = m_devices[n - 1];
+    if (!combo)
+        return;  // still being built; the constructor sets the tip when done
+    const int port = station::PortForRow(n);
+    const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+    QString tip = Tr("PortDialog", strings::kDeviceTip).arg(port).arg(n).arg(fallback);
+    const QString text = combo->currentText();
+    const QString path = text.isEmpty() ? fallback : text;
+    const std::string resolved = ResolveDevicePath(QFile::encodeName(path).toStdString());
+    if (resolved.empty())
+        tip += QStringLiteral("\n") + tr("Nothing plugged in at %1").arg(path);
+    else if (const QString details = Details(path); !details.isEmpty())
+        tip += QStringLiteral("\n") + tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
+    else
+        tip += QStringLiteral("\n") + tr("Now: %1").arg(QString::fromStdString(resolved));
+    combo->setToolTip(tip);
 }
 
 void CComPortSet::changeEvent(QEvent* event)

@@ -61,6 +61,9 @@ protected:
 private:
     // Sets every text again in the language in force.
     void Retranslate();
+    // The device box's tooltip of row n: the COM port, the default device and what is
+    // plugged in behind the chosen name now.
+    void UpdateDeviceTip(int n);
     void OnPortClicked(int n);
     void TakeBoxes();
     void PutBoxes();
