@@ -5,5 +5,5 @@
 set -eu
 cd "$(dirname "$0")/.."
 LUPDATE=$(command -v lupdate6 || command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
-"$LUPDATE" -no-obsolete -locations none -extensions cpp,h app station controls resources \
+"$LUPDATE" -no-obsolete -locations none -extensions cpp,h -I . app station controls resources \
   -ts resources/translations/tarvo_en.ts resources/translations/tarvo_ko.ts

@@ -380,4 +380,19 @@ Engineer PIN</translation>
             <translation>Unit label of row %1: %2</translation>
         </message>
     </context>
+    <context>
+        <name>tarvo::CComPortSet</name>
+        <message>
+            <source>Nothing plugged in at %1</source>
+            <translation>Nothing plugged in at %1</translation>
+        </message>
+        <message>
+            <source>Now: %1, %2</source>
+            <translation>Now: %1, %2</translation>
+        </message>
+        <message>
+            <source>Now: %1</source>
+            <translation>Now: %1</translation>
+        </message>
+    </context>
 </TS>

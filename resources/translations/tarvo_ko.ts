@@ -380,4 +380,19 @@ Engineer PIN</source>
             <translation>%1행의 단말기 라벨: %2</translation>
         </message>
     </context>
+    <context>
+        <name>tarvo::CComPortSet</name>
+        <message>
+            <source>Nothing plugged in at %1</source>
+            <translation>%1에 연결된 장치가 없습니다</translation>
+        </message>
+        <message>
+            <source>Now: %1, %2</source>
+            <translation>현재: %1, %2</translation>
+        </message>
+        <message>
+            <source>Now: %1</source>
+            <translation>현재: %1</translation>
+        </message>
+    </context>
 </TS>
