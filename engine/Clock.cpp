@@ -1,5 +1,6 @@
 #include "engine/Clock.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "engine/StopSignal.h"
@@ -16,6 +17,19 @@ uint32_t MsSince(std::chrono::steady_clock::time_point start, double factor)
 }
 
 }  // namespace
+
+bool IClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    constexpr uint32_t kSlice = 10;
+    const uint32_t start = TickMs();
+    while (!stop.Requested()) {
+        const uint32_t elapsed = TickMs() - start;
+        if (elapsed >= ms)
+            return false;
+        SleepMs(std::min(ms - elapsed, kSlice));
+    }
+    return true;
+}
 
 uint32_t SteadyClock::TickMs() const
 {

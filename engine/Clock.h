@@ -24,8 +24,9 @@ public:
     // Suspends the calling thread for `ms` milliseconds of this clock.
     virtual void SleepMs(uint32_t ms) = 0;
     // Like SleepMs, but ends at once when `stop` is requested (before or during the pause).
-    // True when the pause was cut short by the stop.
-    virtual bool PauseMs(uint32_t ms, StopSignal& stop) = 0;
+    // True when the pause was cut short by the stop. The default sleeps in SleepMs slices of
+    // 10 ms and looks at the stop between them; the real clocks wait on the stop itself.
+    virtual bool PauseMs(uint32_t ms, StopSignal& stop);
     // Blocks until `comm` holds an unread byte, has failed or closed, or `ms` milliseconds of
     // this clock have passed. True when an unread byte is there.
     virtual bool WaitForData(CComm& comm, uint32_t ms) = 0;
