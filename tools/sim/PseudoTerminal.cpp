@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,10 +45,9 @@ std::unique_ptr<PseudoTerminal> PseudoTerminal::Open(const std::string& linkPath
         return nullptr;
     }
     pty->m_slavePath = name;
-    pty->m_slaveKeeper.Reset(
-        ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!pty->m_slaveKeeper.Valid()) {
-        error = "cannot open " + pty->m_slavePath + ": " + Errno(errno);
+    pty->m_openWatch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!pty->m_openWatch.Valid() || ::inotify_add_watch(pty->m_openWatch.Get(), name, IN_OPEN) < 0) {
+        error = "cannot watch " + pty->m_slavePath + " for a station: " + Errno(errno);
         return nullptr;
     }
 
@@ -80,14 +80,27 @@ PseudoTerminal::~PseudoTerminal() { HangUp(); }
 
 void PseudoTerminal::ClearExclusive()
 {
-    if (m_slaveKeeper.Valid())
-        ::ioctl(m_slaveKeeper.Get(), TIOCNXCL);
+    if (!m_master.Valid())
+        return;
+    UniqueFd peer(::ioctl(m_master.Get(), TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (peer.Valid())
+        ::ioctl(peer.Get(), TIOCNXCL);
+}
+
+void PseudoTerminal::DrainOpenWatch()
+{
+    alignas(inotify_event) char buffer[4096];
+    while (m_openWatch.Valid() && ::read(m_openWatch.Get(), buffer, sizeof buffer) > 0) {
+    }
 }
 
 std::size_t PseudoTerminal::UnreadBySlave() const
 {
+    if (!m_master.Valid())
+        return 0;
+    UniqueFd peer(::ioctl(m_master.Get(), TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     int pending = 0;
-    if (!m_slaveKeeper.Valid() || ::ioctl(m_slaveKeeper.Get(), FIONREAD, &pending) != 0)
+    if (!peer.Valid() || ::ioctl(peer.Get(), FIONREAD, &pending) != 0)
         return 0;
     return pending > 0 ? static_cast<std::size_t>(pending) : 0;
 }
@@ -103,7 +116,7 @@ void PseudoTerminal::RemoveLink()
 void PseudoTerminal::HangUp()
 {
     RemoveLink();
-    m_slaveKeeper.Reset();
+    m_openWatch.Reset();
     m_master.Reset();
 }
 

@@ -4,16 +4,18 @@
 // The slave stays in its default (cooked) mode: raw mode is the station's job, and a station
 // that does not set it fails visibly.
 //
-// Linux details this class takes care of:
-// - A master whose slave has no open descriptor reports POLLHUP and read() fails with EIO,
-//   at once and for as long as no station has the device open. The class keeps a slave
-//   descriptor of its own open (never read), so the master sees neither between station
-//   sessions and the simulator can wait in poll() without spinning. The line settings the
-//   station makes live in the pseudo-terminal and are unaffected by this descriptor.
+// The simulator holds no descriptor of the station's side (a real handset holds none of the
+// station's serial device either), so a station that looks for other holders of its device
+// finds none. Linux details this class takes care of:
+// - Once a station has opened and closed the device, the master reports POLLHUP and read()
+//   fails with EIO for as long as no station has it open. OpenWatchFd() is an inotify
+//   descriptor that becomes readable when the slave is opened, so the simulator waits on it
+//   between station sessions instead of polling the master.
 // - The exclusive-use flag a station sets with TIOCEXCL lives as long as the master, not
-//   just until the station closes as on a real port, and would refuse the next session's open
-//   (for a user without CAP_SYS_ADMIN). ClearExclusive() drops it; stations that lock the
-//   device with flock() still keep each other out.
+//   just until the station closes as on a real port. A station clears it when it closes (the
+//   station's channel does); ClearExclusive() drops it after a station that did not, but only
+//   for a privileged user: one that dies without closing leaves the device refused to the next
+//   non-root session until the simulator restarts.
 //
 // Threading: create, use and destroy on one thread (the simulator's), except the accessors
 // of the paths, which never change after Open.
@@ -43,10 +45,16 @@ public:
     const std::string& SlavePath() const { return m_slavePath; }
     const std::string& LinkPath() const { return m_linkPath; }
 
-    // Drops an exclusive-use flag the station set on the slave.
+    // Drops the exclusive-use flag a station that has gone set on the slave (through a slave
+    // descriptor opened for a moment from the master; only works for a privileged user, others
+    // are refused by the flag itself).
     void ClearExclusive();
+    // Readable (inotify) whenever the slave was opened since the last DrainOpenWatch().
+    int OpenWatchFd() const { return m_openWatch.Get(); }
+    void DrainOpenWatch();
     // Bytes written to the master that the station has not read yet (raw mode; 0 after
-    // HangUp).
+    // HangUp, and 0 when the slave cannot be reached: it is looked at through a descriptor
+    // opened for a moment from the master).
     std::size_t UnreadBySlave() const;
     // The device disappears: the link is removed and both descriptors are closed, so the
     // station's descriptor reports a hang-up and the slave path vanishes. Idempotent.
@@ -57,7 +65,7 @@ private:
     void RemoveLink();
 
     UniqueFd m_master;
-    UniqueFd m_slaveKeeper;
+    UniqueFd m_openWatch;
     std::string m_slavePath;
     std::string m_linkPath;
     bool m_linkOwned = false;

@@ -31,9 +31,6 @@ constexpr std::size_t kUnpacedChunk = 4096;
 // wake-up mark). The bytes still cross the wire in chunks of kChunkTime; taking them in one bite
 // wakes the station's writer once per 256 bytes, as a real port does, not once per chunk.
 constexpr std::size_t kUartBite = 256;
-// How long the master is left alone after it reported that no slave is open (cannot happen
-// while the pseudo-terminal keeps its own slave descriptor; guarded against all the same).
-constexpr nanoseconds kHangupPause = milliseconds(50);
 
 // Answers waiting for the wire beyond which the station's bytes are left unread.
 constexpr std::size_t kMaxQueuedAnswers = 256;
@@ -247,7 +244,17 @@ void TargetSim::Run()
     std::size_t txChunkEnd = 0;
     Clock::time_point txChunkDue{};
     Clock::time_point txWireFree{};
-    Clock::time_point masterPausedUntil{};
+    // No station has the device open (the master reports a hang-up): the simulator waits for
+    // the next open on the pseudo-terminal's open watch instead of polling the master.
+    bool stationAbsent = false;
+    auto noteStationGone = [&]() {
+        // The exclusive-use flag the station set outlives its session on a pseudo-terminal.
+        m_pty->ClearExclusive();
+        m_pty->DrainOpenWatch();
+        // An open between the hang-up and the drain left no event: look at the master again.
+        pollfd check{master, POLLIN, 0};
+        stationAbsent = ::poll(&check, 1, 0) == 1 && (check.revents & POLLHUP) != 0;
+    };
 
     for (;;) {
         Clock::time_point now = Clock::now();
@@ -348,20 +355,21 @@ void TargetSim::Run()
             consider(txChunkDue);
         if (!txChunkActive && !tx.empty())
             consider(tx.front().due);
-        const bool masterPaused = now < masterPausedUntil;
-        if (masterPaused)
-            consider(masterPausedUntil);
-
-        pollfd fds[2] = {{m_wakeFd.Get(), POLLIN, 0}, {master, 0, 0}};
-        // A station that sends but does not read is held off once enough answers wait.
-        if (rxFifo.empty() && !masterPaused && tx.size() < kMaxQueuedAnswers)
-            fds[1].events |= POLLIN;
-        if (wantWrite)
-            fds[1].events |= POLLOUT;
+        pollfd fds[3] = {{m_wakeFd.Get(), POLLIN, 0}, {master, 0, 0}, {m_pty->OpenWatchFd(), 0, 0}};
+        if (stationAbsent) {
+            fds[1].fd = -1;  // its hang-up would be reported at once, whatever is asked
+            fds[2].events = POLLIN;
+        } else {
+            // A station that sends but does not read is held off once enough answers wait.
+            if (rxFifo.empty() && tx.size() < kMaxQueuedAnswers)
+                fds[1].events |= POLLIN;
+            if (wantWrite)
+                fds[1].events |= POLLOUT;
+        }
         timespec timeout{};
         if (deadline)
             timeout = ToTimespec(*deadline - now);
-        const int ready = ::ppoll(fds, 2, deadline ? &timeout : nullptr, nullptr);
+        const int ready = ::ppoll(fds, 3, deadline ? &timeout : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -371,6 +379,11 @@ void TargetSim::Run()
         if (fds[0].revents & POLLIN) {
             EndThread({});
             return;
+        }
+        if (fds[2].revents & POLLIN) {
+            m_pty->DrainOpenWatch();
+            stationAbsent = false;  // a station opened the device
+            continue;
         }
         const short revents = fds[1].revents;
         if (revents & POLLNVAL) {
@@ -387,8 +400,6 @@ void TargetSim::Run()
                     AppendCapped(m_wireIn, bytes.data(), bytes.size(), m_config.wireLogLimit);
                     m_status.bytesReceived += bytes.size();
                 }
-                // Whatever exclusive-use flag the station set would outlive its session.
-                m_pty->ClearExclusive();
                 if (paced) {
                     rxFifo.insert(rxFifo.end(), bytes.begin(), bytes.end());
                 } else {
@@ -399,14 +410,14 @@ void TargetSim::Run()
                     }
                 }
             } else if (n == 0 || errno == EIO) {
-                masterPausedUntil = now + kHangupPause;
+                noteStationGone();
             } else if (errno != EAGAIN && errno != EINTR) {
                 EndThread(std::string("cannot read from the pseudo-terminal: ") +
                           std::strerror(errno));
                 return;
             }
         } else if (revents & (POLLHUP | POLLERR)) {
-            masterPausedUntil = Clock::now() + kHangupPause;
+            noteStationGone();
         }
     }
 }
