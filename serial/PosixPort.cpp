@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/Holders.h"
+
 namespace tarvo {
 namespace {
 
@@ -79,6 +81,11 @@ bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& er
         error = path + ": cannot create the wake-up event: " + std::strerror(errno);
         return false;
     }
+    // A program that does not lock the device would share it silently and steal its bytes.
+    if (std::vector<DeviceHolder> holders = FindDeviceHolders(path); !holders.empty()) {
+        error = path + ": " + DescribeHolders(holders);
+        return false;
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = path + ": " + Reason(errno);
@@ -89,7 +96,10 @@ bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& er
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
-        error = path + ": " + Reason(err == EWOULDBLOCK ? EBUSY : err);
+        // A holder that appeared since the look above is named; one this process cannot see
+        // (another user's) or this process itself (another port) is not.
+        std::vector<DeviceHolder> holders = FindDeviceHolders(path);
+        error = path + ": " + (holders.empty() ? Reason(err == EWOULDBLOCK ? EBUSY : err) : DescribeHolders(holders));
         return false;
     }
     termios tio{};
