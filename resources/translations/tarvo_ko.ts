@@ -480,4 +480,61 @@ Preflight check</source>
             <translation>현재: %1</translation>
         </message>
     </context>
+    <context>
+        <name>tarvo::CDoctorReport</name>
+        <message>
+            <source>Preflight check</source>
+            <translation>사전 점검</translation>
+        </message>
+        <message>
+            <source>Port</source>
+            <translation>포트</translation>
+        </message>
+        <message>
+            <source>Device</source>
+            <translation>장치</translation>
+        </message>
+        <message>
+            <source>Check</source>
+            <translation>점검 항목</translation>
+        </message>
+        <message>
+            <source>Result</source>
+            <translation>결과</translation>
+        </message>
+        <message>
+            <source>Detail</source>
+            <translation>내용</translation>
+        </message>
+        <message>
+            <source>Fix</source>
+            <translation>조치</translation>
+        </message>
+        <message>
+            <source>Check again</source>
+            <translation>다시 점검</translation>
+        </message>
+        <message>
+            <source>Station</source>
+            <translation>스테이션</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>정상</translation>
+        </message>
+        <message>
+            <source>FAIL</source>
+            <translation>실패</translation>
+        </message>
+        <message>
+            <source>Nothing wrong found.</source>
+            <translation>문제가 없습니다.</translation>
+        </message>
+        <message numerus="yes">
+            <source>%n problem(s) found: see the lines in red and their fixes.</source>
+            <translation>
+                <numerusform>문제 %n개 발견: 빨간 줄과 조치를 확인하세요.</numerusform>
+            </translation>
+        </message>
+    </context>
 </TS>
