@@ -80,6 +80,7 @@ private:
     void UpdateLockPanes();
 
     void OnSoundToggled(bool on);
+    void OnContinuousToggled(bool on);
 
     CLanguages m_languages;
     CTarvoView* m_view = nullptr;

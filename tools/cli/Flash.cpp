@@ -18,6 +18,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/Continuous.h"
 #include "tools/cli/Profile.h"
 #include "tools/cli/SignalWatch.h"
 
@@ -25,7 +26,8 @@ namespace tarvo::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]";
+    "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
+    "      [--continuous]";
 
 enum class End { Running, Complete, Error, NoTarget, Aborted };
 
@@ -435,6 +437,10 @@ int RunFlash(int argc, char** argv)
                         "                     --port: every port enabled in the station's profile.\n"
                         "  --json             JSON Lines on stdout\n"
                         "  --wait SECONDS     give up on a port whose target has not answered by then\n"
+                        "  --continuous       every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
+                        "                     for its device, runs, closes it, and runs again once the device\n"
+                        "                     has gone and come back; then a summary per port (stderr with\n"
+                        "                     --json); exit 0 when every run that ended passed, none aborted\n"
                         "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
                         kUsage);
             return kExitOk;
@@ -457,6 +463,8 @@ int RunFlash(int argc, char** argv)
             job.ports.push_back(target);
         } else if (std::strcmp(arg, "--json") == 0) {
             job.json = true;
+        } else if (std::strcmp(arg, "--continuous") == 0) {
+            job.continuous = true;
         } else if (std::strcmp(arg, "--wait") == 0) {
             if (!ParseWait(value(), job.waitSeconds)) {
                 std::fprintf(stderr, "tarvo-cli flash: --wait takes a number of seconds from 0.001 to 1000000\n");
@@ -523,7 +531,7 @@ int RunFlash(int argc, char** argv)
             }
         }
     }
-    return RunFlashJob(job);
+    return job.continuous ? RunContinuousJob(job) : RunFlashJob(job);
 }
 
 }  // namespace tarvo::cli
