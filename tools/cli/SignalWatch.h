@@ -17,6 +17,7 @@
 // thread; OnSignal and Caught may be called from any thread.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -33,7 +34,9 @@ public:
     SignalWatch& operator=(const SignalWatch&) = delete;
 
     // Sets what happens on the first signal (replacing an earlier callback). When the signal
-    // has already arrived, the callback is called at once on the calling thread.
+    // has already arrived, the callback is called at once on the calling thread. Once OnSignal
+    // returns, the earlier callback is not running any more and never runs again, so what it
+    // uses may go (OnSignal(nullptr) before it does).
     void OnSignal(std::function<void(int signalNumber)> callback);
     // The first signal caught, 0 while none.
     int Caught() const;
@@ -47,7 +50,9 @@ private:
     int m_stopFd = -1;  // eventfd that ends the thread
     std::mutex m_mutex;
     std::function<void(int)> m_callback;
+    std::condition_variable m_idle;
     bool m_delivered = false;
+    bool m_calling = false;  // the watch's thread is inside the callback
     std::thread m_thread;
 };
 
