@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/RecordSetup.h"
+
 namespace tarvo {
 class IClock;
 }
@@ -26,10 +28,13 @@ struct FlashJob {
     double waitSeconds = -1;       // < 0: wait for a target without limit
     std::string monitorDir;        // empty: the current directory
     IClock* clock = nullptr;       // null: real time
+    std::string mainSoftware;      // the .m0 the image came from, when known (recorded)
+    RecordSettings record;         // the production record of the runs
 };
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
-// ended COMPLETE, 1 otherwise).
+// ended COMPLETE, 1 otherwise). Each port's run leaves one record (RecordSettings); no run starts
+// while the record cannot be written, and a job whose records could not be written fails.
 int RunFlashJob(const FlashJob& job);
 
 // Escapes `text` for a JSON string (without the quotes).

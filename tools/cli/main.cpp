@@ -24,6 +24,7 @@ constexpr Subcommand kSubcommands[] = {
      RunFlash},
     {"demo", "[--json]", "flash a sample image into eight simulated handsets", RunDemo},
     {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
+    {"records", "[summary|push] [...]", "list, summarise or forward the production record", RunRecords},
 };
 
 void PrintHelp(std::FILE* out) {
