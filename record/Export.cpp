@@ -204,7 +204,7 @@ std::string Summary::Format(const std::vector<Group>& groups, const std::string&
                   "ERROR", "YIELD", "MEDIAN_MS", "P95_MS");
     out += line;
     for (const Group& g : groups) {
-        std::string key = g.key.empty() ? std::string("-") : Visible(g.key);
+        std::string key = by.empty() ? std::string("all") : g.key.empty() ? std::string("-") : Visible(g.key);
         const std::string median = g.median ? std::to_string(*g.median) : "-";
         const std::string p95 = g.p95 ? std::to_string(*g.p95) : "-";
         char yield[16];
