@@ -13,6 +13,8 @@
 #include "app/Marquee.h"
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
+#include "station/RecordDialog.h"
+#include "station/StationRecord.h"
 
 namespace tarvo {
 namespace {
@@ -50,6 +52,7 @@ CMainFrame::CMainFrame(ViewOptions options, QWidget* parent) : QMainWindow(paren
     CreateMenus();
     if (!CreateStatusBar())
         qWarning("%s", strings::kStatusBarFailed);
+    CreateRecordParts();
     setWindowTitle(QString::fromUtf8(strings::kFrameCaption));
 
     m_marquee = MarqueeText(strings::kMarqueeMessage);
@@ -112,6 +115,55 @@ bool CMainFrame::CreateStatusBar()
     }
     UpdateLockPanes();
     return true;
+}
+
+void CMainFrame::CreateRecordParts()
+{
+    QMenu* record = menuBar()->addMenu(tr("&Record"));
+    m_recordAction = record->addAction(tr("&Production record..."));
+    m_recordAction->setObjectName(QStringLiteral("productionRecord"));
+    connect(m_recordAction, &QAction::triggered, this, &CMainFrame::ShowProductionRecord);
+
+    QStatusBar* bar = statusBar();
+    m_recordWarning = new QLabel(bar);
+    m_recordWarning->setObjectName(QStringLiteral("recordWarning"));
+    m_recordWarning->setStyleSheet(QStringLiteral("color: white; background: red; padding: 0 4px"));
+    m_recordWarning->hide();
+    m_recordTotals = new QLabel(m_view->RecordTotalsText(), bar);
+    m_recordTotals->setObjectName(QStringLiteral("recordTotals"));
+    m_recordTotals->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // After the stretching separator: at the right, before the lock panes.
+    bar->addWidget(m_recordWarning);
+    bar->addWidget(m_recordTotals);
+    connect(m_view, &CTarvoView::recordTotalsChanged, m_recordTotals, &QLabel::setText);
+    connect(m_view, &CTarvoView::recordProblemChanged, this, &CMainFrame::ShowRecordProblem);
+    if (!m_view->Record().Enabled())
+        m_recordTotals->setToolTip(tr("Recording is off (profile \"Record\"/\"Enabled\"=0)"));
+    ShowRecordProblem(m_view->Record().Problem());
+}
+
+void CMainFrame::ShowRecordProblem(const QString& problem)
+{
+    if (problem.isEmpty()) {
+        m_recordWarning->hide();
+        m_recordWarning->clear();
+        return;
+    }
+    m_recordWarning->setText(tr("Record not written: %1. No row starts until it works again.").arg(problem));
+    m_recordWarning->setToolTip(problem);
+    m_recordWarning->show();
+}
+
+void CMainFrame::ShowProductionRecord()
+{
+    if (!m_recordDialog) {
+        auto* dialog = new CRecordDialog(m_view->Record().DatabasePath(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_recordDialog = dialog;
+    }
+    m_recordDialog->show();
+    m_recordDialog->raise();
+    m_recordDialog->activateWindow();
 }
 
 void CMainFrame::FitToForm()

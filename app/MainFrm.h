@@ -7,7 +7,9 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <string>
 
@@ -33,6 +35,13 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* ExitAction() const { return m_exit; }
     QAction* AboutAction() const { return m_about; }
+    // The production record: the menu item that opens its view, the status bar's totals and
+    // its red warning while the record cannot be written.
+    QAction* RecordAction() const { return m_recordAction; }
+    QLabel* RecordTotalsPane() const { return m_recordTotals; }
+    QLabel* RecordWarningPane() const { return m_recordWarning; }
+    // Opens the production record view (modeless; one at a time).
+    void ShowProductionRecord();
     const std::string& Marquee() const { return m_marquee; }
 
     // One marquee step: the first pane shows the marquee from the process-wide position on.
@@ -52,6 +61,8 @@ private:
     void FitToForm();
     void ShowStatusMessage(const QString& text);
     void UpdateLockPanes();
+    void CreateRecordParts();
+    void ShowRecordProblem(const QString& problem);
 
     CTarvoView* m_view = nullptr;
     QLabel* m_messagePane = nullptr;
@@ -59,6 +70,10 @@ private:
     QAction* m_open = nullptr;
     QAction* m_exit = nullptr;
     QAction* m_about = nullptr;
+    QAction* m_recordAction = nullptr;
+    QLabel* m_recordTotals = nullptr;
+    QLabel* m_recordWarning = nullptr;
+    QPointer<QDialog> m_recordDialog;
     std::string m_marquee;
     QBasicTimer m_marqueeTimer;
 };

@@ -79,6 +79,8 @@ std::string WhereClause(const RecordFilter& filter, std::vector<std::string>& va
         add("result =", filter.result);
     if (!filter.station.empty())
         add("station =", filter.station);
+    if (filter.failuresOnly)
+        where += " AND result IN ('FAIL', 'ERROR')";
     return where;
 }
 

@@ -81,6 +81,8 @@ std::string WhereClause(const RecordFilter& filter)
         where += " AND port = ?";
     if (!filter.result.empty())
         where += " AND result = ?";
+    if (filter.failuresOnly)
+        where += " AND result IN ('FAIL', 'ERROR')";
     if (!filter.station.empty())
         where += " AND station = ?";
     return where;
@@ -122,6 +124,10 @@ RecordStore::~RecordStore() { Close(); }
 
 void RecordStore::Close()
 {
+    if (m_upsert) {
+        sqlite3_finalize(m_upsert);
+        m_upsert = nullptr;
+    }
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -271,11 +277,18 @@ bool RecordStore::UpsertOne(const RunRecord& record, const std::string& writer, 
         return "INSERT INTO runs (" + ColumnList() + ", forwarded, writer) VALUES (" + values +
                "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + updates + ", forwarded = 0, writer = excluded.writer";
     }();
-    Statement insert;
-    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &insert.stmt, nullptr) != SQLITE_OK) {
+    if (!m_upsert && sqlite3_prepare_v2(m_db, sql.c_str(), -1, &m_upsert, nullptr) != SQLITE_OK) {
         error = Error();
         return false;
     }
+    struct Reset {
+        sqlite3_stmt* stmt;
+        ~Reset()
+        {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        }
+    } insert{m_upsert};
     for (int i = 0; i < kFieldCount; ++i) {
         const Field& field = Fields()[i];
         if (field.text) {

@@ -25,6 +25,7 @@
 #include "record/RunRecord.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tarvo::record {
 
@@ -40,6 +41,7 @@ struct RecordFilter {
     std::optional<int> port;
     std::string result;
     std::string station;
+    bool failuresOnly = false;  // FAIL and ERROR only
     int limit = 0;        // 0: no limit
     bool newestFirst = false;
 };
@@ -96,6 +98,7 @@ private:
     bool UpsertOne(const RunRecord& record, const std::string& writer, std::string& error);
 
     sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_upsert = nullptr;  // prepared once per connection
     std::string m_path;
     int m_version = 0;
 };

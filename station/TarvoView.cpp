@@ -21,6 +21,7 @@
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
 #include "station/Profile.h"
+#include "station/StationRecord.h"
 
 namespace tarvo {
 namespace {
@@ -40,6 +41,9 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 CTarvoView::CTarvoView(QWidget* parent, ViewOptions options) : QWidget(parent), m_options(std::move(options))
 {
     setFont(FormFont(forms::kStationFontPoints));
+    m_record = std::make_unique<CStationRecord>(*this, this);
+    connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
+    connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -201,6 +205,7 @@ void CTarvoView::DestroyEngine(Row& row)
     if (!row.engine)
         return;
     const void* key = row.engine.get();
+    m_record->StopRun(*row.engine);
     m_gate.Release(key);
     row.engine.reset();  // stops the download thread and the ready worker, closes the port
     m_gate.Forget(key);
@@ -226,22 +231,54 @@ void CTarvoView::StartPort(int r)
 {
     if (r < 1 || r > station::kRows)
         return;
+    // No run without its record: while the record cannot be written the row stays as it is.
+    if (const QString problem = m_record->Problem(); !problem.isEmpty()) {
+        emit recordProblemChanged(problem);
+        emit statusMessage(tr("COM%1 not started: the production record cannot be written (%2)")
+                               .arg(station::PortForRow(r))
+                               .arg(problem));
+        return;
+    }
     ReplaceEngine(r);
     Row& row = m_rows[r - 1];
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
+    m_record->BeginRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
     Apply(station::PortStarting(r));
     if (row.engine->OpenPort(port, station::kBaudRate)) {
         Apply(station::PortOpened(r));
-        row.engine->Start(this);
+        row.engine->Start(&m_record->Sink());
         std::this_thread::sleep_for(m_options.startPause);
     } else {
         Apply(station::PortOpenFailed(r));
         // Why, naming the device: in the field's tooltip and the status bar.
+        m_record->FailRun(*row.engine, row.engine->OpenError());
         const QString reason = QString::fromStdString(row.engine->OpenError());
         row.message->setToolTip(reason);
         emit statusMessage(QStringLiteral("COM%1: %2").arg(port).arg(reason));
     }
+}
+
+// --- production record ---------------------------------------------------------------------
+
+void CTarvoView::SetNextUnit(int r, const QString& label)
+{
+    if (r >= 1 && r <= station::kRows)
+        m_record->SetNextUnit(station::PortForRow(r), label);
+}
+
+QString CTarvoView::RecordTotalsText() const
+{
+    return tr("Runs %1  PASS %2  FAIL %3").arg(m_record->TotalRuns()).arg(m_record->TotalPasses()).arg(m_record->TotalFails());
+}
+
+void CTarvoView::OnRunRecorded(int port)
+{
+    const int r = station::RowForPort(port);
+    if (r >= 1)
+        m_rows[r - 1].portField->setToolTip(
+            tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+    emit recordTotalsChanged(RecordTotalsText());
 }
 
 // --- reports -------------------------------------------------------------------------------
@@ -350,7 +387,7 @@ void CTarvoView::Apply(const station::Steps& steps)
                        [&](const station::StartDownload& s) {
                            // A false result (no image) leaves the row at "ERASE"; the operator
                            // chooses a file and restarts the row.
-                           m_rows[s.row - 1].engine->StartDownload(this, m_imagePath);
+                           m_rows[s.row - 1].engine->StartDownload(&m_record->Sink(), m_imagePath);
                        },
                    },
                    step);

@@ -40,6 +40,7 @@ namespace tarvo {
 
 class CComPortSet;
 class CLabel;
+class CStationRecord;
 class CRoundButton;
 class CWinMonitorCtrl;
 class IClock;
@@ -98,11 +99,23 @@ public:
     // Reports waiting for the GUI thread (tests).
     std::size_t PendingReports() const { return m_gate.Waiting(); }
 
+    // The production record of the rows' runs (station/StationRecord.h). A row is not started
+    // while the record cannot be written, unless recording is off in the profile.
+    CStationRecord& Record() const { return *m_record; }
+    // Attaches a unit label (e.g. a scanned serial number) to the next run of row r (1..8).
+    void SetNextUnit(int row, const QString& label);
+    // The station's totals since start-up, as the status bar shows them.
+    QString RecordTotalsText() const;
+
 signals:
     // Asks the frame to fit itself to the form (start-up).
     void fitFrameRequested();
     // A message for the status bar; empty clears it.
     void statusMessage(const QString& text);
+    // The station's PASS/FAIL totals since start-up changed (RecordTotalsText()).
+    void recordTotalsChanged(const QString& text);
+    // Recording stopped working (a warning naming the reason) or works again (empty).
+    void recordProblemChanged(const QString& problem);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -145,6 +158,9 @@ private:
     CLabel* m_clock = nullptr;
     CLabel* m_pathLine = nullptr;
     std::array<CRoundButton*, 4> m_buttons{};
+    // After the rows: destroyed before them, when the destructor has destroyed every engine.
+    std::unique_ptr<CStationRecord> m_record;
+    void OnRunRecorded(int port);
 };
 
 }  // namespace tarvo
