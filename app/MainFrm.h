@@ -3,6 +3,11 @@
 // scrolls the support message (one step every 500 ms) while the last three show the keyboard
 // lock states.
 //
+// Beside File and Help a Settings menu chooses the language (the form's own texts, or any
+// translation found, station/Language.h), switches the result sounds and sets the engineer
+// PIN. The language takes effect at once and is kept in the profile; every text of the frame
+// is set again on QEvent::LanguageChange.
+//
 // Threading: a widget; GUI thread only.
 #pragma once
 
@@ -13,10 +18,13 @@
 #include <array>
 #include <string>
 
+#include "station/Language.h"
 #include "station/TarvoView.h"
 
 class QAction;
+class QActionGroup;
 class QLabel;
+class QMenu;
 
 namespace tarvo {
 
@@ -42,7 +50,20 @@ public:
     QLabel* RecordWarningPane() const { return m_recordWarning; }
     // Opens the production record view (modeless; one at a time).
     void ShowProductionRecord();
-    const std::string& Marquee() const { return m_marquee; }
+    QMenu* SettingsMenu() const { return m_settings; }
+    QMenu* LanguageMenu() const { return m_language; }
+    QAction* SoundAction() const { return m_sound; }
+    QAction* PinAction() const { return m_pin; }
+    const QString& Marquee() const { return m_marquee; }
+    CLanguages& Languages() { return m_languages; }
+
+    // Puts the language of `code` in force (empty: the form's texts) and keeps the choice.
+    // False when no translation of that code is found (the form's texts are then shown).
+    bool ChooseLanguage(const QString& code);
+    // Fills the language menu with the translations found now.
+    void FillLanguageMenu();
+    // Sets every text of the frame again in the language in force.
+    void Retranslate();
 
     // One marquee step: the first pane shows the marquee from the process-wide position on.
     void OnMarqueeTimer();
@@ -54,6 +75,7 @@ signals:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateMenus();
@@ -62,19 +84,30 @@ private:
     void ShowStatusMessage(const QString& text);
     void UpdateLockPanes();
     void CreateRecordParts();
+    void RetranslateRecordParts();
     void ShowRecordProblem(const QString& problem);
 
+    void OnSoundToggled(bool on);
+
+    CLanguages m_languages;
     CTarvoView* m_view = nullptr;
     QLabel* m_messagePane = nullptr;
     std::array<QLabel*, 3> m_lockPanes{};
     QAction* m_open = nullptr;
     QAction* m_exit = nullptr;
     QAction* m_about = nullptr;
+    QMenu* m_file = nullptr;
+    QMenu* m_help = nullptr;
+    QMenu* m_settings = nullptr;
+    QMenu* m_language = nullptr;
+    QActionGroup* m_languageGroup = nullptr;
+    QAction* m_sound = nullptr;
+    QAction* m_pin = nullptr;
+    QString m_marquee;
     QAction* m_recordAction = nullptr;
     QLabel* m_recordTotals = nullptr;
     QLabel* m_recordWarning = nullptr;
     QPointer<QDialog> m_recordDialog;
-    std::string m_marquee;
     QBasicTimer m_marqueeTimer;
 };
 

@@ -96,6 +96,15 @@ void RunRecorder::SetNextUnit(int port, std::string unit)
     m_nextUnits[port] = std::move(unit);
 }
 
+void RunRecorder::SetUnit(const CWinMonitorCtrl& engine, std::string unit)
+{
+    if (auto run = Find(engine)) {
+        std::lock_guard lock(run->mutex);
+        if (!run->ended)
+            run->record.unit = std::move(unit);
+    }
+}
+
 void RunRecorder::SetCompletedListener(std::function<void(const RunRecord&, bool)> listener)
 {
     std::lock_guard lock(m_mutex);

@@ -81,6 +81,8 @@ public:
     // Ends the run of `engine` now with `result` unless it has ended already.
     void EndRun(const CWinMonitorCtrl& engine, const char* result, const std::string& reason);
     void SetNextUnit(int port, std::string unit);
+    // Gives the run of `engine` (begun, not ended) the unit label `unit`.
+    void SetUnit(const CWinMonitorCtrl& engine, std::string unit);
 
     // Called with each completed record and whether it is durable (false: recording is off or
     // the write failed; RecordWriter::Problem tells why).

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "controls/DialogUnits.h"
 #include "resources/Forms.h"
 #include "resources/Strings.h"
+#include "serial/DeviceInfo.h"
 #include "serial/PortDirectory.h"
 #include "station/Profile.h"
 #include "station/RowLogic.h"
@@ -26,6 +28,14 @@ constexpr int kDeviceWidth = 120;
 constexpr int kDeviceHeight = 13;
 constexpr int kColumnShift = 2 * kDeviceGap + kDeviceWidth - 10;
 
+// What sysfs tells about the device behind `path`: its USB socket (bus-port path), vendor,
+// product, serial number and driver, so the engineer can tell which socket a row drives.
+QString Details(const QString& path)
+{
+    const SerialDeviceInfo info = DescribeSerialDevice(QFile::encodeName(path).toStdString());
+    return QString::fromStdString(info.Summary());
+}
+
 void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QString>& seen)
 {
     const QDir dir(folder);
@@ -35,7 +45,11 @@ void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QStrin
         if (seen.contains(path))
             continue;
         seen.insert(path);
-        out.push_back({path, QStringLiteral("-> %1").arg(link.canonicalFilePath())});
+        QString description = QStringLiteral("-> %1").arg(link.canonicalFilePath());
+        const QString details = Details(path);
+        if (!details.isEmpty())
+            description += QStringLiteral(": ") + details;
+        out.push_back({path, description});
     }
 }
 
@@ -47,6 +61,19 @@ QList<SerialDeviceChoice> ListSerialDevices()
     QSet<QString> seen;
     AddLinks(QStringLiteral("/dev/serial/by-path"), devices, seen);
     AddLinks(QStringLiteral("/dev/serial/by-id"), devices, seen);
+    // The kernel's names, with their stable names and hardware.
+    for (const SerialDeviceInfo& info : FindSerialDevices()) {
+        const QString path = QString::fromStdString(info.devicePath);
+        if (seen.contains(path))
+            continue;
+        seen.insert(path);
+        QString description = QString::fromStdString(info.Summary());
+        for (const std::string& link : info.byPath)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        for (const std::string& link : info.byId)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        devices.push_back({path, description});
+    }
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString path = info.systemLocation();
         if (seen.contains(path))
@@ -64,7 +91,6 @@ QList<SerialDeviceChoice> ListSerialDevices()
 
 CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent), m_lister(std::move(lister))
 {
-    setWindowTitle(QString::fromUtf8(forms::kPortDialogCaption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
@@ -80,7 +106,8 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         const int x = rightColumn ? item.x + kColumnShift : item.x;
         switch (item.kind) {
         case forms::Kind::GroupBox: {
-            auto* group = new QGroupBox(QString::fromUtf8(item.text), this);
+            auto* group = new QGroupBox(this);
+            m_group = group;
             group->setObjectName(QString::number(item.id));
             group->setProperty("controlId", item.id);
             const int width = item.cx + kColumnShift + kDeviceGap + kDeviceWidth;
@@ -91,7 +118,7 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         }
         case forms::Kind::CheckBox: {
             const int n = item.id - forms::kIdPortBox1 + 1;
-            auto* box = new QCheckBox(QString::fromUtf8(item.text), this);
+            auto* box = new QCheckBox(this);
             box->setObjectName(QString::number(item.id));
             box->setProperty("controlId", item.id);
             box->setGeometry(du.Rect(x, item.y, item.cx, item.cy));
@@ -104,9 +131,9 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
             combo->setProperty("portNumber", port);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
-            const QString fallback = QString::fromStdString(DefaultDevicePath(port));
-            combo->lineEdit()->setPlaceholderText(QString::fromUtf8(strings::kDeviceDefault).arg(fallback));
-            combo->setToolTip(QString::fromUtf8(strings::kDeviceTip).arg(port).arg(n).arg(fallback));
+            // The tooltip also tells what is plugged in behind the chosen name now.
+            connect(combo, &QComboBox::currentTextChanged, this, [this, n] { UpdateDeviceTip(n); },
+                    Qt::DirectConnection);
             for (const SerialDeviceChoice& device : devices) {
                 combo->addItem(device.path);
                 combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
@@ -117,7 +144,7 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
             break;
         }
         case forms::Kind::PushButton: {
-            auto* button = new QPushButton(QString::fromUtf8(item.text), this);
+            auto* button = new QPushButton(this);
             button->setObjectName(QString::number(item.id));
             button->setProperty("controlId", item.id);
             if (item.id == forms::kIdOk) {
@@ -138,6 +165,56 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         }
     }
     setFixedSize(du.Size(groupRight + groupX, forms::kPortDialogHeight));
+    Retranslate();
+}
+
+void CComPortSet::Retranslate()
+{
+    const char* context = "PortDialog";
+    setWindowTitle(Tr(context, forms::kPortDialogCaption));
+    for (const forms::Item& item : forms::kPortDialog) {
+        const QString text = Tr(context, item.text);
+        if (item.kind == forms::Kind::GroupBox)
+            m_group->setTitle(text);
+        else if (item.kind == forms::Kind::CheckBox)
+            m_boxes[item.id - forms::kIdPortBox1]->setText(text);
+        else if (item.id == forms::kIdOk)
+            m_ok->setText(text);
+        else if (item.id == forms::kIdCancel)
+            m_cancel->setText(text);
+    }
+    for (int n = 1; n <= 8; ++n) {
+        const QString fallback = QString::fromStdString(DefaultDevicePath(station::PortForRow(n)));
+        m_devices[n - 1]->lineEdit()->setPlaceholderText(Tr(context, strings::kDeviceDefault).arg(fallback));
+        UpdateDeviceTip(n);
+    }
+}
+
+void CComPortSet::UpdateDeviceTip(int n)
+{
+    QComboBox* combo = m_devices[n - 1];
+    if (!combo)
+        return;  // still being built; the constructor sets the tip when done
+    const int port = station::PortForRow(n);
+    const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+    QString tip = Tr("PortDialog", strings::kDeviceTip).arg(port).arg(n).arg(fallback);
+    const QString text = combo->currentText();
+    const QString path = text.isEmpty() ? fallback : text;
+    const std::string resolved = ResolveDevicePath(QFile::encodeName(path).toStdString());
+    if (resolved.empty())
+        tip += QStringLiteral("\n") + tr("Nothing plugged in at %1").arg(path);
+    else if (const QString details = Details(path); !details.isEmpty())
+        tip += QStringLiteral("\n") + tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
+    else
+        tip += QStringLiteral("\n") + tr("Now: %1").arg(QString::fromStdString(resolved));
+    combo->setToolTip(tip);
+}
+
+void CComPortSet::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QDialog::changeEvent(event);
 }
 
 void CComPortSet::showEvent(QShowEvent* event)

@@ -20,6 +20,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QPushButton;
 
 namespace tarvo {
@@ -55,8 +56,14 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Sets every text again in the language in force.
+    void Retranslate();
+    // The device box's tooltip of row n: the COM port, the default device and what is
+    // plugged in behind the chosen name now.
+    void UpdateDeviceTip(int n);
     void OnPortClicked(int n);
     void TakeBoxes();
     void PutBoxes();
@@ -66,6 +73,7 @@ private:
     std::array<QComboBox*, 8> m_devices{};
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    QGroupBox* m_group = nullptr;
     DeviceLister m_lister;
     bool m_initialised = false;
 };

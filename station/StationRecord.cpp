@@ -99,6 +99,11 @@ void CStationRecord::SetNextUnit(int port, const QString& label)
     m_recorder->SetNextUnit(port, label.toStdString());
 }
 
+void CStationRecord::SetRunUnit(const CWinMonitorCtrl& engine, const std::string& label)
+{
+    m_recorder->SetUnit(engine, label);
+}
+
 int CStationRecord::Passes(int port) const
 {
     auto it = m_counts.find(port);

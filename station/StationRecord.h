@@ -58,6 +58,8 @@ public:
     void FailRun(const CWinMonitorCtrl& engine, const std::string& reason);
     // A unit label (e.g. a scanned serial number) for the next run on `port`.
     void SetNextUnit(int port, const QString& label);
+    // A unit label for the run of `engine` (begun, not ended).
+    void SetRunUnit(const CWinMonitorCtrl& engine, const std::string& label);
 
     int Passes(int port) const;
     int Fails(int port) const;

@@ -1,4 +1,6 @@
 // tarvo-cli: dispatches to one subcommand per first argument.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,8 +26,20 @@ constexpr Subcommand kSubcommands[] = {
      RunFlash},
     {"demo", "[--json]", "flash a sample image into eight simulated handsets", RunDemo},
     {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
+    {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
+     RunDoctor},
     {"records", "[summary|push] [...]", "list, summarise or forward the production record", RunRecords},
 };
+
+// Every port needs a few descriptors (its device, the channel's wake-up descriptors); with up to
+// 255 ports the usual soft limit of 1024 may not be enough, so it is raised to the hard limit.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 void PrintHelp(std::FILE* out) {
     std::fputs("usage: tarvo-cli COMMAND [ARGUMENTS]\n\ncommands:\n", out);
@@ -34,6 +48,7 @@ void PrintHelp(std::FILE* out) {
         std::fprintf(out, "  %-20s %s\n", synopsis.c_str(), command.summary);
     }
     std::fputs("  help                 show this text\n", out);
+    std::fputs("  --version            show the version\n", out);
 }
 
 }  // namespace
@@ -68,11 +83,16 @@ bool IsHelp(const char* arg) {
 
 int main(int argc, char** argv) {
     using namespace tarvo::cli;
+    RaiseDescriptorLimit();
     if (argc < 2) {
         PrintHelp(stderr);
         return kExitUsage;
     }
     const char* name = argv[1];
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("tarvo-cli %s\n", TARVO_VERSION);
+        return kExitOk;
+    }
     if (IsHelp(name) || std::strcmp(name, "help") == 0) {
         PrintHelp(stdout);
         return kExitOk;
