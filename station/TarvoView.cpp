@@ -335,12 +335,18 @@ QString CTarvoView::RecordTotalsText() const
     return tr("Runs %1  PASS %2  FAIL %3").arg(m_record->TotalRuns()).arg(m_record->TotalPasses()).arg(m_record->TotalFails());
 }
 
+void CTarvoView::ShowRecordCounts(int r)
+{
+    const int port = station::PortForRow(r);
+    m_rows[r - 1].portField->setToolTip(
+        tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+}
+
 void CTarvoView::OnRunRecorded(int port)
 {
     const int r = station::RowForPort(port);
     if (r >= 1)
-        m_rows[r - 1].portField->setToolTip(
-            tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+        ShowRecordCounts(r);
     emit recordTotalsChanged(RecordTotalsText());
 }
 
@@ -771,6 +777,8 @@ void CTarvoView::Retranslate()
         if (row.messageOwn)
             row.message->SetText(MessageText(row));
         ShowUnitLabel(r);
+        if (!row.portField->toolTip().isEmpty())
+            ShowRecordCounts(r);
     }
 }
 

@@ -238,6 +238,7 @@ private:
     // After the rows: destroyed before them, when the destructor has destroyed every engine.
     std::unique_ptr<CStationRecord> m_record;
     void OnRunRecorded(int port);
+    void ShowRecordCounts(int row);
     // Form texts and the source each was made from.
     std::vector<std::pair<QWidget*, const char*>> m_formTexts;
     CEngineerLock m_lock;
