@@ -12,6 +12,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTimerEvent>
 #include <cstdlib>
 #include <ctime>
@@ -25,6 +26,8 @@
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
+#include "station/DoctorReport.h"
+#include "serial/DeviceWatcher.h"
 #include "station/PinDialogs.h"
 #include "station/Profile.h"
 #include "station/StationRecord.h"
@@ -39,6 +42,7 @@ std::string ToLocal(const QString& path) { return QFile::encodeName(path).toStdS
 constexpr char kStation[] = "Station";
 constexpr char kUnitContext[] = "UnitLabel";
 constexpr char kSoundKey[] = "Sound";
+constexpr char kContinuousKey[] = "Continuous";
 
 // The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
 // shows them through Tr(kStation, word).
@@ -91,6 +95,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
         m_sound = m_ownSound.get();
     }
     m_soundOn = profile::ReadInt(kStation, QString::fromLatin1(kSoundKey), 0) == 1;
+    m_continuous = profile::ReadInt(kStation, QString::fromLatin1(kContinuousKey), 0) == 1;
     // Keys typed anywhere in this window (outside text fields) make up unit labels.
     qApp->installEventFilter(this);
     Retranslate();
@@ -99,6 +104,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
 CTarvoView::~CTarvoView()
 {
     qApp->removeEventFilter(this);
+    m_watcher.reset();  // no device change starts a row from here on
     // Release every engine first so that no worker still waits for this thread, then stop
     // and join them one by one. Queued reports die with this object.
     for (Row& row : m_rows) {
@@ -302,6 +308,9 @@ void CTarvoView::StartPort(int r)
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
     m_record->BeginRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
+    // Continuous runs: this device has had its run, click or not.
+    if (m_watcher && row.watch >= 0)
+        row.flashedGeneration = m_watcher->Generation(row.watch);
     Apply(station::PortStarting(r));
     if (row.engine->OpenPort(port, station::kBaudRate)) {
         Apply(station::PortOpened(r), true);
@@ -316,7 +325,11 @@ void CTarvoView::StartPort(int r)
         Apply(station::PortOpenFailed(r), true);
         // Why, naming the device: in the field's tooltip and the status bar.
         m_record->FailRun(*row.engine, row.engine->OpenError());
-        const QString reason = QString::fromStdString(row.engine->OpenError());
+        QString reason = QString::fromStdString(row.engine->OpenError());
+        // What the preflight checks find wrong with the device, and how to fix it.
+        const QString problem = DeviceProblem(port, row.ports->DevicePath(port));
+        if (!problem.isEmpty())
+            reason += QStringLiteral(" - ") + problem;
         row.message->setToolTip(reason);
         emit statusMessage(QStringLiteral("COM%1: %2").arg(port).arg(reason));
     }
@@ -531,6 +544,9 @@ void CTarvoView::ApplyPortSettings()
         m_rows[r - 1].enabled = profile::ReadInt(profile::kPortSection, profile::PortFlagKey(r), 0);
     for (int r = 1; r <= station::kRows; ++r)
         m_rows[r - 1].state->setEnabled(m_rows[r - 1].enabled == 1);
+    // The rows or their devices may have changed: watch what the profile names now.
+    if (m_continuous)
+        WatchDevices();
 }
 
 // --- main software -------------------------------------------------------------------------
@@ -630,6 +646,94 @@ void CTarvoView::RunEnded(int r, int code)
     ShowUnitLabel(r);
     if (m_soundOn && m_sound)
         m_sound->Play(code == 20 ? ResultSound::Pass : ResultSound::Fail);
+    // Continuous runs close the device once the report has been handled.
+    if (m_continuous)
+        QTimer::singleShot(0, this, [this, r] { CloseFinishedRun(r); });
+}
+
+// --- continuous runs -----------------------------------------------------------------------
+
+void CTarvoView::SetContinuous(bool on)
+{
+    m_continuous = on;
+    profile::WriteInt(kStation, QString::fromLatin1(kContinuousKey), on ? 1 : 0);
+    if (on)
+        WatchDevices();
+    else
+        m_watcher.reset();
+}
+
+void CTarvoView::WatchDevices()
+{
+    // Rows whose device stays the same keep what they know: a device that has had its run
+    // and is still there is not flashed again because the watch was renewed.
+    std::array<bool, station::kRows> stayed{};
+    for (int r = 1; r <= station::kRows; ++r) {
+        const Row& row = m_rows[r - 1];
+        stayed[r - 1] = m_watcher && row.watch >= 0 && m_watcher->Present(row.watch) &&
+                        m_watcher->Generation(row.watch) == row.flashedGeneration;
+    }
+    m_watcher.reset();
+    auto watcher = std::make_unique<DeviceWatcher>(
+        [this] { QMetaObject::invokeMethod(this, [this] { OnDevicesChanged(); }, Qt::QueuedConnection); });
+    for (int r = 1; r <= station::kRows; ++r) {
+        Row& row = m_rows[r - 1];
+        const int port = station::PortForRow(r);
+        QString device = profile::DeviceFor(port);
+        if (device.isEmpty())
+            device = QString::fromStdString(DefaultDevicePath(port));
+        const bool same = device == row.device;
+        row.device = device;
+        row.watch = watcher->Watch(QFile::encodeName(device).toStdString());
+        row.flashedGeneration = same && stayed[r - 1] ? watcher->Generation(row.watch) : 0;
+    }
+    std::string error;
+    if (!watcher->Start(error)) {
+        emit statusMessage(QString::fromStdString(error));
+        return;
+    }
+    m_watcher = std::move(watcher);
+    OnDevicesChanged();
+}
+
+void CTarvoView::OnDevicesChanged()
+{
+    if (!m_continuous || !m_watcher)
+        return;
+    for (int r = 1; r <= station::kRows; ++r) {
+        Row& row = m_rows[r - 1];
+        if (row.enabled != 1 || !row.runEnded || row.watch < 0)
+            continue;
+        const bool present = m_watcher->Present(row.watch);
+        if (present && m_watcher->Generation(row.watch) != row.flashedGeneration) {
+            StartPort(r);
+        } else if (!present && row.messageSource != station::text::kNoDevice) {
+            Apply(station::DeviceAbsent(r), true);
+            row.message->setToolTip(row.device);
+        }
+    }
+}
+
+void CTarvoView::CloseFinishedRun(int r)
+{
+    Row& row = m_rows[r - 1];
+    if (!m_continuous || !row.runEnded)
+        return;
+    // A fresh, unopened engine in place of the finished one: the device is closed until the
+    // next handset.
+    ReplaceEngine(r);
+    OnDevicesChanged();
+}
+
+void CTarvoView::ShowPreflightReport()
+{
+    const std::string monitorDir = m_options.monitorDir;
+    const std::string image = m_imagePath;
+    CDoctorReport report([monitorDir, image] { return RunStationChecks(monitorDir, image); }, this);
+    if (m_options.runPreflightReport)
+        m_options.runPreflightReport(report);
+    else
+        report.exec();
 }
 
 // --- unit labels ---------------------------------------------------------------------------
@@ -735,6 +839,9 @@ bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
     }
     const QString text = key->text();
     if (text.isEmpty() || !text.at(0).isPrint())
+        return false;
+    // A label never starts with a space: a space alone still presses the focused button.
+    if (m_typed.isEmpty() && key->key() == Qt::Key_Space)
         return false;
     if (m_typed.size() <= static_cast<qsizetype>(station::UnitLabels::kMaxLength))
         m_typed += text;

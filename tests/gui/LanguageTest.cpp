@@ -1,7 +1,9 @@
 // The window's languages: the form's own texts by default, English and Korean translations of
 // every menu, prompt, dialog, form and status text, a switch at run time from the menu, and a
 // further language dropped in as a file. Engine texts stay as the engine wrote them.
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QStatusBar>
 
 #include "app/AboutBox.h"
@@ -13,6 +15,7 @@
 #include "resources/Forms.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
+#include "station/DoctorReport.h"
 #include "station/PinDialogs.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -88,7 +91,9 @@ protected:
         CAboutBox about(Frame());
         CPinPrompt prompt(View()->EngineerLock(), strings::kGuardPortSetting, Frame());
         CPinSetDialog pinSet(View()->EngineerLock(), Frame());
-        for (QWidget* window : std::initializer_list<QWidget*>{&ports, &about, &prompt, &pinSet}) {
+        CDoctorReport doctor([] { return std::vector<doctor::Finding>{}; }, Frame());
+        doctor.Refresh();
+        for (QWidget* window : std::initializer_list<QWidget*>{&ports, &about, &prompt, &pinSet, &doctor}) {
             const std::vector<ShownText> more = TextsOf(window);
             texts.insert(texts.end(), more.begin(), more.end());
         }
@@ -192,6 +197,16 @@ TEST_F(Languages, KoreanFromTheProfileAppliesToEveryText)
     Frame()->OnMarqueeTimer();
     EXPECT_TRUE(HasHangul(Frame()->MessagePane()->text()));
     EXPECT_FALSE(Frame()->MessagePane()->text().contains(QChar::ReplacementCharacter));
+
+    // Qt's own file dialog speaks Korean too.
+    QFileDialog files(Frame());
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList buttons;
+    for (QAbstractButton* button : files.findChildren<QDialogButtonBox*>().value(0)->buttons())
+        buttons << button->text();
+    ASSERT_FALSE(buttons.isEmpty());
+    for (const QString& text : buttons)
+        EXPECT_TRUE(HasHangul(text)) << text.toStdString();
 }
 
 TEST_F(Languages, SwitchAtRunTimeFromTheMenuRetranslatesWhatIsShownAndIsKept)
