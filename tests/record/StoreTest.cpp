@@ -207,6 +207,48 @@ TEST(Journal, KilledFlashLeavesInterruptedRecord)
     EXPECT_EQ(aliveResult, "RUNNING");
 }
 
+// A tarvo-cli flash stopped with SIGINT in the middle of a download records the run ABORTED
+// before it exits.
+TEST(Journal, SignalledFlashRecordsAbortedBeforeItExits)
+{
+    TempDir dir;
+    test::Workspace workspace(48 * 1024, 16 * 1024);
+    const std::string db = dir.Path() + "/records.sqlite";
+    sim::SimConfig slow;
+    slow.eraseTime = 100ms;
+    slow.faults.blockDelay = 3000ms;
+    sim::TargetSim paced(slow);
+    std::string error;
+    ASSERT_TRUE(paced.Start(error)) << error;
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::freopen("/dev/null", "w", stdout);
+        if (::chdir(workspace.Dir().c_str()) != 0)
+            ::_exit(126);
+        ::execl(TARVO_CLI_PATH, TARVO_CLI_PATH, "flash", "--image", workspace.Image().c_str(), "--port",
+                ("6=" + paced.DevicePath()).c_str(), "--record", db.c_str(), "--unit", "SN-1",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    bool downloading = false;
+    for (int i = 0; i < 300 && !downloading; ++i) {
+        std::this_thread::sleep_for(50ms);
+        downloading = paced.FramesReceived().size() > 4;
+    }
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(downloading);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    const auto records = ReadAll(db);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, "ABORTED");
+    EXPECT_EQ(records[0].unit, "SN-1");
+    EXPECT_TRUE(records[0].ended_at.has_value());
+}
+
 TEST(Exports, CsvAndJsonParseBackExactly)
 {
     TempDir dir;

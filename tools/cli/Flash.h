@@ -16,6 +16,8 @@ class IClock;
 
 namespace tarvo::cli {
 
+class SignalWatch;
+
 struct PortTarget {
     int port = 0;        // COM number, shown in every report
     std::string device;  // device path; empty: /dev/ttyS<N-1>
@@ -30,11 +32,17 @@ struct FlashJob {
     IClock* clock = nullptr;       // null: real time
     std::string mainSoftware;      // the .m0 the image came from, when known (recorded)
     RecordSettings record;         // the production record of the runs
+    // The watch that ends the job on SIGINT/SIGTERM/SIGHUP; null: the job installs its own.
+    SignalWatch* signals = nullptr;
 };
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
-// ended COMPLETE, 1 otherwise). Each port's run leaves one record (RecordSettings); no run starts
-// while the record cannot be written, and a job whose records could not be written fails.
+// ended COMPLETE, 1 otherwise). A signal (see SignalWatch) ends every run at once: every engine
+// is stopped and released, each port whose run had not ended ends ABORTED (with --json its last
+// line is {"port":N,"end":"ABORTED"}), the summary is printed and 128 + the signal is returned.
+// Each port's run leaves one record (RecordSettings), durable before its final word is printed
+// and, for runs a signal ended, before the job returns; no run starts while the record cannot
+// be written, and a job whose records could not be written fails.
 int RunFlashJob(const FlashJob& job);
 
 // Escapes `text` for a JSON string (without the quotes).
