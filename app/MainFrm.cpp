@@ -106,7 +106,8 @@ void CMainFrame::CreateMenus()
     m_continuous->setObjectName(QStringLiteral("continuous"));
     m_continuous->setCheckable(true);
     m_continuous->setChecked(m_view->Continuous());
-    connect(m_continuous, &QAction::triggered, m_view, &CTarvoView::SetContinuous, Qt::DirectConnection);
+    // Switching continuous runs is the engineer's (the PIN first, when one is set).
+    connect(m_continuous, &QAction::triggered, this, &CMainFrame::OnContinuousToggled, Qt::DirectConnection);
     m_preflight = m_station->addAction(QString());
     m_preflight->setObjectName(QStringLiteral("preflight"));
     connect(m_preflight, &QAction::triggered, m_view, &CTarvoView::ShowPreflightReport, Qt::DirectConnection);
@@ -152,6 +153,15 @@ void CMainFrame::OnSoundToggled(bool on)
         return;
     }
     m_view->SetSoundOn(on);
+}
+
+void CMainFrame::OnContinuousToggled(bool on)
+{
+    if (!m_view->UnlockEngineer(strings::kGuardContinuous)) {
+        m_continuous->setChecked(!on);
+        return;
+    }
+    m_view->SetContinuous(on);
 }
 
 void CMainFrame::Retranslate()

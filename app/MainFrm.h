@@ -92,6 +92,7 @@ private:
     void ShowRecordProblem(const QString& problem);
 
     void OnSoundToggled(bool on);
+    void OnContinuousToggled(bool on);
 
     CLanguages m_languages;
     CTarvoView* m_view = nullptr;

@@ -51,7 +51,7 @@ constexpr char kContinuousKey[] = "Continuous";
     QT_TRANSLATE_NOOP("Station", "ERASE"),         QT_TRANSLATE_NOOP("Station", "DOWNLOAD"),
     QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
     QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
-    QT_TRANSLATE_NOOP("Station", "Erasing..."),
+    QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
 };
 constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
 

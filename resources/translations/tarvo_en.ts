@@ -409,63 +409,6 @@ Preflight check</translation>
         </message>
     </context>
     <context>
-        <name>tarvo::CDoctorReport</name>
-        <message>
-            <source>Preflight check</source>
-            <translation>Preflight check</translation>
-        </message>
-        <message>
-            <source>Port</source>
-            <translation>Port</translation>
-        </message>
-        <message>
-            <source>Device</source>
-            <translation>Device</translation>
-        </message>
-        <message>
-            <source>Check</source>
-            <translation>Check</translation>
-        </message>
-        <message>
-            <source>Result</source>
-            <translation>Result</translation>
-        </message>
-        <message>
-            <source>Detail</source>
-            <translation>Detail</translation>
-        </message>
-        <message>
-            <source>Fix</source>
-            <translation>Fix</translation>
-        </message>
-        <message>
-            <source>Check again</source>
-            <translation>Check again</translation>
-        </message>
-        <message>
-            <source>Station</source>
-            <translation>Station</translation>
-        </message>
-        <message>
-            <source>OK</source>
-            <translation>OK</translation>
-        </message>
-        <message>
-            <source>FAIL</source>
-            <translation>FAIL</translation>
-        </message>
-        <message>
-            <source>Nothing wrong found.</source>
-            <translation>Nothing wrong found.</translation>
-        </message>
-        <message numerus="yes">
-            <source>%n problem(s) found: see the lines in red and their fixes.</source>
-            <translation>
-                <numerusform>%n problem(s) found: see the lines in red and their fixes.</numerusform>
-            </translation>
-        </message>
-    </context>
-    <context>
         <name>tarvo::CComPortSet</name>
         <message>
             <source>Nothing plugged in at %1</source>

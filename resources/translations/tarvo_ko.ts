@@ -409,63 +409,6 @@ Preflight check</source>
         </message>
     </context>
     <context>
-        <name>tarvo::CDoctorReport</name>
-        <message>
-            <source>Preflight check</source>
-            <translation>사전 점검</translation>
-        </message>
-        <message>
-            <source>Port</source>
-            <translation>포트</translation>
-        </message>
-        <message>
-            <source>Device</source>
-            <translation>장치</translation>
-        </message>
-        <message>
-            <source>Check</source>
-            <translation>점검</translation>
-        </message>
-        <message>
-            <source>Result</source>
-            <translation>결과</translation>
-        </message>
-        <message>
-            <source>Detail</source>
-            <translation>내용</translation>
-        </message>
-        <message>
-            <source>Fix</source>
-            <translation>해결 방법</translation>
-        </message>
-        <message>
-            <source>Check again</source>
-            <translation>다시 점검</translation>
-        </message>
-        <message>
-            <source>Station</source>
-            <translation>스테이션</translation>
-        </message>
-        <message>
-            <source>OK</source>
-            <translation>정상</translation>
-        </message>
-        <message>
-            <source>FAIL</source>
-            <translation>실패</translation>
-        </message>
-        <message>
-            <source>Nothing wrong found.</source>
-            <translation>문제가 없습니다.</translation>
-        </message>
-        <message numerus="yes">
-            <source>%n problem(s) found: see the lines in red and their fixes.</source>
-            <translation>
-                <numerusform>문제 %n개: 빨간 줄과 해결 방법을 보십시오.</numerusform>
-            </translation>
-        </message>
-    </context>
-    <context>
         <name>tarvo::CComPortSet</name>
         <message>
             <source>Nothing plugged in at %1</source>

@@ -19,6 +19,7 @@
 #include "record/RunRecorder.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/Continuous.h"
 #include "tools/cli/Profile.h"
 #include "tools/cli/SignalWatch.h"
 
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
-    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL]";
+    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous]";
 
 enum class End { Running, Complete, Error, NoTarget, Aborted };
 
@@ -465,6 +466,10 @@ int RunFlash(int argc, char** argv)
                         "                     --port: every port enabled in the station's profile.\n"
                         "  --json             JSON Lines on stdout\n"
                         "  --wait SECONDS     give up on a port whose target has not answered by then\n"
+                        "  --continuous       every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
+                        "                     for its device, runs, closes it, and runs again once the device\n"
+                        "                     has gone and come back; then a summary per port (stderr with\n"
+                        "                     --json); exit 0 when every run that ended passed, none aborted\n"
                         "  --unit LABEL       a label of the handset (e.g. its serial number), kept in\n"
                         "                     the run's record; one port only\n"
                         "%s"
@@ -499,6 +504,8 @@ int RunFlash(int argc, char** argv)
         } else if (int recordOption = ParseRecordOption(argc, argv, i, job.record); recordOption != 0) {
             if (recordOption < 0)
                 return UsageError(kUsage);
+        } else if (std::strcmp(arg, "--continuous") == 0) {
+            job.continuous = true;
         } else if (std::strcmp(arg, "--wait") == 0) {
             if (!ParseWait(value(), job.waitSeconds)) {
                 std::fprintf(stderr, "tarvo-cli flash: --wait takes a number of seconds from 0.001 to 1000000\n");
@@ -568,7 +575,7 @@ int RunFlash(int argc, char** argv)
             }
         }
     }
-    return RunFlashJob(job);
+    return job.continuous ? RunContinuousJob(job) : RunFlashJob(job);
 }
 
 }  // namespace tarvo::cli

@@ -34,6 +34,8 @@ struct FlashJob {
     RecordSettings record;         // the production record of the runs
     // The watch that ends the job on SIGINT/SIGTERM/SIGHUP; null: the job installs its own.
     SignalWatch* signals = nullptr;
+    // Every port runs again on each new device until a signal (tools/cli/Continuous.h).
+    bool continuous = false;
 };
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
