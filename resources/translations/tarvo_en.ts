@@ -13,7 +13,7 @@
         </message>
         <message>
             <source>8포트 생산용 다운로드 스테이션</source>
-            <translation>Eight-port production download station</translation>
+            <translation>8-port production download station</translation>
         </message>
         <message>
             <source>확인</source>
