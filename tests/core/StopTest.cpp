@@ -116,11 +116,11 @@ TEST(EngineStop, StopDuringThePauseAfterTheEraseSendsNoAnnouncement)
     auto engine = OpenEngine(pty);
     ToEraseWait(*engine, pty, sink, image);
     pty.Send({0xAA, 0x02, 0x04, 0x00});  // erased; an 800 ms pause follows
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(20ms);
     auto t0 = std::chrono::steady_clock::now();
     engine->RequestStop();
-    ASSERT_TRUE(sink.WaitRunEnded(200ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms);
+    ASSERT_TRUE(sink.WaitRunEnded(1s));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 300ms);
     EXPECT_TRUE(pty.Drain(1500ms).empty()) << "no CW 5 after a stop";
 }
 
