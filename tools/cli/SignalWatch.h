@@ -17,6 +17,7 @@
 // thread; OnSignal and Caught may be called from any thread.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -33,7 +34,9 @@ public:
     SignalWatch& operator=(const SignalWatch&) = delete;
 
     // Sets what happens on the first signal (replacing an earlier callback). When the signal
-    // has already arrived, the callback is called at once on the calling thread.
+    // has already arrived, the callback is called at once on the calling thread. Returns only
+    // once a call of the earlier callback on the watch's thread has finished, so that what the
+    // earlier callback uses may go away after OnSignal(nullptr).
     void OnSignal(std::function<void(int signalNumber)> callback);
     // The first signal caught, 0 while none.
     int Caught() const;
@@ -48,6 +51,8 @@ private:
     std::mutex m_mutex;
     std::function<void(int)> m_callback;
     bool m_delivered = false;
+    bool m_calling = false;              // the watch's thread is in the callback
+    std::condition_variable m_callDone;
     std::thread m_thread;
 };
 
