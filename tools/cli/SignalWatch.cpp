@@ -70,9 +70,8 @@ SignalWatch::~SignalWatch()
 void SignalWatch::OnSignal(std::function<void(int)> callback)
 {
     std::unique_lock lock(m_mutex);
-    // Not from inside the callback itself: that thread would wait for itself.
     if (std::this_thread::get_id() != m_thread.get_id())
-        m_callDone.wait(lock, [&] { return !m_calling; });
+        m_returned.wait(lock, [&] { return !m_calling; });
     m_callback = std::move(callback);
     if (m_delivered && m_callback) {
         auto call = m_callback;
@@ -117,7 +116,7 @@ void SignalWatch::Run()
                 std::lock_guard lock(m_mutex);
                 m_calling = false;
             }
-            m_callDone.notify_all();
+            m_returned.notify_all();
         }
     }
 }
