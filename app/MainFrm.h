@@ -1,7 +1,9 @@
 // CMainFrame: the main window around the station form. Fixed size (no sizing border, no
 // maximize button), caption "Orvane Program Ver 1.3", menu, and a status bar whose first pane
 // scrolls the support message (one step every 500 ms) while the last three show the keyboard
-// lock states.
+// lock states of the display (app/LockKeys.h). The status bar shows the view's passing
+// messages for a while and keeps its standing problem (a row that cannot be armed, a profile
+// that cannot be read) until the view clears it.
 //
 // Threading: a widget; GUI thread only.
 #pragma once
@@ -11,6 +13,7 @@
 #include <array>
 #include <string>
 
+#include "app/LockKeys.h"
 #include "station/TarvoView.h"
 
 class QAction;
@@ -39,6 +42,8 @@ public:
     void OnMarqueeTimer();
     // The process-wide marquee position.
     static std::size_t MarqueePosition();
+    // The problem the status bar keeps showing; empty when none.
+    const QString& StatusProblem() const { return m_problem; }
 
 signals:
     void aboutRequested();
@@ -51,6 +56,7 @@ private:
     bool CreateStatusBar();
     void FitToForm();
     void ShowStatusMessage(const QString& text);
+    void ShowStatusProblem(const QString& text);
     void UpdateLockPanes();
 
     CTarvoView* m_view = nullptr;
@@ -61,6 +67,8 @@ private:
     QAction* m_about = nullptr;
     std::string m_marquee;
     QBasicTimer m_marqueeTimer;
+    QString m_problem;
+    CLockKeys m_lockKeys;
 };
 
 }  // namespace tarvo

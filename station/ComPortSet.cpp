@@ -5,10 +5,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSet>
+
+#include <algorithm>
 
 #include "controls/DialogUnits.h"
 #include "resources/Forms.h"
@@ -20,11 +23,10 @@
 namespace tarvo {
 namespace {
 
-// The device column beside each box, in dialog units, and how far the right-hand boxes move.
+// The device field beside each box, in dialog units: gap, widest width, height.
 constexpr int kDeviceGap = 2;
 constexpr int kDeviceWidth = 120;
 constexpr int kDeviceHeight = 13;
-constexpr int kColumnShift = 2 * kDeviceGap + kDeviceWidth - 10;
 
 void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QString>& seen)
 {
@@ -71,73 +73,98 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
     setFont(FormFont(forms::kPortDialogFontPoints));
     const DialogUnits du(font());
 
+    // The form's two columns of boxes, each box followed by its device field. The dialog is
+    // at most as wide as the station form, so it fits beside the main window; the device
+    // fields take what the boxes leave.
+    const int maxWidth = DialogUnits(FormFont(forms::kStationFontPoints)).X(forms::kStationWidth);
     const QList<SerialDeviceChoice> devices = m_lister ? m_lister() : QList<SerialDeviceChoice>{};
-    int groupRight = 0;
-    int groupX = 0;
-    for (const forms::Item& item : forms::kPortDialog) {
-        // Boxes of the right-hand column move right to make room for the device column.
-        const bool rightColumn = item.kind == forms::Kind::CheckBox && item.x > 100;
-        const int x = rightColumn ? item.x + kColumnShift : item.x;
-        switch (item.kind) {
-        case forms::Kind::GroupBox: {
-            auto* group = new QGroupBox(QString::fromUtf8(item.text), this);
-            group->setObjectName(QString::number(item.id));
-            group->setProperty("controlId", item.id);
-            const int width = item.cx + kColumnShift + kDeviceGap + kDeviceWidth;
-            group->setGeometry(du.Rect(item.x, item.y, width, item.cy));
-            groupX = item.x;
-            groupRight = item.x + width;
-            break;
-        }
-        case forms::Kind::CheckBox: {
-            const int n = item.id - forms::kIdPortBox1 + 1;
-            auto* box = new QCheckBox(QString::fromUtf8(item.text), this);
-            box->setObjectName(QString::number(item.id));
-            box->setProperty("controlId", item.id);
-            box->setGeometry(du.Rect(x, item.y, item.cx, item.cy));
-            connect(box, &QCheckBox::clicked, this, [this, n] { OnPortClicked(n); }, Qt::DirectConnection);
-            m_boxes[n - 1] = box;
+    int boxWidth = 0;
+    for (int n = 1; n <= 8; ++n) {
+        const int port = station::PortForRow(n);
+        auto* box = new QCheckBox(tr("PORT %1 (COM%2)").arg(n).arg(port), this);
+        box->setObjectName(QString::number(forms::kIdPortBox1 + n - 1));
+        box->setProperty("controlId", forms::kIdPortBox1 + n - 1);
+        connect(box, &QCheckBox::clicked, this, [this, n] { OnPortClicked(n); }, Qt::DirectConnection);
+        m_boxes[n - 1] = box;
+        boxWidth = std::max(boxWidth, box->sizeHint().width());
 
-            const int port = station::PortForRow(n);
-            auto* combo = new QComboBox(this);
-            combo->setObjectName(QStringLiteral("COM%1").arg(port));
-            combo->setProperty("portNumber", port);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            const QString fallback = QString::fromStdString(DefaultDevicePath(port));
-            combo->lineEdit()->setPlaceholderText(QString::fromUtf8(strings::kDeviceDefault).arg(fallback));
-            combo->setToolTip(QString::fromUtf8(strings::kDeviceTip).arg(port).arg(n).arg(fallback));
-            for (const SerialDeviceChoice& device : devices) {
-                combo->addItem(device.path);
-                combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
-            }
-            combo->setGeometry(du.Rect(x + item.cx + kDeviceGap, item.y - (kDeviceHeight - item.cy) / 2,
-                                       kDeviceWidth, kDeviceHeight));
-            m_devices[n - 1] = combo;
-            break;
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QStringLiteral("COM%1").arg(port));
+        combo->setProperty("portNumber", port);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+        combo->lineEdit()->setPlaceholderText(tr("default %1").arg(fallback));
+        combo->setToolTip(tr("Serial device of COM%1 (row %2). Empty: %3").arg(port).arg(n).arg(fallback));
+        for (const SerialDeviceChoice& device : devices) {
+            combo->addItem(device.path);
+            combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
         }
-        case forms::Kind::PushButton: {
-            auto* button = new QPushButton(QString::fromUtf8(item.text), this);
-            button->setObjectName(QString::number(item.id));
-            button->setProperty("controlId", item.id);
-            if (item.id == forms::kIdOk) {
-                button->setDefault(true);
-                m_ok = button;
-                connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
-            } else {
-                m_cancel = button;
-                connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
-            }
-            // The button pair stays centred under the wider group.
-            const int shift = (groupRight + groupX - forms::kPortDialogWidth) / 2;
-            button->setGeometry(du.Rect(item.x + shift, item.y, item.cx, item.cy));
-            break;
-        }
-        default:
-            break;
+        // Stored like the box beside it: at once, when the operator picks an entry or leaves
+        // the edited field.
+        connect(combo, &QComboBox::activated, this, [this, n] { OnDeviceChosen(n); }, Qt::DirectConnection);
+        connect(combo->lineEdit(), &QLineEdit::editingFinished, this, [this, n] { OnDeviceChosen(n); },
+                Qt::DirectConnection);
+        m_devices[n - 1] = combo;
+    }
+
+    const int margin = du.X(13);
+    const int inner = du.X(8);
+    const int gap = du.X(kDeviceGap);
+    const int columnGap = du.X(10);
+    const int deviceWidth =
+        std::clamp((maxWidth - 2 * margin - 2 * inner - columnGap) / 2 - boxWidth - gap, du.X(40), du.X(kDeviceWidth));
+    const int columnWidth = boxWidth + gap + deviceWidth;
+    const int groupWidth = 2 * inner + 2 * columnWidth + columnGap;
+    const int width = groupWidth + 2 * margin;
+
+    auto* group = new QGroupBox(QString::fromUtf8(forms::kPortDialog[0].text), this);
+    group->setObjectName(QString::number(forms::kIdPortGroup));
+    group->setProperty("controlId", forms::kIdPortGroup);
+    group->setGeometry(margin, du.Y(7), groupWidth, du.Y(97));
+    group->lower();
+
+    const int rowY[4] = {28, 45, 61, 78};
+    const int deviceHeight = std::max(du.Y(kDeviceHeight), m_devices[0]->sizeHint().height());
+    for (int n = 1; n <= 8; ++n) {
+        const int column = n <= 4 ? 0 : 1;
+        const int x = margin + inner + column * (columnWidth + columnGap);
+        const int centre = du.Y(rowY[(n - 1) % 4]) + du.Y(10) / 2;
+        const int boxHeight = m_boxes[n - 1]->sizeHint().height();
+        m_boxes[n - 1]->setGeometry(x, centre - boxHeight / 2, boxWidth, boxHeight);
+        m_devices[n - 1]->setGeometry(x + boxWidth + gap, centre - deviceHeight / 2, deviceWidth, deviceHeight);
+    }
+
+    // A setting that cannot be saved is said here, under the boxes.
+    m_saveProblem = new QLabel(this);
+    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
+    m_saveProblem->setStyleSheet(QStringLiteral("color: red"));
+    m_saveProblem->setWordWrap(true);
+    m_saveProblem->setGeometry(margin, du.Y(105), groupWidth, du.Y(10));
+    m_saveProblem->hide();
+
+    for (const forms::Item& item : forms::kPortDialog) {
+        if (item.kind != forms::Kind::PushButton)
+            continue;
+        const int id = item.id;
+        auto* button = new QPushButton(QString::fromUtf8(item.text), this);
+        button->setObjectName(QString::number(id));
+        button->setProperty("controlId", id);
+        if (id == forms::kIdOk) {
+            button->setDefault(true);
+            m_ok = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
+        } else {
+            m_cancel = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
         }
     }
-    setFixedSize(du.Size(groupRight + groupX, forms::kPortDialogHeight));
+    // The button pair keeps its distance and stays centred under the group.
+    const int pairWidth = du.X(154 - 30);
+    const int left = (width - pairWidth) / 2;
+    m_ok->setGeometry(left, du.Y(116), du.X(50), du.Y(14));
+    m_cancel->setGeometry(left + du.X(104 - 30), du.Y(116), du.X(50), du.Y(14));
+    setFixedSize(width, du.Y(forms::kPortDialogHeight));
 }
 
 void CComPortSet::showEvent(QShowEvent* event)
@@ -184,14 +211,37 @@ void CComPortSet::TakeBoxes()
 void CComPortSet::OnPortClicked(int n)
 {
     TakeBoxes();
-    profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), m_intPort[n - 1]);
+    Saved(profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), m_intPort[n - 1]));
+}
+
+void CComPortSet::OnDeviceChosen(int n)
+{
+    if (!m_initialised)
+        return;
+    const int port = station::PortForRow(n);
+    const QString chosen = m_devices[n - 1]->currentText().trimmed();
+    if (chosen == profile::DeviceFor(port))
+        return;
+    Saved(profile::SetDeviceFor(port, chosen));
+}
+
+void CComPortSet::Saved(bool ok)
+{
+    if (ok)
+        return;
+    const QString problem = profile::SaveProblem();
+    m_saveProblem->setText(problem);
+    m_saveProblem->setToolTip(problem);
+    m_saveProblem->show();
+    emit saveFailed(problem);
 }
 
 void CComPortSet::accept()
 {
     TakeBoxes();
+    // A field still being edited is stored like one that was left.
     for (int n = 1; n <= 8; ++n)
-        profile::SetDeviceFor(station::PortForRow(n), m_devices[n - 1]->currentText());
+        OnDeviceChosen(n);
     QDialog::accept();
 }
 

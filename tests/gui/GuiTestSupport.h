@@ -101,6 +101,7 @@ struct TestOptions {
     QString chosen;
     int chooserCalls = 0;
     int exitCalls = 0;
+    QStringList warnings;
     ViewOptions Make()
     {
         ViewOptions options;
@@ -109,6 +110,7 @@ struct TestOptions {
             return chosen;
         };
         options.exitProcess = [this] { ++exitCalls; };
+        options.warn = [this](QWidget*, const QString& text) { warnings << text; };
         options.startPause = std::chrono::milliseconds(0);
         return options;
     }
