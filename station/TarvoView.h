@@ -125,7 +125,7 @@ public:
 
     // The longest the GUI thread waits for a replaced engine before it leaves the opening of
     // the port to the reaper's notice.
-    static constexpr std::chrono::milliseconds kRetireWait{80};
+    static constexpr std::chrono::milliseconds kRetireWait{50};
 
 signals:
     // Asks the frame to fit itself to the form (start-up).
