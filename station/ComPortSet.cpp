@@ -16,6 +16,7 @@
 #include "controls/DialogUnits.h"
 #include "resources/Forms.h"
 #include "resources/Strings.h"
+#include "serial/DeviceInfo.h"
 #include "serial/PortDirectory.h"
 #include "station/Profile.h"
 #include "station/RowLogic.h"
@@ -28,6 +29,14 @@ constexpr int kDeviceGap = 2;
 constexpr int kDeviceWidth = 120;
 constexpr int kDeviceHeight = 13;
 
+// What sysfs tells about the device behind `path`: its USB socket (bus-port path), vendor,
+// product, serial number and driver, so the engineer can tell which socket a row drives.
+QString Details(const QString& path)
+{
+    const SerialDeviceInfo info = DescribeSerialDevice(QFile::encodeName(path).toStdString());
+    return QString::fromStdString(info.Summary());
+}
+
 void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QString>& seen)
 {
     const QDir dir(folder);
@@ -37,7 +46,11 @@ void AddLinks(const QString& folder, QList<SerialDeviceChoice>& out, QSet<QStrin
         if (seen.contains(path))
             continue;
         seen.insert(path);
-        out.push_back({path, QStringLiteral("-> %1").arg(link.canonicalFilePath())});
+        QString description = QStringLiteral("-> %1").arg(link.canonicalFilePath());
+        const QString details = Details(path);
+        if (!details.isEmpty())
+            description += QStringLiteral(": ") + details;
+        out.push_back({path, description});
     }
 }
 
@@ -49,6 +62,19 @@ QList<SerialDeviceChoice> ListSerialDevices()
     QSet<QString> seen;
     AddLinks(QStringLiteral("/dev/serial/by-path"), devices, seen);
     AddLinks(QStringLiteral("/dev/serial/by-id"), devices, seen);
+    // The kernel's names, with their stable names and hardware.
+    for (const SerialDeviceInfo& info : FindSerialDevices()) {
+        const QString path = QString::fromStdString(info.devicePath);
+        if (seen.contains(path))
+            continue;
+        seen.insert(path);
+        QString description = QString::fromStdString(info.Summary());
+        for (const std::string& link : info.byPath)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        for (const std::string& link : info.byId)
+            description += QStringLiteral("\n") + QString::fromStdString(link);
+        devices.push_back({path, description});
+    }
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString path = info.systemLocation();
         if (seen.contains(path))
@@ -95,7 +121,21 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         combo->setInsertPolicy(QComboBox::NoInsert);
         const QString fallback = QString::fromStdString(DefaultDevicePath(port));
         combo->lineEdit()->setPlaceholderText(tr("default %1").arg(fallback));
-        combo->setToolTip(tr("Serial device of COM%1 (row %2). Empty: %3").arg(port).arg(n).arg(fallback));
+        const QString tip = tr("Serial device of COM%1 (row %2). Empty: %3").arg(port).arg(n).arg(fallback);
+        combo->setToolTip(tip);
+        // The tooltip also tells what is plugged in behind the chosen name now.
+        connect(combo, &QComboBox::currentTextChanged, combo, [combo, tip, fallback](const QString& text) {
+            const QString path = text.isEmpty() ? fallback : text;
+            const std::string resolved = ResolveDevicePath(QFile::encodeName(path).toStdString());
+            QString now;
+            if (resolved.empty())
+                now = CComPortSet::tr("Nothing plugged in at %1").arg(path);
+            else if (const QString details = Details(path); !details.isEmpty())
+                now = CComPortSet::tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
+            else
+                now = CComPortSet::tr("Now: %1").arg(QString::fromStdString(resolved));
+            combo->setToolTip(tip + QStringLiteral("\n") + now);
+        });
         for (const SerialDeviceChoice& device : devices) {
             combo->addItem(device.path);
             combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);

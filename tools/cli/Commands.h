@@ -27,5 +27,6 @@ int RunConvert(int argc, char** argv);
 int RunFlash(int argc, char** argv);
 int RunDemo(int argc, char** argv);
 int RunPorts(int argc, char** argv);
+int RunDoctor(int argc, char** argv);
 
 }  // namespace tarvo::cli

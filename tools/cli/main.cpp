@@ -24,6 +24,8 @@ constexpr Subcommand kSubcommands[] = {
      RunFlash},
     {"demo", "[--json]", "flash a sample image into eight simulated handsets", RunDemo},
     {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
+    {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
+     RunDoctor},
 };
 
 void PrintHelp(std::FILE* out) {
@@ -33,6 +35,7 @@ void PrintHelp(std::FILE* out) {
         std::fprintf(out, "  %-20s %s\n", synopsis.c_str(), command.summary);
     }
     std::fputs("  help                 show this text\n", out);
+    std::fputs("  --version            show the version\n", out);
 }
 
 }  // namespace
@@ -72,6 +75,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const char* name = argv[1];
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("tarvo-cli %s\n", TARVO_VERSION);
+        return kExitOk;
+    }
     if (IsHelp(name) || std::strcmp(name, "help") == 0) {
         PrintHelp(stdout);
         return kExitOk;

@@ -286,6 +286,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& opti
             if (!flag())
                 return false;
             options.help = true;
+        } else if (name == "--version") {
+            if (!flag())
+                return false;
+            options.version = true;
         } else if (name == "--verbose" || name == "-v") {
             if (!flag())
                 return false;
@@ -349,10 +353,28 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& opti
                 error = "invalid cycle count '" + value + "'";
                 return false;
             }
+        } else if (name == "--handsets" || name == "--stay-ms" || name == "--away-ms") {
+            if (!takeValue())
+                return false;
+            uint64_t& target = name == "--handsets" ? options.handsets
+                               : name == "--stay-ms" ? options.stayMs
+                                                     : options.awayMs;
+            if (!ParseUnsigned(value, std::numeric_limits<uint32_t>::max(), target)) {
+                error = "invalid value '" + value + "' for " + name;
+                return false;
+            }
         } else {
             error = "unknown argument '" + arg + "'";
             return false;
         }
+    }
+    if (options.handsets > 0 && config.linkPath.empty()) {
+        error = "--handsets needs --link: the handsets come and go under that name";
+        return false;
+    }
+    if (options.handsets > 0 && options.cycles > 0) {
+        error = "give only one of --handsets and --cycles";
+        return false;
     }
     return true;
 }
@@ -372,6 +394,13 @@ std::string UsageText()
         "  --time-scale F         run every handset delay and the pacing F times faster\n"
         "  --fault NAME[=VALUE]   switch a failure on (repeatable), see below\n"
         "  --cycles N             end after N finished downloads\n"
+        "  --handsets N           N handsets one after another on the --link name: each is\n"
+        "                         unplugged (device and link disappear) --stay-ms after its\n"
+        "                         download finished, the next plugged --away-ms later on a\n"
+        "                         new device; ends after the last one\n"
+        "  --stay-ms N            how long a finished handset stays plugged (default 500)\n"
+        "  --away-ms N            how long the link stays away between handsets (default 200)\n"
+        "  --version              show the version\n"
         "  --verbose              log every frame and line on standard error\n"
         "  --help                 show this text\n"
         "\n"
@@ -388,8 +417,10 @@ std::string UsageText()
             left += "\n" + std::string(28, ' ');
         text += left + s.help + "\n";
     }
-    text += "\nExit status: 0 after a signal, the last cycle or a hang-up fault; 1 when the\n"
-            "device cannot be made or fails; 2 on a usage error.\n";
+    text += "\nSignals: SIGUSR1 unplugs the handset (its device and link disappear), SIGUSR2\n"
+            "plugs in a new one on a new device.\n"
+            "\nExit status: 0 after a signal, the last cycle or handset, or a hang-up fault; 1 when\n"
+            "the device cannot be made or fails; 2 on a usage error.\n";
     return text;
 }
 

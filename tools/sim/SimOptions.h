@@ -15,8 +15,15 @@ namespace tarvo::sim {
 struct ProgramOptions {
     SimConfig config;
     uint64_t cycles = 0;  // end after this many finished downloads; 0: run until a signal
+    // Handsets plugged one after another on the link: each is unplugged `stayMs` after its
+    // download finished (its device and link disappear), and the next is plugged `awayMs`
+    // later on a new device. 0: one handset that stays.
+    uint64_t handsets = 0;
+    uint64_t stayMs = 500;
+    uint64_t awayMs = 200;
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
 
 // Applies one fault switch, "NAME" or "NAME=VALUE", to `faults`. False with `error` naming

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,13 +74,19 @@ int main(int argc, char** argv)
         std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("tarvo-target-sim %s\n", TARVO_VERSION);
+        return 0;
+    }
 
     // The signals are taken through a signalfd; blocked before any thread starts so that
-    // every thread inherits the mask.
+    // every thread inherits the mask. SIGUSR1 unplugs the handset, SIGUSR2 plugs a new one.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) {
         std::fprintf(stderr, "tarvo-target-sim: cannot block signals\n");
         return 1;
@@ -90,42 +98,119 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    TargetSim sim(options.config);
-    if (!sim.Start(error)) {
+    auto sim = std::make_unique<TargetSim>(options.config);
+    if (!sim->Start(error)) {
         std::fprintf(stderr, "tarvo-target-sim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s\n", sim.DevicePath().c_str());
-    if (!sim.LinkPath().empty())
-        std::printf("%s\n", sim.LinkPath().c_str());
+    std::printf("%s\n", sim->DevicePath().c_str());
+    if (!sim->LinkPath().empty())
+        std::printf("%s\n", sim->LinkPath().c_str());
     std::fflush(stdout);
 
+    using SteadyClock = std::chrono::steady_clock;
+    const auto never = SteadyClock::time_point::max();
+    uint64_t handsetsDone = 0;   // handsets unplugged after their download
+    auto unplugAt = never;       // a finished handset is unplugged then
+    auto plugAt = never;         // the next handset is plugged then
     uint64_t nextEvent = 0;
+
+    // Closing the device drops what the station has not read: give it a moment to take the
+    // last answer.
+    auto letStationRead = [&]() {
+        const auto deadline = SteadyClock::now() + std::chrono::seconds(2);
+        while (sim->UnreadByStation() > 0 && SteadyClock::now() < deadline) {
+            pollfd p{signalFd.Get(), POLLIN, 0};
+            if (::poll(&p, 1, 10) > 0)
+                break;
+        }
+    };
+    auto unplug = [&]() {
+        if (!sim)
+            return;
+        sim->Stop();
+        std::fprintf(stderr, "tarvo-target-sim: unplugged %s\n", sim->DevicePath().c_str());
+        sim.reset();
+        unplugAt = never;
+    };
+    auto plug = [&]() -> bool {
+        plugAt = never;
+        if (sim)
+            return true;
+        sim = std::make_unique<TargetSim>(options.config);
+        if (!sim->Start(error)) {
+            std::fprintf(stderr, "tarvo-target-sim: %s\n", error.c_str());
+            return false;
+        }
+        nextEvent = 0;
+        std::fprintf(stderr, "tarvo-target-sim: plugged %s\n", sim->DevicePath().c_str());
+        return true;
+    };
+
     for (;;) {
-        pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {sim.ChangeFd(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        const auto deadline = std::min(unplugAt, plugAt);
+        int timeout = -1;
+        if (deadline != never) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+            timeout = static_cast<int>(std::max<long long>(0, left.count() + 1));
+        }
+        pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {sim ? sim->ChangeFd() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0) {
             if (errno == EINTR)
                 continue;
             std::fprintf(stderr, "tarvo-target-sim: poll failed: %s\n", std::strerror(errno));
             return 1;
         }
-        if (fds[0].revents & POLLIN)
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (::read(signalFd.Get(), &info, sizeof info) != sizeof info)
+                continue;
+            if (info.ssi_signo == SIGUSR1) {
+                unplug();
+                continue;
+            }
+            if (info.ssi_signo == SIGUSR2) {
+                if (!plug())
+                    return 1;
+                continue;
+            }
             break;
+        }
+        const auto now = SteadyClock::now();
+        if (now >= unplugAt) {
+            letStationRead();
+            unplug();
+            if (options.handsets > 0 && ++handsetsDone >= options.handsets)
+                return 0;
+            plugAt = SteadyClock::now() + std::chrono::milliseconds(options.awayMs);
+            continue;
+        }
+        if (now >= plugAt) {
+            if (!plug())
+                return 1;
+            continue;
+        }
+        if (!sim || !(fds[1].revents & POLLIN))
+            continue;
         uint64_t counter = 0;
-        if (::read(sim.ChangeFd(), &counter, sizeof counter) < 0 && errno != EAGAIN)
+        if (::read(sim->ChangeFd(), &counter, sizeof counter) < 0 && errno != EAGAIN)
             return 1;
         if (options.verbose) {
-            for (const SimEvent& e : sim.Events(nextEvent)) {
+            for (const SimEvent& e : sim->Events(nextEvent)) {
                 PrintEvent(e);
                 nextEvent = e.sequence + 1;
             }
         }
-        const SimStatus status = sim.Status();
+        const SimStatus status = sim->Status();
+        if (options.handsets > 0 && status.cyclesFinished >= 1 && unplugAt == never) {
+            unplugAt = SteadyClock::now() + std::chrono::milliseconds(options.stayMs);
+            continue;
+        }
         if (options.cycles > 0 && status.cyclesFinished >= options.cycles)
             break;
         if (status.hungUp) {
             std::fprintf(stderr, "tarvo-target-sim: hung up %s as told\n",
-                         sim.DevicePath().c_str());
+                         sim->DevicePath().c_str());
             break;
         }
         if (!status.running) {
@@ -133,14 +218,9 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    // Closing the device drops what the station has not read: give it a moment to take the
-    // last answer.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (sim.UnreadByStation() > 0 && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{signalFd.Get(), POLLIN, 0};
-        if (::poll(&p, 1, 10) > 0)
-            break;
+    if (sim) {
+        letStationRead();
+        sim->Stop();
     }
-    sim.Stop();
     return 0;
 }
