@@ -1,9 +1,12 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimerEvent>
@@ -20,10 +23,13 @@ namespace {
 // The marquee position, shared by every marquee step of the process.
 std::size_t g_marqueePosition = 0;
 
-// "prompt\ntooltip" -> the two parts.
+constexpr char kMenu[] = "Menu";
+constexpr char kStatusBar[] = "StatusBar";
+
+// "prompt\ntooltip" -> the two parts, translated.
 std::pair<QString, QString> Prompt(const char* text)
 {
-    const QString all = QString::fromUtf8(text);
+    const QString all = Tr(kMenu, text);
     const qsizetype split = all.indexOf(QLatin1Char('\n'));
     if (split < 0)
         return {all, QString()};
@@ -32,8 +38,11 @@ std::pair<QString, QString> Prompt(const char* text)
 
 }  // namespace
 
-CMainFrame::CMainFrame(ViewOptions options, QWidget* parent) : QMainWindow(parent)
+CMainFrame::CMainFrame(ViewOptions options, QWidget* parent)
+    : QMainWindow(parent), m_languages(options.translationFolders)
 {
+    // The profile's language before any text is made; an unknown one leaves the form's texts.
+    m_languages.Apply(CLanguages::Stored());
     // Caption, system menu and minimize box only: no sizing border, no maximize box, and the
     // caption never carries a document title.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -51,35 +60,132 @@ CMainFrame::CMainFrame(ViewOptions options, QWidget* parent) : QMainWindow(paren
     CreateMenus();
     if (!CreateStatusBar())
         qWarning("%s", strings::kStatusBarFailed);
-    setWindowTitle(QString::fromUtf8(strings::kFrameCaption));
-
-    m_marquee = MarqueeText(strings::kMarqueeMessage);
+    Retranslate();
     m_marqueeTimer.start(kMarqueePeriodMs, this);
 }
 
 void CMainFrame::CreateMenus()
 {
-    QMenu* file = menuBar()->addMenu(QString::fromUtf8(strings::kMenuFile));
-    m_open = file->addAction(QString::fromUtf8(strings::kMenuOpen));
+    m_file = menuBar()->addMenu(QString());
+    m_open = m_file->addAction(QString());
     m_open->setObjectName(QString::number(strings::kCmdFileOpen));
     m_open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     m_open->setShortcutContext(Qt::WindowShortcut);
-    m_open->setStatusTip(Prompt(strings::kOpenPrompt).first);
-    m_open->setToolTip(Prompt(strings::kOpenPrompt).second);
-    // The view's file selection takes the command.
-    connect(m_open, &QAction::triggered, m_view, &CTarvoView::SelectMainSoftware, Qt::DirectConnection);
+    // The view's file selection takes the command (after the engineer PIN, when one is set).
+    connect(m_open, &QAction::triggered, m_view, &CTarvoView::OnFileOpen, Qt::DirectConnection);
 
-    m_exit = file->addAction(QString::fromUtf8(strings::kMenuExit));
+    m_exit = m_file->addAction(QString());
     m_exit->setObjectName(QString::number(strings::kCmdAppExit));
-    m_exit->setStatusTip(Prompt(strings::kExitPrompt).first);
-    m_exit->setToolTip(Prompt(strings::kExitPrompt).second);
     connect(m_exit, &QAction::triggered, this, &QWidget::close, Qt::DirectConnection);
 
-    QMenu* help = menuBar()->addMenu(QString::fromUtf8(strings::kMenuHelp));
-    m_about = help->addAction(QString::fromUtf8(strings::kMenuAbout));
+    m_settings = menuBar()->addMenu(QString());
+    m_settings->setObjectName(QStringLiteral("settings"));
+    m_language = m_settings->addMenu(QString());
+    m_language->setObjectName(QStringLiteral("language"));
+    m_languageGroup = new QActionGroup(this);
+    m_languageGroup->setExclusive(true);
+    // Looked up again each time the menu opens: a translation dropped in meanwhile shows up.
+    connect(m_language, &QMenu::aboutToShow, this, &CMainFrame::FillLanguageMenu, Qt::DirectConnection);
+    FillLanguageMenu();
+    m_sound = m_settings->addAction(QString());
+    m_sound->setObjectName(QStringLiteral("sound"));
+    m_sound->setCheckable(true);
+    m_sound->setChecked(m_view->SoundOn());
+    connect(m_sound, &QAction::triggered, this, &CMainFrame::OnSoundToggled, Qt::DirectConnection);
+    m_settings->addSeparator();
+    m_pin = m_settings->addAction(QString());
+    m_pin->setObjectName(QStringLiteral("engineerPin"));
+    connect(m_pin, &QAction::triggered, m_view, &CTarvoView::EditEngineerPin, Qt::DirectConnection);
+
+    m_help = menuBar()->addMenu(QString());
+    m_about = m_help->addAction(QString());
     m_about->setObjectName(QString::number(strings::kCmdAppAbout));
-    m_about->setStatusTip(Prompt(strings::kAboutPrompt).first);
     connect(m_about, &QAction::triggered, this, &CMainFrame::aboutRequested, Qt::DirectConnection);
+}
+
+void CMainFrame::FillLanguageMenu()
+{
+    for (QAction* action : m_languageGroup->actions()) {
+        m_languageGroup->removeAction(action);
+        delete action;
+    }
+    const auto add = [this](const QString& code, const QString& name) {
+        QAction* action = m_language->addAction(name);
+        action->setObjectName(QStringLiteral("language:") + code);
+        action->setData(code);
+        action->setCheckable(true);
+        action->setChecked(code == m_languages.Current());
+        m_languageGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, code] { ChooseLanguage(code); }, Qt::DirectConnection);
+    };
+    add(QString(), Tr(kMenu, strings::kMenuFormTexts));
+    for (const LanguageChoice& choice : m_languages.Available())
+        add(choice.code, choice.name);
+}
+
+bool CMainFrame::ChooseLanguage(const QString& code)
+{
+    const bool ok = m_languages.Apply(code);
+    CLanguages::Store(ok ? code : QString());
+    for (QAction* action : m_languageGroup->actions())
+        action->setChecked(action->data().toString() == m_languages.Current());
+    return ok;
+}
+
+void CMainFrame::OnSoundToggled(bool on)
+{
+    if (!m_view->UnlockEngineer(strings::kGuardSound)) {
+        m_sound->setChecked(!on);
+        return;
+    }
+    m_view->SetSoundOn(on);
+}
+
+void CMainFrame::Retranslate()
+{
+    setWindowTitle(Tr("MainFrame", strings::kFrameCaption));
+    m_file->setTitle(Tr(kMenu, strings::kMenuFile));
+    m_open->setText(Tr(kMenu, strings::kMenuOpen));
+    m_open->setStatusTip(Prompt(strings::kOpenPrompt).first);
+    m_open->setToolTip(Prompt(strings::kOpenPrompt).second);
+    m_exit->setText(Tr(kMenu, strings::kMenuExit));
+    m_exit->setStatusTip(Prompt(strings::kExitPrompt).first);
+    m_exit->setToolTip(Prompt(strings::kExitPrompt).second);
+    m_settings->setTitle(Tr(kMenu, strings::kMenuSettings));
+    m_language->setTitle(Tr(kMenu, strings::kMenuLanguage));
+    m_language->menuAction()->setStatusTip(Prompt(strings::kLanguagePrompt).first);
+    m_language->menuAction()->setToolTip(Prompt(strings::kLanguagePrompt).second);
+    for (QAction* action : m_languageGroup->actions()) {
+        if (action->data().toString().isEmpty())
+            action->setText(Tr(kMenu, strings::kMenuFormTexts));
+    }
+    m_sound->setText(Tr(kMenu, strings::kMenuSound));
+    m_sound->setStatusTip(Prompt(strings::kSoundPrompt).first);
+    m_sound->setToolTip(Prompt(strings::kSoundPrompt).second);
+    m_pin->setText(Tr(kMenu, strings::kMenuEngineerPin));
+    m_pin->setStatusTip(Prompt(strings::kEngineerPinPrompt).first);
+    m_pin->setToolTip(Prompt(strings::kEngineerPinPrompt).second);
+    m_help->setTitle(Tr(kMenu, strings::kMenuHelp));
+    m_about->setText(Tr(kMenu, strings::kMenuAbout));
+    m_about->setStatusTip(Prompt(strings::kAboutPrompt).first);
+    m_about->setToolTip(Prompt(strings::kAboutPrompt).second);
+
+    if (m_messagePane) {
+        const QString identifier = Tr(kStatusBar, strings::kStatusIdentifier);
+        m_messagePane->setText(identifier);
+        m_messagePane->setFixedWidth(m_messagePane->fontMetrics().horizontalAdvance(identifier) + 8);
+        UpdateLockPanes();
+    }
+    m_marquee = Tr(kStatusBar, strings::kMarqueeMessage);
+    m_marquee += m_marquee;
+    m_marquee += m_marquee;
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QMainWindow::changeEvent(event);
 }
 
 bool CMainFrame::CreateStatusBar()
@@ -89,11 +195,10 @@ bool CMainFrame::CreateStatusBar()
         return false;
     bar->setSizeGripEnabled(false);
 
-    const QString identifier = QString::fromUtf8(strings::kStatusIdentifier);
-    m_messagePane = new QLabel(identifier, bar);
+    // Text and width follow the language (Retranslate).
+    m_messagePane = new QLabel(bar);
     m_messagePane->setObjectName(QStringLiteral("57346"));
     m_messagePane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_messagePane->setFixedWidth(m_messagePane->fontMetrics().horizontalAdvance(identifier) + 8);
     bar->addWidget(m_messagePane);
 
     auto* separator = new QLabel(bar);
@@ -107,11 +212,10 @@ bool CMainFrame::CreateStatusBar()
         pane->setObjectName(QString::number(ids[i]));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pane->setAlignment(Qt::AlignCenter);
-        pane->setFixedWidth(pane->fontMetrics().horizontalAdvance(QString::fromUtf8(locks[i])) + 10);
+        pane->setFixedWidth(pane->fontMetrics().horizontalAdvance(Tr(kStatusBar, locks[i])) + 10);
         bar->addPermanentWidget(pane);
         m_lockPanes[i] = pane;
     }
-    UpdateLockPanes();
     // A standing problem comes back whenever a passing message or menu prompt is gone.
     connect(bar, &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty() && !m_problem.isEmpty())
@@ -153,13 +257,14 @@ void CMainFrame::UpdateLockPanes()
     const LockKey keys[] = {LockKey::Caps, LockKey::Num, LockKey::Scroll};
     const char* texts[] = {strings::kCaps, strings::kNum, strings::kScrl};
     for (int i = 0; i < 3; ++i)
-        m_lockPanes[i]->setText(m_lockKeys.IsOn(keys[i]) ? QString::fromUtf8(texts[i]) : QString());
+        m_lockPanes[i]->setText(m_lockKeys.IsOn(keys[i]) ? Tr(kStatusBar, texts[i]) : QString());
 }
 
 void CMainFrame::OnMarqueeTimer()
 {
-    const std::size_t from = MarqueeStep(g_marqueePosition, m_marquee.size());
-    m_messagePane->setText(QString::fromStdString(m_marquee.substr(from)));
+    // Counted in UTF-16 units: a Hangul syllable is one, so no character is ever cut.
+    const std::size_t from = MarqueeStep(g_marqueePosition, static_cast<std::size_t>(m_marquee.size()));
+    m_messagePane->setText(m_marquee.mid(static_cast<qsizetype>(from)));
     UpdateLockPanes();
 }
 

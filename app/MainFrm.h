@@ -5,6 +5,11 @@
 // messages for a while and keeps its standing problem (a row that cannot be armed, a profile
 // that cannot be read) until the view clears it.
 //
+// Beside File and Help a Settings menu chooses the language (the form's own texts, or any
+// translation found, station/Language.h), switches the result sounds and sets the engineer
+// PIN. The language takes effect at once and is kept in the profile; every text of the frame
+// is set again on QEvent::LanguageChange.
+//
 // Threading: a widget; GUI thread only.
 #pragma once
 
@@ -14,10 +19,13 @@
 #include <string>
 
 #include "app/LockKeys.h"
+#include "station/Language.h"
 #include "station/TarvoView.h"
 
 class QAction;
+class QActionGroup;
 class QLabel;
+class QMenu;
 
 namespace tarvo {
 
@@ -36,7 +44,20 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* ExitAction() const { return m_exit; }
     QAction* AboutAction() const { return m_about; }
-    const std::string& Marquee() const { return m_marquee; }
+    QMenu* SettingsMenu() const { return m_settings; }
+    QMenu* LanguageMenu() const { return m_language; }
+    QAction* SoundAction() const { return m_sound; }
+    QAction* PinAction() const { return m_pin; }
+    const QString& Marquee() const { return m_marquee; }
+    CLanguages& Languages() { return m_languages; }
+
+    // Puts the language of `code` in force (empty: the form's texts) and keeps the choice.
+    // False when no translation of that code is found (the form's texts are then shown).
+    bool ChooseLanguage(const QString& code);
+    // Fills the language menu with the translations found now.
+    void FillLanguageMenu();
+    // Sets every text of the frame again in the language in force.
+    void Retranslate();
 
     // One marquee step: the first pane shows the marquee from the process-wide position on.
     void OnMarqueeTimer();
@@ -50,6 +71,7 @@ signals:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateMenus();
@@ -59,13 +81,23 @@ private:
     void ShowStatusProblem(const QString& text);
     void UpdateLockPanes();
 
+    void OnSoundToggled(bool on);
+
+    CLanguages m_languages;
     CTarvoView* m_view = nullptr;
     QLabel* m_messagePane = nullptr;
     std::array<QLabel*, 3> m_lockPanes{};
     QAction* m_open = nullptr;
     QAction* m_exit = nullptr;
     QAction* m_about = nullptr;
-    std::string m_marquee;
+    QMenu* m_file = nullptr;
+    QMenu* m_help = nullptr;
+    QMenu* m_settings = nullptr;
+    QMenu* m_language = nullptr;
+    QActionGroup* m_languageGroup = nullptr;
+    QAction* m_sound = nullptr;
+    QAction* m_pin = nullptr;
+    QString m_marquee;
     QBasicTimer m_marqueeTimer;
     QString m_problem;
     CLockKeys m_lockKeys;

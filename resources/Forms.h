@@ -1,10 +1,13 @@
 // The station's forms in dialog units: the station form (101), the port selection dialog (134)
 // and the about box (100). Widgets are placed from these tables; a dialog unit is a quarter
 // of the form font's average character width horizontally and an eighth of its character
-// height vertically (controls/DialogUnits.h).
+// height vertically (controls/DialogUnits.h). Item texts are shown through Tr() with the
+// context "StationForm" (form 101) or "PortDialog" (form 134).
 #pragma once
 
 #include <array>
+
+#include "resources/Translate.h"
 
 namespace tarvo::forms {
 
@@ -61,19 +64,19 @@ inline constexpr int kProgressX = 189, kProgressWidth = 96;
 
 // Everything of form 101 except the rows.
 inline constexpr std::array<Item, 14> kStationForm{{
-    {kIdStatusGroup, Kind::GroupBox, "STATUS", 7, 7, 285, 293},
-    {1007, Kind::Text, "PORT", kPortFieldX, 18, kPortFieldWidth, 21},
-    {1008, Kind::Text, "MESSAGE", kMessageX, 18, kMessageWidth, 21},
-    {1047, Kind::Text, "STATUS", kStateX, 18, kStateWidth, 21},
-    {1009, Kind::Text, "PROGRESS", kProgressX, 18, kProgressWidth, 21},
+    {kIdStatusGroup, Kind::GroupBox, QT_TRANSLATE_NOOP("StationForm", "STATUS"), 7, 7, 285, 293},
+    {1007, Kind::Text, QT_TRANSLATE_NOOP("StationForm", "PORT"), kPortFieldX, 18, kPortFieldWidth, 21},
+    {1008, Kind::Text, QT_TRANSLATE_NOOP("StationForm", "MESSAGE"), kMessageX, 18, kMessageWidth, 21},
+    {1047, Kind::Text, QT_TRANSLATE_NOOP("StationForm", "STATUS"), kStateX, 18, kStateWidth, 21},
+    {1009, Kind::Text, QT_TRANSLATE_NOOP("StationForm", "PROGRESS"), kProgressX, 18, kProgressWidth, 21},
     {kIdBanner, Kind::Picture, "", 297, 7, 140, 25},
     {kIdStationPicture, Kind::Picture, "", 298, 41, 142, 66},
-    {kIdSetupGroup, Kind::GroupBox, "SETUP", 297, 111, 142, 132},
+    {kIdSetupGroup, Kind::GroupBox, QT_TRANSLATE_NOOP("StationForm", "SETUP"), 297, 111, 142, 132},
     {kIdClock, Kind::Label, "", 309, 127, 112, 20},
-    {kIdComPortSetting, Kind::RoundButton, "COMPORT SETTING", 309, 152, 112, 23},
-    {kIdOpenCloseAll, Kind::RoundButton, "COMPORT OPEN/CLOSE ALL", 309, 179, 112, 23},
-    {kIdFileOpen, Kind::RoundButton, "FILE OPEN", 309, 207, 112, 22},
-    {kIdExit, Kind::RoundButton, "EXIT", 296, 259, 142, 40},
+    {kIdComPortSetting, Kind::RoundButton, QT_TRANSLATE_NOOP("StationForm", "COMPORT SETTING"), 309, 152, 112, 23},
+    {kIdOpenCloseAll, Kind::RoundButton, QT_TRANSLATE_NOOP("StationForm", "COMPORT OPEN/CLOSE ALL"), 309, 179, 112, 23},
+    {kIdFileOpen, Kind::RoundButton, QT_TRANSLATE_NOOP("StationForm", "FILE OPEN"), 309, 207, 112, 22},
+    {kIdExit, Kind::RoundButton, QT_TRANSLATE_NOOP("StationForm", "EXIT"), 296, 259, 142, 40},
     {kIdPathLine, Kind::Label, "", 7, 306, 443, 24},
 }};
 
@@ -81,24 +84,24 @@ inline constexpr std::array<Item, 14> kStationForm{{
 inline constexpr int kPortDialogWidth = 183;
 inline constexpr int kPortDialogHeight = 137;
 inline constexpr int kPortDialogFontPoints = 10;
-inline constexpr char kPortDialogCaption[] = "COM PORT SETTING";
+inline constexpr char kPortDialogCaption[] = QT_TRANSLATE_NOOP("PortDialog", "COM PORT SETTING");
 inline constexpr int kIdPortGroup = 1050;
 inline constexpr int kIdPortBox1 = 1051;  // "PORT N" is kIdPortBox1 + N - 1
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 
 inline constexpr std::array<Item, 11> kPortDialog{{
-    {kIdPortGroup, Kind::GroupBox, "Com Port Setting", 13, 7, 156, 97},
-    {1051, Kind::CheckBox, "PORT 1", 35, 28, 41, 10},
-    {1052, Kind::CheckBox, "PORT 2", 35, 45, 41, 10},
-    {1053, Kind::CheckBox, "PORT 3", 35, 61, 41, 10},
-    {1054, Kind::CheckBox, "PORT 4", 35, 78, 41, 10},
-    {1055, Kind::CheckBox, "PORT 5", 108, 28, 41, 10},
-    {1056, Kind::CheckBox, "PORT 6", 108, 45, 41, 10},
-    {1057, Kind::CheckBox, "PORT 7", 108, 62, 41, 10},
-    {1058, Kind::CheckBox, "PORT 8", 108, 78, 41, 10},
-    {kIdOk, Kind::PushButton, "OK", 30, 116, 50, 14},
-    {kIdCancel, Kind::PushButton, "CANCEL", 104, 116, 50, 14},
+    {kIdPortGroup, Kind::GroupBox, QT_TRANSLATE_NOOP("PortDialog", "Com Port Setting"), 13, 7, 156, 97},
+    {1051, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 1"), 35, 28, 41, 10},
+    {1052, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 2"), 35, 45, 41, 10},
+    {1053, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 3"), 35, 61, 41, 10},
+    {1054, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 4"), 35, 78, 41, 10},
+    {1055, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 5"), 108, 28, 41, 10},
+    {1056, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 6"), 108, 45, 41, 10},
+    {1057, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 7"), 108, 62, 41, 10},
+    {1058, Kind::CheckBox, QT_TRANSLATE_NOOP("PortDialog", "PORT 8"), 108, 78, 41, 10},
+    {kIdOk, Kind::PushButton, QT_TRANSLATE_NOOP("PortDialog", "OK"), 30, 116, 50, 14},
+    {kIdCancel, Kind::PushButton, QT_TRANSLATE_NOOP("PortDialog", "CANCEL"), 104, 116, 50, 14},
 }};
 
 // --- about box 100 (235 x 55, 9-point font) ------------------------------------------------

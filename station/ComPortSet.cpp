@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -92,50 +93,32 @@ QList<SerialDeviceChoice> ListSerialDevices()
 
 CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent), m_lister(std::move(lister))
 {
-    setWindowTitle(QString::fromUtf8(forms::kPortDialogCaption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
     setFont(FormFont(forms::kPortDialogFontPoints));
-    const DialogUnits du(font());
 
-    // The form's two columns of boxes, each box followed by its device field. The dialog is
-    // at most as wide as the station form, so it fits beside the main window; the device
-    // fields take what the boxes leave.
-    const int maxWidth = DialogUnits(FormFont(forms::kStationFontPoints)).X(forms::kStationWidth);
     const QList<SerialDeviceChoice> devices = m_lister ? m_lister() : QList<SerialDeviceChoice>{};
-    int boxWidth = 0;
+    m_group = new QGroupBox(this);
+    m_group->setObjectName(QString::number(forms::kIdPortGroup));
+    m_group->setProperty("controlId", forms::kIdPortGroup);
     for (int n = 1; n <= 8; ++n) {
-        const int port = station::PortForRow(n);
-        auto* box = new QCheckBox(tr("PORT %1 (COM%2)").arg(n).arg(port), this);
-        box->setObjectName(QString::number(forms::kIdPortBox1 + n - 1));
-        box->setProperty("controlId", forms::kIdPortBox1 + n - 1);
+        const int id = forms::kIdPortBox1 + n - 1;
+        auto* box = new QCheckBox(this);
+        box->setObjectName(QString::number(id));
+        box->setProperty("controlId", id);
         connect(box, &QCheckBox::clicked, this, [this, n] { OnPortClicked(n); }, Qt::DirectConnection);
         m_boxes[n - 1] = box;
-        boxWidth = std::max(boxWidth, box->sizeHint().width());
 
+        const int port = station::PortForRow(n);
         auto* combo = new QComboBox(this);
         combo->setObjectName(QStringLiteral("COM%1").arg(port));
         combo->setProperty("portNumber", port);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        const QString fallback = QString::fromStdString(DefaultDevicePath(port));
-        combo->lineEdit()->setPlaceholderText(tr("default %1").arg(fallback));
-        const QString tip = tr("Serial device of COM%1 (row %2). Empty: %3").arg(port).arg(n).arg(fallback);
-        combo->setToolTip(tip);
         // The tooltip also tells what is plugged in behind the chosen name now.
-        connect(combo, &QComboBox::currentTextChanged, combo, [combo, tip, fallback](const QString& text) {
-            const QString path = text.isEmpty() ? fallback : text;
-            const std::string resolved = ResolveDevicePath(QFile::encodeName(path).toStdString());
-            QString now;
-            if (resolved.empty())
-                now = CComPortSet::tr("Nothing plugged in at %1").arg(path);
-            else if (const QString details = Details(path); !details.isEmpty())
-                now = CComPortSet::tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
-            else
-                now = CComPortSet::tr("Now: %1").arg(QString::fromStdString(resolved));
-            combo->setToolTip(tip + QStringLiteral("\n") + now);
-        });
+        connect(combo, &QComboBox::currentTextChanged, this, [this, n] { UpdateDeviceTip(n); },
+                Qt::DirectConnection);
         for (const SerialDeviceChoice& device : devices) {
             combo->addItem(device.path);
             combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
@@ -147,7 +130,40 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
                 Qt::DirectConnection);
         m_devices[n - 1] = combo;
     }
+    for (const forms::Item& item : forms::kPortDialog) {
+        if (item.kind != forms::Kind::PushButton)
+            continue;
+        auto* button = new QPushButton(this);
+        button->setObjectName(QString::number(item.id));
+        button->setProperty("controlId", item.id);
+        if (item.id == forms::kIdOk) {
+            button->setDefault(true);
+            m_ok = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
+        } else {
+            m_cancel = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
+        }
+    }
+    // A setting that cannot be saved is said here, under the boxes.
+    m_saveProblem = new QLabel(this);
+    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
+    m_saveProblem->setStyleSheet(QStringLiteral("color: red"));
+    m_saveProblem->hide();
+    Retranslate();
+}
 
+void CComPortSet::LayOut()
+{
+    // The form's two columns of boxes, each box followed by its device field. The dialog is
+    // at most as wide as the station form, so it fits beside the main window; the device
+    // fields take what the boxes leave. Box captions depend on the language, so this runs
+    // again after every change of it.
+    const DialogUnits du(font());
+    const int maxWidth = DialogUnits(FormFont(forms::kStationFontPoints)).X(forms::kStationWidth);
+    int boxWidth = 0;
+    for (QCheckBox* box : m_boxes)
+        boxWidth = std::max(boxWidth, box->sizeHint().width());
     const int margin = du.X(13);
     const int inner = du.X(8);
     const int gap = du.X(kDeviceGap);
@@ -158,12 +174,8 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
     const int groupWidth = 2 * inner + 2 * columnWidth + columnGap;
     const int width = groupWidth + 2 * margin;
 
-    auto* group = new QGroupBox(QString::fromUtf8(forms::kPortDialog[0].text), this);
-    group->setObjectName(QString::number(forms::kIdPortGroup));
-    group->setProperty("controlId", forms::kIdPortGroup);
-    group->setGeometry(margin, du.Y(7), groupWidth, du.Y(97));
-    group->lower();
-
+    m_group->setGeometry(margin, du.Y(7), groupWidth, du.Y(97));
+    m_group->lower();
     const int rowY[4] = {28, 45, 61, 78};
     const int deviceHeight = std::max(du.Y(kDeviceHeight), m_devices[0]->sizeHint().height());
     for (int n = 1; n <= 8; ++n) {
@@ -174,37 +186,65 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
         m_boxes[n - 1]->setGeometry(x, centre - boxHeight / 2, boxWidth, boxHeight);
         m_devices[n - 1]->setGeometry(x + boxWidth + gap, centre - deviceHeight / 2, deviceWidth, deviceHeight);
     }
-
-    // A setting that cannot be saved is said here, under the boxes.
-    m_saveProblem = new QLabel(this);
-    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
-    m_saveProblem->setStyleSheet(QStringLiteral("color: red"));
-    m_saveProblem->setWordWrap(true);
     m_saveProblem->setGeometry(margin, du.Y(105), groupWidth, du.Y(10));
-    m_saveProblem->hide();
-
-    for (const forms::Item& item : forms::kPortDialog) {
-        if (item.kind != forms::Kind::PushButton)
-            continue;
-        const int id = item.id;
-        auto* button = new QPushButton(QString::fromUtf8(item.text), this);
-        button->setObjectName(QString::number(id));
-        button->setProperty("controlId", id);
-        if (id == forms::kIdOk) {
-            button->setDefault(true);
-            m_ok = button;
-            connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
-        } else {
-            m_cancel = button;
-            connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
-        }
-    }
     // The button pair keeps its distance and stays centred under the group.
-    const int pairWidth = du.X(154 - 30);
-    const int left = (width - pairWidth) / 2;
+    const int left = (width - du.X(154 - 30)) / 2;
     m_ok->setGeometry(left, du.Y(116), du.X(50), du.Y(14));
     m_cancel->setGeometry(left + du.X(104 - 30), du.Y(116), du.X(50), du.Y(14));
     setFixedSize(width, du.Y(forms::kPortDialogHeight));
+}
+
+void CComPortSet::Retranslate()
+{
+    const char* context = "PortDialog";
+    setWindowTitle(Tr(context, forms::kPortDialogCaption));
+    for (const forms::Item& item : forms::kPortDialog) {
+        const QString text = Tr(context, item.text);
+        if (item.kind == forms::Kind::GroupBox) {
+            m_group->setTitle(text);
+        } else if (item.kind == forms::Kind::CheckBox) {
+            // Each box names the COM port its row drives: "PORT 1 (COM5)".
+            const int n = item.id - forms::kIdPortBox1 + 1;
+            m_boxes[n - 1]->setText(QStringLiteral("%1 (COM%2)").arg(text).arg(station::PortForRow(n)));
+        } else if (item.id == forms::kIdOk) {
+            m_ok->setText(text);
+        } else if (item.id == forms::kIdCancel) {
+            m_cancel->setText(text);
+        }
+    }
+    for (int n = 1; n <= 8; ++n) {
+        const QString fallback = QString::fromStdString(DefaultDevicePath(station::PortForRow(n)));
+        m_devices[n - 1]->lineEdit()->setPlaceholderText(Tr(context, strings::kDeviceDefault).arg(fallback));
+        UpdateDeviceTip(n);
+    }
+    LayOut();
+}
+
+void CComPortSet::UpdateDeviceTip(int n)
+{
+    QComboBox* combo = m_devices[n - 1];
+    if (!combo)
+        return;  // still being built; the constructor sets the tip when done
+    const int port = station::PortForRow(n);
+    const QString fallback = QString::fromStdString(DefaultDevicePath(port));
+    QString tip = Tr("PortDialog", strings::kDeviceTip).arg(port).arg(n).arg(fallback);
+    const QString text = combo->currentText();
+    const QString path = text.isEmpty() ? fallback : text;
+    const std::string resolved = ResolveDevicePath(QFile::encodeName(path).toStdString());
+    if (resolved.empty())
+        tip += QStringLiteral("\n") + tr("Nothing plugged in at %1").arg(path);
+    else if (const QString details = Details(path); !details.isEmpty())
+        tip += QStringLiteral("\n") + tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
+    else
+        tip += QStringLiteral("\n") + tr("Now: %1").arg(QString::fromStdString(resolved));
+    combo->setToolTip(tip);
+}
+
+void CComPortSet::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QDialog::changeEvent(event);
 }
 
 void CComPortSet::showEvent(QShowEvent* event)

@@ -25,6 +25,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QGroupBox;
 class QPushButton;
 
 namespace tarvo {
@@ -64,8 +65,15 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Sets every text again in the language in force.
+    void Retranslate();
+    void LayOut();
+    // The device box's tooltip of row n: the COM port, the default device and what is
+    // plugged in behind the chosen name now.
+    void UpdateDeviceTip(int n);
     void OnPortClicked(int n);
     void OnDeviceChosen(int n);
     void Saved(bool ok);
@@ -78,6 +86,7 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     QLabel* m_saveProblem = nullptr;
+    QGroupBox* m_group = nullptr;
     DeviceLister m_lister;
     bool m_initialised = false;
 };

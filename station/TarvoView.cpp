@@ -1,13 +1,18 @@
 #include "station/TarvoView.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTimerEvent>
 #include <sys/stat.h>
 
@@ -26,7 +31,9 @@
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
+#include "station/PinDialogs.h"
 #include "station/Profile.h"
+#include "station/Sound.h"
 
 namespace tarvo {
 namespace {
@@ -36,6 +43,33 @@ std::string ToLocal(const QString& path) { return QFile::encodeName(path).toStdS
 
 // The row's own error code for a run ended because the image went away (never an engine code).
 constexpr int kNoImageCode = -1;
+constexpr char kStation[] = "Station";
+constexpr char kUnitContext[] = "UnitLabel";
+constexpr char kSoundKey[] = "Sound";
+
+// The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
+// shows them through Tr(kStation, word).
+[[maybe_unused]] constexpr const char* kRowWords[] = {
+    QT_TRANSLATE_NOOP("Station", "CLOSE"),         QT_TRANSLATE_NOOP("Station", "READY"),
+    QT_TRANSLATE_NOOP("Station", "ERASE"),         QT_TRANSLATE_NOOP("Station", "DOWNLOAD"),
+    QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
+    QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
+    QT_TRANSLATE_NOOP("Station", "Erasing..."),
+};
+constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
+
+// A label is typed again from the start after this long without a key.
+constexpr qint64 kTypingPauseMs = 10000;
+
+bool IsTextInput(QObject* object)
+{
+    const QWidget* widget = qobject_cast<QWidget*>(object);
+    if (!widget)
+        return false;
+    return widget->inherits("QLineEdit") || widget->inherits("QTextEdit") || widget->inherits("QPlainTextEdit") ||
+           widget->inherits("QAbstractSpinBox") || widget->inherits("QAbstractItemView") ||
+           (widget->inherits("QComboBox") && widget->property("editable").toBool());
+}
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -73,6 +107,7 @@ struct RetiredEngine {
 CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     : QWidget(parent),
       m_options(std::move(options)),
+      m_lock(m_options.lockClock),
       m_reaper([this](int row) {
           // On the reaper's thread: only post to the GUI thread, and not while the view closes.
           if (!m_closing.load())
@@ -84,10 +119,21 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
         ReplaceEngine(row);
+    if (m_options.sound) {
+        m_sound = m_options.sound;
+    } else {
+        m_ownSound = std::make_unique<CResultSounds>();
+        m_sound = m_ownSound.get();
+    }
+    m_soundOn = profile::ReadInt(kStation, QString::fromLatin1(kSoundKey), 0) == 1;
+    // Keys typed anywhere in this window (outside text fields) make up unit labels.
+    qApp->installEventFilter(this);
+    Retranslate();
 }
 
 CTarvoView::~CTarvoView()
 {
+    qApp->removeEventFilter(this);
     // Release and stop every engine before waiting for any: all of them wind down at once,
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
@@ -104,7 +150,7 @@ void CTarvoView::BuildForm()
 
     for (const forms::Item& item : forms::kStationForm) {
         const QRect rect = du.Rect(item.x, item.y, item.cx, item.cy);
-        const QString text = QString::fromUtf8(item.text);
+        const QString text = Tr("StationForm", item.text);
         QWidget* widget = nullptr;
         switch (item.kind) {
         case forms::Kind::GroupBox:
@@ -149,14 +195,14 @@ void CTarvoView::BuildForm()
                 }, Qt::DirectConnection);
             } else if (item.id == forms::kIdComPortSetting) {
                 m_buttons[1] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::EditPortSettings, Qt::DirectConnection);
+                connect(button, &QPushButton::clicked, this, &CTarvoView::OnComPortSetting, Qt::DirectConnection);
             } else if (item.id == forms::kIdOpenCloseAll) {
                 // Created disabled; nothing enables it.
                 m_buttons[2] = button;
                 button->setEnabled(false);
             } else {
                 m_buttons[3] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::SelectMainSoftware, Qt::DirectConnection);
+                connect(button, &QPushButton::clicked, this, &CTarvoView::OnFileOpen, Qt::DirectConnection);
             }
             widget = button;
             break;
@@ -168,6 +214,8 @@ void CTarvoView::BuildForm()
             continue;
         widget->setObjectName(QString::number(item.id));
         widget->setProperty("controlId", item.id);
+        if (item.text[0] != '\0')
+            m_formTexts.emplace_back(widget, item.text);
         if (item.kind != forms::Kind::RoundButton)
             widget->setGeometry(rect);
     }
@@ -179,11 +227,15 @@ void CTarvoView::BuildForm()
 
         row.portField = new QLabel(QString::number(r), this);
         row.portField->setAlignment(Qt::AlignCenter);
+        // Clicking the port number selects the row for the next unit label.
+        row.portField->installEventFilter(this);
         row.portField->setGeometry(du.Rect(forms::kPortFieldX, y, forms::kPortFieldWidth, forms::kRowHeight));
 
         row.message = new CLabel(this);
         row.message->SetSunken(true);
         row.message->SetNotify(true);
+        connect(row.message, &CLabel::clicked, this, [this, r] { SelectRow(m_selectedRow == r ? 0 : r); },
+                Qt::DirectConnection);
         row.message->setGeometry(du.Rect(forms::kMessageX, y, forms::kMessageWidth, forms::kRowHeight));
 
         row.state = new CLabel(this);
@@ -194,6 +246,7 @@ void CTarvoView::BuildForm()
 
         row.progress = new QProgressBar(this);
         row.progress->setTextVisible(false);
+        row.progress->setAlignment(Qt::AlignCenter);
         row.progress->setRange(0, 100);
         row.progress->setValue(0);
         row.progress->setGeometry(du.Rect(forms::kProgressX, y, forms::kProgressWidth, forms::kRowHeight));
@@ -235,8 +288,10 @@ void CTarvoView::OnInitialUpdate()
 
     m_imagePath = ToLocal(profile::ReadString(profile::kMainSwSection, QString::fromUtf8(profile::kMainSwKey)));
     m_pathLine->SetText(FromLocal(m_imagePath));
-    // A stored path serves every later start; the file dialog opens only when none is stored.
+    // A stored path serves every later start; the file dialog opens only when none is stored
+    // (after the engineer PIN, when one is set).
     if (m_imagePath.empty()) {
+        if (UnlockEngineer(strings::kGuardFileOpen))
         SelectMainSoftware();
     } else {
         m_pathLine->setToolTip(FromLocal(m_imagePath));
@@ -302,6 +357,9 @@ void CTarvoView::StartPort(int r)
     }
     ReplaceEngine(r);
     Row& row = m_rows[r - 1];
+    // The row's earlier run (if any) is over: its label is spent.
+    row.runEnded = true;
+    m_units.RunEnded(r);
     row.engine->SetPortNumber(station::PortForRow(r));
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
@@ -324,6 +382,9 @@ void CTarvoView::OnRowIdle(int r)
 void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
 {
     Row& row = m_rows[r - 1];
+    row.messageSource = problem.brief.toStdString();
+    row.messageOwn = false;
+    row.messagePercent = -1;
     row.message->SetTextColor(station::colour::kRed);
     row.message->SetText(problem.brief);
     row.message->setToolTip(problem.detail);
@@ -335,11 +396,14 @@ void CTarvoView::OpenAndStart(int r)
     Row& row = m_rows[r - 1];
     const int port = station::PortForRow(r);
     if (row.engine->OpenPort(port, station::kBaudRate)) {
-        Apply(station::PortOpened(r));
+        Apply(station::PortOpened(r), true);
+        row.runEnded = false;
+        m_units.RunStarts(r);
+        ShowUnitLabel(r);
         row.engine->Start(this);
         std::this_thread::sleep_for(m_options.startPause);
     } else {
-        Apply(station::PortOpenFailed(r));
+        Apply(station::PortOpenFailed(r), true);
         // Why, naming the device: in the field's tooltip and the status bar.
         const QString reason = QString::fromStdString(row.engine->OpenError());
         row.message->setToolTip(reason);
@@ -397,11 +461,13 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
             m_rows[r - 1].message->SetTextColor(station::colour::kRed);
             m_rows[r - 1].message->setToolTip(image.detail);
             emit statusProblem(image.detail);
+            RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;
         }
     }
-    Apply(station::OnStatus(report.port, report.code, report.text));
+    // Status 0 shows the view's own "Erasing..."; every other status shows the engine's text.
+    Apply(station::OnStatus(report.port, report.code, report.text), report.code == 0);
     if (status::IsError(report.code)) {
         // A failure: its known cause goes beside the specified text.
         Row& row = m_rows[r - 1];
@@ -411,13 +477,15 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
         if (!reason.isEmpty())
             emit statusMessage(tr("COM%1: %2 (%3)").arg(report.port).arg(text, reason));
     }
+    if (report.code != 0 && report.code != 1)
+        RunEnded(r, report.code);
 }
 
 void CTarvoView::ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report)
 {
     if (!IsCurrent(report.port, ticket))
         return;
-    Apply(station::OnProgress(report.port, report.percent, report.position, report.size));
+    Apply(station::OnProgress(report.port, report.percent, report.position, report.size), true, report.percent);
 }
 
 // --- steps of the row logic ----------------------------------------------------------------
@@ -433,7 +501,16 @@ CLabel* CTarvoView::LabelFor(station::Field field, int row) const
     return nullptr;
 }
 
-void CTarvoView::Apply(const station::Steps& steps)
+QString CTarvoView::MessageText(const Row& row) const
+{
+    if (!row.messageOwn)
+        return QString::fromStdString(row.messageSource);
+    if (row.messagePercent >= 0)
+        return Tr(kStation, kDownloading).arg(row.messagePercent);
+    return Tr(kStation, row.messageSource.c_str());
+}
+
+void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent)
 {
     for (const station::Step& step : steps) {
         std::visit(Overloaded{
@@ -446,10 +523,24 @@ void CTarvoView::Apply(const station::Steps& steps)
                                label->SetBkColor(s.color);
                        },
                        [&](const station::SetText& s) {
-                           if (s.field == station::Field::Clock)
-                               m_clockText = s.text;
-                           if (CLabel* label = LabelFor(s.field, s.row))
+                           CLabel* label = LabelFor(s.field, s.row);
+                           if (!label)
+                               return;
+                           if (s.field == station::Field::State) {
+                               Row& row = m_rows[s.row - 1];
+                               row.stateSource = s.text;
+                               label->SetText(Tr(kStation, row.stateSource.c_str()));
+                           } else if (s.field == station::Field::Message) {
+                               Row& row = m_rows[s.row - 1];
+                               row.messageSource = s.text;
+                               row.messageOwn = ownMessage;
+                               row.messagePercent = percent;
+                               label->SetText(MessageText(row));
+                           } else {
+                               if (s.field == station::Field::Clock)
+                                   m_clockText = s.text;
                                label->SetText(QString::fromStdString(s.text));
+                           }
                        },
                        [&](const station::SetFontSize& s) {
                            if (CLabel* label = LabelFor(s.field, s.row))
@@ -536,7 +627,7 @@ QString CTarvoView::RunFileDialog()
     QString folder = QFileInfo(FromLocal(m_imagePath)).absolutePath();
     if (m_imagePath.empty() || !QFileInfo(folder).isDir())
         folder = QDir::currentPath();
-    QFileDialog dialog(this, QString(), folder, QString::fromUtf8(strings::kMainSoftwareFilter));
+    QFileDialog dialog(this, QString(), folder, Tr(kStation, strings::kMainSoftwareFilter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QString::fromUtf8(strings::kMainSoftwareSuffix));
@@ -557,7 +648,7 @@ void CTarvoView::SelectMainSoftware()
         // on show until a choice succeeds, and a row is armed only if the earlier image is good.
         m_choiceFailure = QString::fromStdString(engine.ConvertFailure().ToString());
         m_pathLine->setToolTip(m_choiceFailure);
-        emit statusProblem(tr("Main software not converted: %1").arg(m_choiceFailure));
+        emit statusProblem(Tr(kStation, strings::kConvertFailed) + m_choiceFailure);
         return;
     }
     m_choiceFailure.clear();
@@ -602,6 +693,219 @@ CTarvoView::ImageCheck CTarvoView::CheckImage() const
     if (file.read(head, 2) != 2 || head[0] != 'S' || head[1] != '3')
         return {tr("Not an image"), tr("The download image %1 is not a download image.").arg(shown)};
     return {};
+}
+
+// --- engineer lock -------------------------------------------------------------------------
+
+bool CTarvoView::UnlockEngineer(const char* purpose)
+{
+    if (!m_lock.HasPin())
+        return true;
+    CPinPrompt prompt(m_lock, purpose, this);
+    if (m_options.runPinPrompt)
+        m_options.runPinPrompt(prompt);
+    else
+        prompt.exec();
+    return prompt.Opened();
+}
+
+void CTarvoView::OnComPortSetting()
+{
+    if (UnlockEngineer(strings::kGuardPortSetting))
+        EditPortSettings();
+}
+
+void CTarvoView::OnFileOpen()
+{
+    if (UnlockEngineer(strings::kGuardFileOpen))
+        SelectMainSoftware();
+}
+
+void CTarvoView::EditEngineerPin()
+{
+    if (!UnlockEngineer(strings::kGuardPin))
+        return;
+    CPinSetDialog dialog(m_lock, this);
+    const bool ok = m_options.runPinSet ? m_options.runPinSet(dialog) : dialog.exec() == QDialog::Accepted;
+    if (ok)
+        emit statusMessage(Tr("EngineerPin", dialog.Removed() ? strings::kPinRemoved : strings::kPinSet));
+}
+
+// --- sound ---------------------------------------------------------------------------------
+
+void CTarvoView::SetSoundOn(bool on)
+{
+    m_soundOn = on;
+    profile::WriteInt(kStation, QString::fromLatin1(kSoundKey), on ? 1 : 0);
+}
+
+void CTarvoView::RunEnded(int r, int code)
+{
+    if (r < 1 || r > station::kRows)
+        return;
+    Row& row = m_rows[r - 1];
+    // An engine reports one final word per run; should another error follow, the run has
+    // still ended only once.
+    if (row.runEnded)
+        return;
+    row.runEnded = true;
+    m_units.RunEnded(r);
+    ShowUnitLabel(r);
+    if (m_soundOn && m_sound)
+        m_sound->Play(code == 20 ? ResultSound::Pass : ResultSound::Fail);
+}
+
+// --- unit labels ---------------------------------------------------------------------------
+
+void CTarvoView::SelectRow(int r)
+{
+    if (r < 0 || r > station::kRows)
+        r = 0;
+    m_selectedRow = r;
+    for (int i = 1; i <= station::kRows; ++i) {
+        QLabel* field = m_rows[i - 1].portField;
+        const bool selected = i == r;
+        field->setAutoFillBackground(selected);
+        QPalette colours = palette();  // the view's
+        if (selected) {
+            colours.setColor(QPalette::Window, colours.color(QPalette::Highlight));
+            colours.setColor(QPalette::WindowText, colours.color(QPalette::HighlightedText));
+        }
+        field->setPalette(colours);
+        QFont bold = field->font();
+        bold.setBold(selected);
+        field->setFont(bold);
+    }
+}
+
+void CTarvoView::ShowUnitLabel(int r)
+{
+    QProgressBar* bar = m_rows[r - 1].progress;
+    const QString label = QString::fromStdString(m_units.Label(r));
+    // Literal text: a label's own "%p", "%v" or "%m" must not become a progress figure, so a
+    // word joiner (invisible) separates such a "%" from its letter.
+    QString format = label;
+    static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
+    format.replace(placeholder, QStringLiteral("%\u2060"));
+    bar->setFormat(format);
+    bar->setTextVisible(!label.isEmpty());
+    bar->setToolTip(label.isEmpty() ? QString() : Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label));
+}
+
+bool CTarvoView::TakeUnitLabel(const QString& typed)
+{
+    const std::string label = station::UnitLabels::Clean(typed.toStdString());
+    if (label.empty())
+        return false;
+    if (label.size() > station::UnitLabels::kMaxLength) {
+        emit statusMessage(Tr(kUnitContext, strings::kUnitTooLong).arg(station::UnitLabels::kMaxLength));
+        return false;
+    }
+    // Armed: started and still waiting for its handset (the state field shows READY).
+    std::array<bool, station::kRows> armed{};
+    for (int r = 1; r <= station::kRows; ++r)
+        armed[r - 1] = !m_rows[r - 1].runEnded && m_rows[r - 1].stateSource == station::text::kReady;
+    const int r = m_units.Target(m_selectedRow, armed);
+    const QString shown = QString::fromStdString(label);
+    if (r == 0) {
+        emit statusMessage(Tr(kUnitContext, strings::kUnitNoRow).arg(shown));
+        return false;
+    }
+    m_units.Attach(r, label, armed[r - 1]);
+    ShowUnitLabel(r);
+    SelectRow(0);
+    emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
+    return true;
+}
+
+bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
+{
+    // Only keys meant for this window, outside text fields, without command modifiers.
+    QWidget* widget = qobject_cast<QWidget*>(receiver);
+    if (!widget || widget->window() != window() || IsTextInput(receiver))
+        return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    if (m_lastKey.isValid() && m_lastKey.elapsed() > kTypingPauseMs)
+        m_typed.clear();
+    m_lastKey.start();
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        if (m_typed.isEmpty())
+            return false;
+        const QString typed = m_typed;
+        m_typed.clear();
+        TakeUnitLabel(typed);
+        return true;
+    }
+    case Qt::Key_Escape:
+        if (m_typed.isEmpty())
+            return false;
+        m_typed.clear();
+        emit statusMessage(QString());
+        return true;
+    case Qt::Key_Backspace:
+        if (m_typed.isEmpty())
+            return false;
+        m_typed.chop(1);
+        emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
+        return true;
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.isEmpty() || !text.at(0).isPrint())
+        return false;
+    if (m_typed.size() <= static_cast<qsizetype>(station::UnitLabels::kMaxLength))
+        m_typed += text;
+    emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
+    return true;
+}
+
+bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress)
+        return KeyTyped(watched, static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (int r = 1; r <= station::kRows; ++r) {
+            if (watched == m_rows[r - 1].portField) {
+                SelectRow(m_selectedRow == r ? 0 : r);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- languages -----------------------------------------------------------------------------
+
+void CTarvoView::Retranslate()
+{
+    for (const auto& [widget, source] : m_formTexts) {
+        const QString text = Tr("StationForm", source);
+        if (auto* group = qobject_cast<QGroupBox*>(widget))
+            group->setTitle(text);
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            button->setText(text);
+        else if (auto* label = qobject_cast<QLabel*>(widget))
+            label->setText(text);
+    }
+    for (int r = 1; r <= station::kRows; ++r) {
+        Row& row = m_rows[r - 1];
+        if (!row.stateSource.empty())
+            row.state->SetText(Tr(kStation, row.stateSource.c_str()));
+        if (row.messageOwn)
+            row.message->SetText(MessageText(row));
+        ShowUnitLabel(r);
+    }
+}
+
+void CTarvoView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QWidget::changeEvent(event);
 }
 
 }  // namespace tarvo

@@ -25,12 +25,22 @@
 // chosen one is missing, empty or not an image, shows why in the row and in the status bar
 // and opens nothing.
 //
+// Added to the form: the window's texts follow the language in force (QEvent::LanguageChange;
+// engine texts are shown as they come); an engineer lock guards COMPORT SETTING and FILE OPEN
+// (station/EngineerLock.h); a sound marks the end of each run (station/Sound.h); and unit
+// labels typed into the window by a barcode scanner or by hand go to the selected row, or the
+// first armed row without one (station/UnitLabels.h). A click on a row's port number or
+// message field selects the row (another click deselects it); the row's progress bar shows
+// its label.
+//
 // Threading: everything but the IReportSink calls and the reaper's callback runs on the GUI
 // thread.
 #pragma once
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <atomic>
@@ -38,14 +48,19 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/ReportSink.h"
 #include "serial/PortDirectory.h"
 #include "station/Reaper.h"
+#include "station/EngineerLock.h"
 #include "station/ReportGate.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
+#include "station/UnitLabels.h"
 
+class QKeyEvent;
 class QLabel;
 class QProgressBar;
 
@@ -53,6 +68,10 @@ namespace tarvo {
 
 class CComPortSet;
 class CLabel;
+class CPinPrompt;
+class CPinSetDialog;
+class CResultSounds;
+class ISoundPlayer;
 class CRoundButton;
 class CWinMonitorCtrl;
 class IClock;
@@ -74,6 +93,16 @@ struct ViewOptions {
     // Shows a warning the operator must acknowledge (a profile that cannot be read). Empty
     // function: a modal message box.
     std::function<void(QWidget* owner, const QString& text)> warn;
+    // Clock of the engineer lock's lock-out (null: the system clock).
+    IClock* lockClock = nullptr;
+    // Runs the PIN prompt; the guarded action goes on when prompt.Opened(). Empty function:
+    // a modal exec(). The same for the dialog that sets the PIN (true: it ended with OK).
+    std::function<void(CPinPrompt& prompt)> runPinPrompt;
+    std::function<bool(CPinSetDialog& dialog)> runPinSet;
+    // Plays the result sounds (null: the built-in sounds through Qt Multimedia).
+    ISoundPlayer* sound = nullptr;
+    // Translation folders searched after the standard ones (station/Language.h).
+    QStringList translationFolders;
 };
 
 class CTarvoView : public QWidget, public IReportSink {
@@ -94,6 +123,37 @@ public:
     void SelectMainSoftware();
     // Clock (1) and blink (2..9) ticks.
     void OnTimer(int id);
+
+    // The buttons COMPORT SETTING and FILE OPEN (and the menu's Open): the engineer PIN first
+    // when one is set.
+    void OnComPortSetting();
+    void OnFileOpen();
+    // Asks for the engineer PIN when one is set, naming `purpose` (a kGuard... text of
+    // resources/Strings.h). True when no PIN is set or the right one was entered.
+    bool UnlockEngineer(const char* purpose);
+    // Sets, changes or removes the PIN (after the old one, when one is set).
+    void EditEngineerPin();
+    CEngineerLock& EngineerLock() { return m_lock; }
+
+    // Result sounds on or off (kept in the profile, "Station"/"Sound").
+    void SetSoundOn(bool on);
+    bool SoundOn() const { return m_soundOn; }
+
+    // Row selection for unit labels: 1..8, or 0 for none.
+    void SelectRow(int row);
+    int SelectedRow() const { return m_selectedRow; }
+    // A label as typed or scanned (without the Enter): attached to its row. False, with a
+    // status bar message, when it goes nowhere.
+    bool TakeUnitLabel(const QString& typed);
+    // The unit label of the run in progress on `row` (empty when none): what the run's
+    // record takes as its unit.
+    std::string RunUnitLabel(int row) const { return m_units.RunLabel(row); }
+    const station::UnitLabels& UnitLabels() const { return m_units; }
+    // Characters typed so far for the next label.
+    const QString& TypedLabel() const { return m_typed; }
+
+    // Sets every text of the form again in the language in force.
+    void Retranslate();
 
     // IReportSink: called on engine worker threads.
     void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) override;
@@ -137,6 +197,8 @@ signals:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Row {
@@ -150,6 +212,15 @@ private:
         CLabel* message = nullptr;
         CLabel* state = nullptr;
         QProgressBar* progress = nullptr;
+        // What the state and message fields show, as given (before translation): the state
+        // word; the message text, whether it is the view's own (translated) or an engine
+        // text (shown as it is), and the percent of a "Downloading" message (-1: none).
+        std::string stateSource;
+        std::string messageSource;
+        bool messageOwn = false;
+        int messagePercent = -1;
+        // The run on this row has shown its final word (sound and label done).
+        bool runEnded = true;
     };
     struct StatusValue {
         int port;
@@ -164,7 +235,13 @@ private:
     void OpenAndStart(int row);
     void OnRowIdle(int row);
     void RefuseStart(int row, const ImageCheck& problem);
-    void Apply(const station::Steps& steps);
+    // Carries the steps out. State words are translated; a message is translated when
+    // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
+    void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
+    QString MessageText(const Row& row) const;
+    void RunEnded(int row, int code);
+    void ShowUnitLabel(int row);
+    bool KeyTyped(QObject* receiver, QKeyEvent* key);
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
     void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
@@ -184,6 +261,16 @@ private:
     CLabel* m_clock = nullptr;
     CLabel* m_pathLine = nullptr;
     std::array<CRoundButton*, 4> m_buttons{};
+    // Form texts and the source each was made from.
+    std::vector<std::pair<QWidget*, const char*>> m_formTexts;
+    CEngineerLock m_lock;
+    std::unique_ptr<CResultSounds> m_ownSound;
+    ISoundPlayer* m_sound = nullptr;
+    bool m_soundOn = false;
+    station::UnitLabels m_units;
+    int m_selectedRow = 0;
+    QString m_typed;
+    QElapsedTimer m_lastKey;
     std::atomic<bool> m_closing{false};
     // Last among the members: its threads are joined before anything an engine points to goes.
     station::Reaper m_reaper;

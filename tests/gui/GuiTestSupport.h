@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/ImageConverter.h"
 #include "station/Profile.h"
 #include "station/TarvoView.h"
 
@@ -77,6 +78,21 @@ inline bool WriteMainSoftware(const QString& path, int records = 8, int gapEvery
     }
     std::fputs("S70501000000F9\n", file);
     return std::fclose(file) == 0;
+}
+
+// A download image converted from a small main software file `<folder>/<name>.m0`: its path,
+// empty when it could not be made. Rows are armed only with a usable image.
+inline QString MakeImage(const QString& folder, const QString& name = QStringLiteral("phone"))
+{
+    QDir().mkpath(folder);
+    const QString main = folder + QLatin1Char('/') + name + QStringLiteral(".m0");
+    if (!WriteMainSoftware(main))
+        return {};
+    std::string image;
+    ConvertError error;
+    if (!ConvertImageFile(QFile::encodeName(main).toStdString(), image, error))
+        return {};
+    return QFile::decodeName(QByteArray::fromStdString(image));
 }
 
 // Runs `report` on a worker thread (as an engine's worker would) and keeps the GUI thread's

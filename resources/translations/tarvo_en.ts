@@ -1,0 +1,398 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+    <context>
+        <name>AboutBox</name>
+        <message>
+            <source>Tarvo 정보</source>
+            <translation>About Tarvo</translation>
+        </message>
+        <message>
+            <source>Tarvo 버전 1.3</source>
+            <translation>Tarvo Version 1.3</translation>
+        </message>
+        <message>
+            <source>8포트 생산용 다운로드 스테이션</source>
+            <translation>Eight-port production download station</translation>
+        </message>
+        <message>
+            <source>확인</source>
+            <translation>OK</translation>
+        </message>
+    </context>
+    <context>
+        <name>EngineerPin</name>
+        <message>
+            <source>ENGINEER PIN</source>
+            <translation>ENGINEER PIN</translation>
+        </message>
+        <message>
+            <source>Engineer PIN for %1:</source>
+            <translation>Engineer PIN for %1:</translation>
+        </message>
+        <message>
+            <source>Wrong PIN. Attempts left: %1.</source>
+            <translation>Wrong PIN. Attempts left: %1.</translation>
+        </message>
+        <message>
+            <source>Too many wrong PINs: locked for %1 s.</source>
+            <translation>Too many wrong PINs: locked for %1 s.</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>CANCEL</source>
+            <translation>CANCEL</translation>
+        </message>
+        <message>
+            <source>New PIN (%1 to %2 characters; empty removes the PIN):</source>
+            <translation>New PIN (%1 to %2 characters; empty removes the PIN):</translation>
+        </message>
+        <message>
+            <source>Repeat the new PIN:</source>
+            <translation>Repeat the new PIN:</translation>
+        </message>
+        <message>
+            <source>The two PINs differ.</source>
+            <translation>The two PINs differ.</translation>
+        </message>
+        <message>
+            <source>A PIN has %1 to %2 characters.</source>
+            <translation>A PIN has %1 to %2 characters.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>
+            <translation>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN removed.</source>
+            <translation>Engineer PIN removed.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN not stored: %1</source>
+            <translation>Engineer PIN not stored: %1</translation>
+        </message>
+        <message>
+            <source>COMPORT SETTING</source>
+            <translation>COMPORT SETTING</translation>
+        </message>
+        <message>
+            <source>FILE OPEN</source>
+            <translation>FILE OPEN</translation>
+        </message>
+        <message>
+            <source>the sound setting</source>
+            <translation>the sound setting</translation>
+        </message>
+        <message>
+            <source>continuous mode</source>
+            <translation>continuous mode</translation>
+        </message>
+        <message>
+            <source>changing the PIN</source>
+            <translation>changing the PIN</translation>
+        </message>
+    </context>
+    <context>
+        <name>MainFrame</name>
+        <message>
+            <source>Orvane Program Ver 1.3</source>
+            <translation>Orvane Program Ver 1.3</translation>
+        </message>
+    </context>
+    <context>
+        <name>Menu</name>
+        <message>
+            <source>File(&amp;F)</source>
+            <translation>&amp;File</translation>
+        </message>
+        <message>
+            <source>Main S/W Open(&amp;O)...	Ctrl+O</source>
+            <translation>&amp;Open Main Software...	Ctrl+O</translation>
+        </message>
+        <message>
+            <source>Exit(&amp;X)</source>
+            <translation>E&amp;xit</translation>
+        </message>
+        <message>
+            <source>Help(&amp;H)</source>
+            <translation>&amp;Help</translation>
+        </message>
+        <message>
+            <source>Tarvo Infomation(&amp;A)...</source>
+            <translation>&amp;About Tarvo...</translation>
+        </message>
+        <message>
+            <source>Open Main Software
+Open</source>
+            <translation>Open Main Software
+Open</translation>
+        </message>
+        <message>
+            <source>Exit the Program
+Exit</source>
+            <translation>Exit the Program
+Exit</translation>
+        </message>
+        <message>
+            <source>프로그램 정보, 버전 및 저작권을 표시합니다.
+정보</source>
+            <translation>Show the program information, version and copyright
+About</translation>
+        </message>
+        <message>
+            <source>Settings(&amp;S)</source>
+            <translation>&amp;Settings</translation>
+        </message>
+        <message>
+            <source>Language(&amp;L)</source>
+            <translation>&amp;Language</translation>
+        </message>
+        <message>
+            <source>Form texts (default)</source>
+            <translation>Form texts (default)</translation>
+        </message>
+        <message>
+            <source>Show the window in another language
+Language</source>
+            <translation>Show the window in another language
+Language</translation>
+        </message>
+        <message>
+            <source>Sound on results(&amp;U)</source>
+            <translation>So&amp;und on results</translation>
+        </message>
+        <message>
+            <source>A short sound when a row ends: one for PASS, another for FAIL or ERROR
+Sound</source>
+            <translation>A short sound when a row ends: one for PASS, another for FAIL or ERROR
+Sound</translation>
+        </message>
+        <message>
+            <source>Engineer PIN(&amp;P)...</source>
+            <translation>Engineer &amp;PIN...</translation>
+        </message>
+        <message>
+            <source>Set, change or remove the PIN that guards the station's settings
+Engineer PIN</source>
+            <translation>Set, change or remove the PIN that guards the station's settings
+Engineer PIN</translation>
+        </message>
+    </context>
+    <context>
+        <name>PortDialog</name>
+        <message>
+            <source>COM PORT SETTING</source>
+            <translation>COM PORT SETTING</translation>
+        </message>
+        <message>
+            <source>Com Port Setting</source>
+            <translation>Com Port Setting</translation>
+        </message>
+        <message>
+            <source>PORT 1</source>
+            <translation>PORT 1</translation>
+        </message>
+        <message>
+            <source>PORT 2</source>
+            <translation>PORT 2</translation>
+        </message>
+        <message>
+            <source>PORT 3</source>
+            <translation>PORT 3</translation>
+        </message>
+        <message>
+            <source>PORT 4</source>
+            <translation>PORT 4</translation>
+        </message>
+        <message>
+            <source>PORT 5</source>
+            <translation>PORT 5</translation>
+        </message>
+        <message>
+            <source>PORT 6</source>
+            <translation>PORT 6</translation>
+        </message>
+        <message>
+            <source>PORT 7</source>
+            <translation>PORT 7</translation>
+        </message>
+        <message>
+            <source>PORT 8</source>
+            <translation>PORT 8</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>CANCEL</source>
+            <translation>CANCEL</translation>
+        </message>
+        <message>
+            <source>default %1</source>
+            <translation>default %1</translation>
+        </message>
+        <message>
+            <source>Serial device of COM%1 (row %2). Empty: %3</source>
+            <translation>Serial device of COM%1 (row %2). Empty: %3</translation>
+        </message>
+    </context>
+    <context>
+        <name>Station</name>
+        <message>
+            <source>CLOSE</source>
+            <translation>CLOSE</translation>
+        </message>
+        <message>
+            <source>READY</source>
+            <translation>READY</translation>
+        </message>
+        <message>
+            <source>ERASE</source>
+            <translation>ERASE</translation>
+        </message>
+        <message>
+            <source>DOWNLOAD</source>
+            <translation>DOWNLOAD</translation>
+        </message>
+        <message>
+            <source>COMPLETE</source>
+            <translation>COMPLETE</translation>
+        </message>
+        <message>
+            <source>ERROR</source>
+            <translation>ERROR</translation>
+        </message>
+        <message>
+            <source>INSERT TARGET</source>
+            <translation>INSERT TARGET</translation>
+        </message>
+        <message>
+            <source>Serial Port Open Failed...</source>
+            <translation>Serial Port Open Failed...</translation>
+        </message>
+        <message>
+            <source>Erasing...</source>
+            <translation>Erasing...</translation>
+        </message>
+        <message>
+            <source>Downloading : %1 %</source>
+            <translation>Downloading : %1 %</translation>
+        </message>
+        <message>
+            <source>All Files (*.m0)</source>
+            <translation>All Files (*.m0)</translation>
+        </message>
+        <message>
+            <source>Main software not converted: </source>
+            <translation>Main software not converted: </translation>
+        </message>
+    </context>
+    <context>
+        <name>StationForm</name>
+        <message>
+            <source>STATUS</source>
+            <translation>STATUS</translation>
+        </message>
+        <message>
+            <source>PORT</source>
+            <translation>PORT</translation>
+        </message>
+        <message>
+            <source>MESSAGE</source>
+            <translation>MESSAGE</translation>
+        </message>
+        <message>
+            <source>PROGRESS</source>
+            <translation>PROGRESS</translation>
+        </message>
+        <message>
+            <source>SETUP</source>
+            <translation>SETUP</translation>
+        </message>
+        <message>
+            <source>COMPORT SETTING</source>
+            <translation>COMPORT SETTING</translation>
+        </message>
+        <message>
+            <source>COMPORT OPEN/CLOSE ALL</source>
+            <translation>COMPORT OPEN/CLOSE ALL</translation>
+        </message>
+        <message>
+            <source>FILE OPEN</source>
+            <translation>FILE OPEN</translation>
+        </message>
+        <message>
+            <source>EXIT</source>
+            <translation>EXIT</translation>
+        </message>
+    </context>
+    <context>
+        <name>StatusBar</name>
+        <message>
+            <source>READY</source>
+            <translation>READY</translation>
+        </message>
+        <message>
+            <source>This is Orvane program for production and GSM Developers. Support: +00 0000 0000</source>
+            <translation>This is Orvane program for production and GSM Developers. Support: +00 0000 0000</translation>
+        </message>
+        <message>
+            <source>CAP</source>
+            <translation>CAP</translation>
+        </message>
+        <message>
+            <source>NUM</source>
+            <translation>NUM</translation>
+        </message>
+        <message>
+            <source>SCRL</source>
+            <translation>SCRL</translation>
+        </message>
+        <message>
+            <source>When you have troubles, call us. Thank You. Kelvor(+00 0000 0000) !!! </source>
+            <translation>When you have troubles, call us. Thank You. Kelvor(+00 0000 0000) !!! </translation>
+        </message>
+    </context>
+    <context>
+        <name>UnitLabel</name>
+        <message>
+            <source>Unit label: %1</source>
+            <translation>Unit label: %1</translation>
+        </message>
+        <message>
+            <source>Unit label %1 for row %2.</source>
+            <translation>Unit label %1 for row %2.</translation>
+        </message>
+        <message>
+            <source>Unit label %1 not used: no armed row without a label. Select a row first.</source>
+            <translation>Unit label %1 not used: no armed row without a label. Select a row first.</translation>
+        </message>
+        <message>
+            <source>Unit label not used: longer than %1 characters.</source>
+            <translation>Unit label not used: longer than %1 characters.</translation>
+        </message>
+        <message>
+            <source>Unit label of row %1: %2</source>
+            <translation>Unit label of row %1: %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CComPortSet</name>
+        <message>
+            <source>Nothing plugged in at %1</source>
+            <translation>Nothing plugged in at %1</translation>
+        </message>
+        <message>
+            <source>Now: %1, %2</source>
+            <translation>Now: %1, %2</translation>
+        </message>
+        <message>
+            <source>Now: %1</source>
+            <translation>Now: %1</translation>
+        </message>
+    </context>
+</TS>

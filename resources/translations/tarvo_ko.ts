@@ -1,0 +1,398 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ko_KR">
+    <context>
+        <name>AboutBox</name>
+        <message>
+            <source>Tarvo 정보</source>
+            <translation>Tarvo 정보</translation>
+        </message>
+        <message>
+            <source>Tarvo 버전 1.3</source>
+            <translation>Tarvo 버전 1.3</translation>
+        </message>
+        <message>
+            <source>8포트 생산용 다운로드 스테이션</source>
+            <translation>8포트 생산용 다운로드 스테이션</translation>
+        </message>
+        <message>
+            <source>확인</source>
+            <translation>확인</translation>
+        </message>
+    </context>
+    <context>
+        <name>EngineerPin</name>
+        <message>
+            <source>ENGINEER PIN</source>
+            <translation>엔지니어 PIN</translation>
+        </message>
+        <message>
+            <source>Engineer PIN for %1:</source>
+            <translation>%1: 엔지니어 PIN을 입력하세요</translation>
+        </message>
+        <message>
+            <source>Wrong PIN. Attempts left: %1.</source>
+            <translation>PIN이 틀렸습니다. 남은 시도: %1회.</translation>
+        </message>
+        <message>
+            <source>Too many wrong PINs: locked for %1 s.</source>
+            <translation>PIN을 너무 많이 틀렸습니다: %1초 동안 잠김.</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>확인</translation>
+        </message>
+        <message>
+            <source>CANCEL</source>
+            <translation>취소</translation>
+        </message>
+        <message>
+            <source>New PIN (%1 to %2 characters; empty removes the PIN):</source>
+            <translation>새 PIN (%1~%2자, 비워 두면 PIN 삭제):</translation>
+        </message>
+        <message>
+            <source>Repeat the new PIN:</source>
+            <translation>새 PIN 다시 입력:</translation>
+        </message>
+        <message>
+            <source>The two PINs differ.</source>
+            <translation>두 PIN이 서로 다릅니다.</translation>
+        </message>
+        <message>
+            <source>A PIN has %1 to %2 characters.</source>
+            <translation>PIN은 %1~%2자입니다.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>
+            <translation>엔지니어 PIN 설정됨: 포트 설정, 파일 열기, 연속 모드, 소리 설정에서 PIN을 묻습니다.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN removed.</source>
+            <translation>엔지니어 PIN이 삭제되었습니다.</translation>
+        </message>
+        <message>
+            <source>Engineer PIN not stored: %1</source>
+            <translation>엔지니어 PIN을 저장하지 못했습니다: %1</translation>
+        </message>
+        <message>
+            <source>COMPORT SETTING</source>
+            <translation>포트 설정</translation>
+        </message>
+        <message>
+            <source>FILE OPEN</source>
+            <translation>파일 열기</translation>
+        </message>
+        <message>
+            <source>the sound setting</source>
+            <translation>소리 설정</translation>
+        </message>
+        <message>
+            <source>continuous mode</source>
+            <translation>연속 모드</translation>
+        </message>
+        <message>
+            <source>changing the PIN</source>
+            <translation>PIN 변경</translation>
+        </message>
+    </context>
+    <context>
+        <name>MainFrame</name>
+        <message>
+            <source>Orvane Program Ver 1.3</source>
+            <translation>Orvane 프로그램 버전 1.3</translation>
+        </message>
+    </context>
+    <context>
+        <name>Menu</name>
+        <message>
+            <source>File(&amp;F)</source>
+            <translation>파일(&amp;F)</translation>
+        </message>
+        <message>
+            <source>Main S/W Open(&amp;O)...	Ctrl+O</source>
+            <translation>메인 S/W 열기(&amp;O)...	Ctrl+O</translation>
+        </message>
+        <message>
+            <source>Exit(&amp;X)</source>
+            <translation>끝내기(&amp;X)</translation>
+        </message>
+        <message>
+            <source>Help(&amp;H)</source>
+            <translation>도움말(&amp;H)</translation>
+        </message>
+        <message>
+            <source>Tarvo Infomation(&amp;A)...</source>
+            <translation>Tarvo 정보(&amp;A)...</translation>
+        </message>
+        <message>
+            <source>Open Main Software
+Open</source>
+            <translation>메인 소프트웨어 파일을 엽니다
+열기</translation>
+        </message>
+        <message>
+            <source>Exit the Program
+Exit</source>
+            <translation>프로그램을 끝냅니다
+끝내기</translation>
+        </message>
+        <message>
+            <source>프로그램 정보, 버전 및 저작권을 표시합니다.
+정보</source>
+            <translation>프로그램 정보, 버전 및 저작권을 표시합니다.
+정보</translation>
+        </message>
+        <message>
+            <source>Settings(&amp;S)</source>
+            <translation>설정(&amp;S)</translation>
+        </message>
+        <message>
+            <source>Language(&amp;L)</source>
+            <translation>언어(&amp;L)</translation>
+        </message>
+        <message>
+            <source>Form texts (default)</source>
+            <translation>기본 화면 문구</translation>
+        </message>
+        <message>
+            <source>Show the window in another language
+Language</source>
+            <translation>창을 다른 언어로 표시합니다
+언어</translation>
+        </message>
+        <message>
+            <source>Sound on results(&amp;U)</source>
+            <translation>결과 알림음(&amp;U)</translation>
+        </message>
+        <message>
+            <source>A short sound when a row ends: one for PASS, another for FAIL or ERROR
+Sound</source>
+            <translation>행이 끝나면 짧은 소리를 냅니다: PASS와 FAIL/ERROR에 서로 다른 소리
+소리</translation>
+        </message>
+        <message>
+            <source>Engineer PIN(&amp;P)...</source>
+            <translation>엔지니어 PIN(&amp;P)...</translation>
+        </message>
+        <message>
+            <source>Set, change or remove the PIN that guards the station's settings
+Engineer PIN</source>
+            <translation>스테이션 설정을 보호하는 PIN을 설정, 변경 또는 삭제합니다
+엔지니어 PIN</translation>
+        </message>
+    </context>
+    <context>
+        <name>PortDialog</name>
+        <message>
+            <source>COM PORT SETTING</source>
+            <translation>포트 설정</translation>
+        </message>
+        <message>
+            <source>Com Port Setting</source>
+            <translation>포트 설정</translation>
+        </message>
+        <message>
+            <source>PORT 1</source>
+            <translation>포트 1</translation>
+        </message>
+        <message>
+            <source>PORT 2</source>
+            <translation>포트 2</translation>
+        </message>
+        <message>
+            <source>PORT 3</source>
+            <translation>포트 3</translation>
+        </message>
+        <message>
+            <source>PORT 4</source>
+            <translation>포트 4</translation>
+        </message>
+        <message>
+            <source>PORT 5</source>
+            <translation>포트 5</translation>
+        </message>
+        <message>
+            <source>PORT 6</source>
+            <translation>포트 6</translation>
+        </message>
+        <message>
+            <source>PORT 7</source>
+            <translation>포트 7</translation>
+        </message>
+        <message>
+            <source>PORT 8</source>
+            <translation>포트 8</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>확인</translation>
+        </message>
+        <message>
+            <source>CANCEL</source>
+            <translation>취소</translation>
+        </message>
+        <message>
+            <source>default %1</source>
+            <translation>기본값 %1</translation>
+        </message>
+        <message>
+            <source>Serial device of COM%1 (row %2). Empty: %3</source>
+            <translation>COM%1(%2행)의 시리얼 장치. 비워 두면: %3</translation>
+        </message>
+    </context>
+    <context>
+        <name>Station</name>
+        <message>
+            <source>CLOSE</source>
+            <translation>닫힘</translation>
+        </message>
+        <message>
+            <source>READY</source>
+            <translation>준비</translation>
+        </message>
+        <message>
+            <source>ERASE</source>
+            <translation>지우기</translation>
+        </message>
+        <message>
+            <source>DOWNLOAD</source>
+            <translation>다운로드</translation>
+        </message>
+        <message>
+            <source>COMPLETE</source>
+            <translation>완료</translation>
+        </message>
+        <message>
+            <source>ERROR</source>
+            <translation>오류</translation>
+        </message>
+        <message>
+            <source>INSERT TARGET</source>
+            <translation>단말기를 연결하세요</translation>
+        </message>
+        <message>
+            <source>Serial Port Open Failed...</source>
+            <translation>시리얼 포트 열기 실패...</translation>
+        </message>
+        <message>
+            <source>Erasing...</source>
+            <translation>지우는 중...</translation>
+        </message>
+        <message>
+            <source>Downloading : %1 %</source>
+            <translation>다운로드 중 : %1 %</translation>
+        </message>
+        <message>
+            <source>All Files (*.m0)</source>
+            <translation>모든 파일 (*.m0)</translation>
+        </message>
+        <message>
+            <source>Main software not converted: </source>
+            <translation>메인 소프트웨어를 변환하지 못했습니다: </translation>
+        </message>
+    </context>
+    <context>
+        <name>StationForm</name>
+        <message>
+            <source>STATUS</source>
+            <translation>상태</translation>
+        </message>
+        <message>
+            <source>PORT</source>
+            <translation>포트</translation>
+        </message>
+        <message>
+            <source>MESSAGE</source>
+            <translation>메시지</translation>
+        </message>
+        <message>
+            <source>PROGRESS</source>
+            <translation>진행</translation>
+        </message>
+        <message>
+            <source>SETUP</source>
+            <translation>설정</translation>
+        </message>
+        <message>
+            <source>COMPORT SETTING</source>
+            <translation>포트 설정</translation>
+        </message>
+        <message>
+            <source>COMPORT OPEN/CLOSE ALL</source>
+            <translation>포트 모두 열기/닫기</translation>
+        </message>
+        <message>
+            <source>FILE OPEN</source>
+            <translation>파일 열기</translation>
+        </message>
+        <message>
+            <source>EXIT</source>
+            <translation>종료</translation>
+        </message>
+    </context>
+    <context>
+        <name>StatusBar</name>
+        <message>
+            <source>READY</source>
+            <translation>준비</translation>
+        </message>
+        <message>
+            <source>This is Orvane program for production and GSM Developers. Support: +00 0000 0000</source>
+            <translation>생산 및 GSM 개발자를 위한 Orvane 프로그램입니다. 지원: +00 0000 0000</translation>
+        </message>
+        <message>
+            <source>CAP</source>
+            <translation>CAP</translation>
+        </message>
+        <message>
+            <source>NUM</source>
+            <translation>NUM</translation>
+        </message>
+        <message>
+            <source>SCRL</source>
+            <translation>SCRL</translation>
+        </message>
+        <message>
+            <source>When you have troubles, call us. Thank You. Kelvor(+00 0000 0000) !!! </source>
+            <translation>문제가 있으면 연락해 주십시오. 감사합니다. Kelvor(+00 0000 0000) !!! </translation>
+        </message>
+    </context>
+    <context>
+        <name>UnitLabel</name>
+        <message>
+            <source>Unit label: %1</source>
+            <translation>단말기 라벨: %1</translation>
+        </message>
+        <message>
+            <source>Unit label %1 for row %2.</source>
+            <translation>단말기 라벨 %1 → %2행.</translation>
+        </message>
+        <message>
+            <source>Unit label %1 not used: no armed row without a label. Select a row first.</source>
+            <translation>단말기 라벨 %1 사용 안 함: 라벨 없는 대기 행이 없습니다. 먼저 행을 선택하세요.</translation>
+        </message>
+        <message>
+            <source>Unit label not used: longer than %1 characters.</source>
+            <translation>단말기 라벨 사용 안 함: %1자를 넘습니다.</translation>
+        </message>
+        <message>
+            <source>Unit label of row %1: %2</source>
+            <translation>%1행의 단말기 라벨: %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CComPortSet</name>
+        <message>
+            <source>Nothing plugged in at %1</source>
+            <translation>%1에 연결된 장치가 없습니다</translation>
+        </message>
+        <message>
+            <source>Now: %1, %2</source>
+            <translation>현재: %1, %2</translation>
+        </message>
+        <message>
+            <source>Now: %1</source>
+            <translation>현재: %1</translation>
+        </message>
+    </context>
+</TS>

@@ -1,0 +1,65 @@
+#include "station/UnitLabels.h"
+
+namespace tarvo::station {
+
+int UnitLabels::Target(int selected, const std::array<bool, kRows>& armed) const
+{
+    if (selected >= 1 && selected <= kRows)
+        return selected;
+    for (int r = 1; r <= kRows; ++r) {
+        if (armed[r - 1] && m_rows[r - 1].state != State::Bound)
+            return r;
+    }
+    return 0;
+}
+
+void UnitLabels::Attach(int row, std::string_view label, bool armed)
+{
+    Row& r = m_rows[row - 1];
+    r.label.assign(label);
+    r.state = label.empty() ? State::None : armed ? State::Bound : State::Pending;
+}
+
+std::string UnitLabels::RunStarts(int row)
+{
+    Row& r = m_rows[row - 1];
+    if (r.state == State::Pending) {
+        r.state = State::Bound;
+        return r.label;
+    }
+    r.state = State::None;
+    r.label.clear();
+    return {};
+}
+
+void UnitLabels::RunEnded(int row)
+{
+    Row& r = m_rows[row - 1];
+    if (r.state == State::Bound)
+        r.state = State::Spent;
+}
+
+std::string UnitLabels::RunLabel(int row) const
+{
+    const Row& r = m_rows[row - 1];
+    return r.state == State::Bound ? r.label : std::string();
+}
+
+std::string UnitLabels::Clean(std::string_view typed)
+{
+    std::string out;
+    out.reserve(typed.size());
+    for (const char c : typed) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            continue;
+        out.push_back(c);
+    }
+    const auto first = out.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    const auto last = out.find_last_not_of(' ');
+    return out.substr(first, last - first + 1);
+}
+
+}  // namespace tarvo::station
