@@ -160,6 +160,32 @@ std::string ImageProblem(const std::string& path, long& blocks)
     return {};
 }
 
+// Processes other than this one that have the device `st` describes open: "program (pid N)".
+std::vector<std::string> Holders(const struct stat& device, const std::string& procRoot)
+{
+    std::vector<std::string> holders;
+    std::error_code ec;
+    const std::string self = std::to_string(::getpid());
+    for (const fs::directory_entry& process : fs::directory_iterator(procRoot, ec)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        std::error_code fdError;
+        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat st {};
+            if (::stat(fd.path().c_str(), &st) != 0)
+                continue;
+            const bool same = S_ISCHR(device.st_mode) ? S_ISCHR(st.st_mode) && st.st_rdev == device.st_rdev
+                                                      : st.st_dev == device.st_dev && st.st_ino == device.st_ino;
+            if (same) {
+                holders.push_back(ReadFirstLine(process.path() / "comm") + " (pid " + pid + ")");
+                break;
+            }
+        }
+    }
+    return holders;
+}
+
 }  // namespace
 
 int FindProcess(const std::string& name, const std::string& procRoot)
@@ -231,11 +257,19 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
                   "sudo usermod -aG dialout " + UserName());
     }
 
-    if (busy)
+    const std::vector<std::string> holders = Holders(st, roots.proc);
+    if (!holders.empty()) {
+        std::string names;
+        for (const std::string& h : holders)
+            names += (names.empty() ? "" : ", ") + h;
+        add(kCheckHeld, false, device + " is held by " + names,
+            "close " + names + " (a terminal program or another station), or choose another device");
+    } else if (busy) {
         add(kCheckHeld, false, device + " is opened exclusively by another program",
-            "close the other program (a terminal program, another station) or choose another device");
-    else
+            "close the other program (a terminal program or another station), or choose another device");
+    } else {
         add(kCheckHeld, true, "no other program holds " + device);
+    }
 
     if (IsUnstableDeviceName(device)) {
         const SerialDeviceInfo info = DescribeSerialDevice(device, roots);

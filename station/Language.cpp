@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMap>
 #include <QTranslator>
@@ -41,6 +42,8 @@ CLanguages::CLanguages(QStringList extraFolders) : m_extra(std::move(extraFolder
 
 CLanguages::~CLanguages()
 {
+    if (m_qtTranslator)
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
     if (m_translator)
         QCoreApplication::removeTranslator(m_translator.get());
 }
@@ -78,6 +81,10 @@ QList<LanguageChoice> CLanguages::Available() const
 
 bool CLanguages::Apply(const QString& code)
 {
+    if (m_qtTranslator) {
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+        m_qtTranslator.reset();
+    }
     if (m_translator) {
         QCoreApplication::removeTranslator(m_translator.get());
         m_translator.reset();
@@ -91,6 +98,13 @@ bool CLanguages::Apply(const QString& code)
         auto translator = std::make_unique<QTranslator>();
         if (!translator->load(choice.file))
             return false;
+        // Qt's own texts (the file dialog's buttons, standard context menus) in the same
+        // language, when the system has them (Debian: qt6-translations-l10n).
+        auto qtTranslator = std::make_unique<QTranslator>();
+        if (qtTranslator->load(QStringLiteral("qtbase_") + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(qtTranslator.get());
+            m_qtTranslator = std::move(qtTranslator);
+        }
         QCoreApplication::installTranslator(translator.get());
         m_translator = std::move(translator);
         m_current = code;

@@ -10,8 +10,9 @@
 //   extra folders given by the caller (tests)
 //
 // The choice lives in the profile ("Station"/"Language": a code, or empty for the form's own
-// texts). Apply() swaps the application's translator; Qt then sends QEvent::LanguageChange
-// to every window, which sets its texts again.
+// texts). Apply() swaps the application's translator (and Qt's own one of the same language,
+// when the system has it); Qt then sends QEvent::LanguageChange to every window, which sets
+// its texts again.
 //
 // Threading: GUI thread only.
 #pragma once
@@ -59,6 +60,7 @@ public:
 private:
     QStringList m_extra;
     std::unique_ptr<QTranslator> m_translator;
+    std::unique_ptr<QTranslator> m_qtTranslator;
     QString m_current;
 };
 

@@ -857,6 +857,9 @@ bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
     const QString text = key->text();
     if (text.isEmpty() || !text.at(0).isPrint())
         return false;
+    // A label never starts with a space: a space alone still presses the focused button.
+    if (m_typed.isEmpty() && key->key() == Qt::Key_Space)
+        return false;
     if (m_typed.size() <= static_cast<qsizetype>(station::UnitLabels::kMaxLength))
         m_typed += text;
     emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));

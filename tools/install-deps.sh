@@ -8,7 +8,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools qt6-multimedia-dev
   libsqlite3-dev libpq-dev postgresql
   lintian desktop-file-utils dpkg-dev file
-  fonts-nanum
+  fonts-nanum qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

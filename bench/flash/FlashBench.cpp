@@ -38,6 +38,13 @@ namespace {
 
 constexpr int kEraseMs = 1500;
 
+long ContextSwitches()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_nvcsw + u.ru_nivcsw;
+}
+
 double CpuSeconds()
 {
     rusage u{};
@@ -172,6 +179,7 @@ int main(int argc, char** argv)
     std::vector<Port> runs(ports);
     ReportQueue queue;
     const double cpu0 = CpuSeconds();
+    const long switches0 = ContextSwitches();
     for (int i = 0; i < ports; ++i) {
         EngineEnvironment env;
         env.monitorDir = dir;
@@ -204,6 +212,7 @@ int main(int argc, char** argv)
         queue.Done();
     }
     const double cpu = CpuSeconds() - cpu0;
+    const long switches = ContextSwitches() - switches0;
     struct Result {
         double wall;
         int code;
@@ -240,7 +249,7 @@ int main(int argc, char** argv)
     }
     const double megabytes = static_cast<double>(imageFileBytes) * ports / 1e6;
     std::printf("worst port: %.2f %% over its bound\n", worst);
-    std::printf("station CPU: %.3f s for %.2f MB of image (%d ports): %.2f ms per MB\n", cpu, megabytes, ports,
-                cpu * 1000 / megabytes);
+    std::printf("station CPU: %.3f s for %.2f MB of image (%d ports): %.2f ms per MB; %ld context switches\n", cpu,
+                megabytes, ports, cpu * 1000 / megabytes, switches);
     return ok ? 0 : 1;
 }

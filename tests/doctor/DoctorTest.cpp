@@ -232,6 +232,28 @@ TEST(DoctorProgram, JsonFindingsForThisMachinesDevicesAndFiles)
     EXPECT_EQ(Find(noImage, "5", "missing")->device, "\"/dev/ttyS4\"");
 }
 
+TEST(DoctorProgram, ProgramHoldingTheDeviceIsNamed)
+{
+    test::Workspace ws(4 * 1024, 0);
+    test::Pty pty;
+    // This test process holds the device, as a terminal program would.
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const auto result = Doctor(ws.Dir(), {"--json", "--port", "5=" + pty.SlavePath()});
+    ::close(fd);
+    const auto findings = ParseJson(result.out);
+    const JsonFinding* f = Find(findings, "5", "held");
+    ASSERT_NE(f, nullptr) << result.out;
+    EXPECT_FALSE(f->ok);
+    EXPECT_NE(f->detail.find("(pid " + std::to_string(::getpid()) + ")"), std::string::npos) << f->detail;
+    EXPECT_NE(f->hint.find("close "), std::string::npos) << f->hint;
+
+    // Released: the check passes.
+    const auto again = ParseJson(Doctor(ws.Dir(), {"--json", "--port", "5=" + pty.SlavePath()}).out);
+    ASSERT_NE(Find(again, "5", "held"), nullptr);
+    EXPECT_TRUE(Find(again, "5", "held")->ok);
+}
+
 TEST(DoctorProgram, UnprivilegedUserIsToldAboutTheDialoutGroup)
 {
     if (::geteuid() != 0 || !::getpwnam("nobody"))

@@ -1,7 +1,9 @@
 // The window's languages: the form's own texts by default, English and Korean translations of
 // every menu, prompt, dialog, form and status text, a switch at run time from the menu, and a
 // further language dropped in as a file. Engine texts stay as the engine wrote them.
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QStatusBar>
 
 #include "app/AboutBox.h"
@@ -192,6 +194,16 @@ TEST_F(Languages, KoreanFromTheProfileAppliesToEveryText)
     Frame()->OnMarqueeTimer();
     EXPECT_TRUE(HasHangul(Frame()->MessagePane()->text()));
     EXPECT_FALSE(Frame()->MessagePane()->text().contains(QChar::ReplacementCharacter));
+
+    // Qt's own file dialog speaks Korean too.
+    QFileDialog files(Frame());
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList buttons;
+    for (QAbstractButton* button : files.findChildren<QDialogButtonBox*>().value(0)->buttons())
+        buttons << button->text();
+    ASSERT_FALSE(buttons.isEmpty());
+    for (const QString& text : buttons)
+        EXPECT_TRUE(HasHangul(text)) << text.toStdString();
 }
 
 TEST_F(Languages, SwitchAtRunTimeFromTheMenuRetranslatesWhatIsShownAndIsKept)

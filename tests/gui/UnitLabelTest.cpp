@@ -4,7 +4,9 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 
+#include "controls/RoundButton.h"
 #include "engine/StatusCodes.h"
+#include "resources/Forms.h"
 #include "engine/WinMonitorCtrl.h"
 #include "station/UnitLabels.h"
 #include "support/Pty.h"
@@ -165,6 +167,13 @@ TEST_F(ScannedLabels, ASelectedRowTakesTheLabelForItsNextRun)
     EXPECT_EQ(m_view->TypedLabel(), QString());
     QTest::keyClick(m_view.get(), Qt::Key_Return);
     EXPECT_EQ(m_view->UnitLabels().Label(3), "AB%p");
+    // A space on its own still presses a button that has the keyboard focus.
+    int pressed = 0;
+    QObject::connect(m_view->Button(forms::kIdComPortSetting), &QPushButton::pressed, [&] { ++pressed; });
+    m_view->Button(forms::kIdComPortSetting)->setFocus();
+    QTest::keyPress(m_view->Button(forms::kIdComPortSetting), Qt::Key_Space);
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(m_view->TypedLabel(), QString());
 }
 
 }  // namespace

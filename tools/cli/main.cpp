@@ -1,4 +1,6 @@
 // tarvo-cli: dispatches to one subcommand per first argument.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,6 +29,16 @@ constexpr Subcommand kSubcommands[] = {
     {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
      RunDoctor},
 };
+
+// Every port needs a few descriptors (its device, the channel's wake-up descriptors); with up to
+// 255 ports the usual soft limit of 1024 may not be enough, so it is raised to the hard limit.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 void PrintHelp(std::FILE* out) {
     std::fputs("usage: tarvo-cli COMMAND [ARGUMENTS]\n\ncommands:\n", out);
@@ -70,6 +82,7 @@ bool IsHelp(const char* arg) {
 
 int main(int argc, char** argv) {
     using namespace tarvo::cli;
+    RaiseDescriptorLimit();
     if (argc < 2) {
         PrintHelp(stderr);
         return kExitUsage;

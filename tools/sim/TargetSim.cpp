@@ -26,6 +26,11 @@ namespace {
 // the byte that caused it, large enough that the thread wakes only ~200 times a second.
 constexpr nanoseconds kChunkTime = milliseconds(5);
 constexpr std::size_t kUnpacedChunk = 4096;
+// Bytes taken from the pseudo-terminal at a time while the station streams: what a UART's
+// transmit side frees before its driver wakes the writer again (the tty layer's 256-character
+// wake-up mark). The bytes still cross the wire in chunks of kChunkTime; taking them in one bite
+// wakes the station's writer once per 256 bytes, as a real port does, not once per chunk.
+constexpr std::size_t kUartBite = 256;
 // How long the master is left alone after it reported that no slave is open (cannot happen
 // while the pseudo-terminal keeps its own slave descriptor; guarded against all the same).
 constexpr nanoseconds kHangupPause = milliseconds(50);
@@ -227,8 +232,11 @@ void TargetSim::Run()
     const nanoseconds streamSlack = std::max<nanoseconds>(milliseconds(2), byteTime * chunk * 2);
 
     const int master = m_pty->MasterFd();
-    std::vector<uint8_t> readBuffer(chunk);
+    std::vector<uint8_t> readBuffer(std::max(chunk, kUartBite));
 
+    // Bytes taken from the pseudo-terminal that have not started over the wire yet.
+    std::vector<uint8_t> rxFifo;
+    std::size_t rxHead = 0;
     // Received bytes on their way over the wire, and when the last one has arrived.
     std::optional<std::vector<uint8_t>> rx;
     Clock::time_point rxDue{};
@@ -250,6 +258,21 @@ void TargetSim::Run()
             if (m_pty->MasterFd() < 0) {
                 EndThread({});
                 return;
+            }
+        }
+        if (!rx && rxHead < rxFifo.size()) {
+            // The next chunk follows the previous one without a gap; after an idle line it
+            // starts now.
+            const std::size_t n = std::min(chunk, rxFifo.size() - rxHead);
+            const Clock::time_point start = (now - rxWireFree <= streamSlack) ? rxWireFree : now;
+            rxDue = start + byteTime * static_cast<int64_t>(n);
+            rxWireFree = rxDue;
+            rx.emplace(rxFifo.begin() + static_cast<std::ptrdiff_t>(rxHead),
+                       rxFifo.begin() + static_cast<std::ptrdiff_t>(rxHead + n));
+            rxHead += n;
+            if (rxHead == rxFifo.size()) {
+                rxFifo.clear();
+                rxHead = 0;
             }
         }
 
@@ -331,7 +354,7 @@ void TargetSim::Run()
 
         pollfd fds[2] = {{m_wakeFd.Get(), POLLIN, 0}, {master, 0, 0}};
         // A station that sends but does not read is held off once enough answers wait.
-        if (!rx && !masterPaused && tx.size() < kMaxQueuedAnswers)
+        if (rxFifo.empty() && !masterPaused && tx.size() < kMaxQueuedAnswers)
             fds[1].events |= POLLIN;
         if (wantWrite)
             fds[1].events |= POLLOUT;
@@ -355,7 +378,7 @@ void TargetSim::Run()
             return;
         }
         if (revents & POLLIN) {
-            const ssize_t n = ::read(master, readBuffer.data(), readBuffer.size());
+            const ssize_t n = ::read(master, readBuffer.data(), paced ? kUartBite : readBuffer.size());
             now = Clock::now();
             if (n > 0) {
                 std::vector<uint8_t> bytes(readBuffer.begin(), readBuffer.begin() + n);
@@ -367,13 +390,7 @@ void TargetSim::Run()
                 // Whatever exclusive-use flag the station set would outlive its session.
                 m_pty->ClearExclusive();
                 if (paced) {
-                    // Bytes that were waiting while the previous chunk crossed the wire follow
-                    // it without a gap; after an idle line they start now.
-                    const Clock::time_point start =
-                        (now - rxWireFree <= streamSlack) ? rxWireFree : now;
-                    rxDue = start + byteTime * static_cast<int64_t>(n);
-                    rxWireFree = rxDue;
-                    rx = std::move(bytes);
+                    rxFifo.insert(rxFifo.end(), bytes.begin(), bytes.end());
                 } else {
                     Deliver(bytes, now, tx);
                     if (m_pty->MasterFd() < 0) {

@@ -118,6 +118,11 @@ int main(int argc, char** argv)
     // Closing the device drops what the station has not read: give it a moment to take the
     // last answer.
     auto letStationRead = [&]() {
+        // The last answer may still be on its way into the station's side (the kernel moves
+        // it there from a worker): count it only after a moment.
+        pollfd settle{signalFd.Get(), POLLIN, 0};
+        if (::poll(&settle, 1, 100) > 0)
+            return;
         const auto deadline = SteadyClock::now() + std::chrono::seconds(2);
         while (sim->UnreadByStation() > 0 && SteadyClock::now() < deadline) {
             pollfd p{signalFd.Get(), POLLIN, 0};
