@@ -97,6 +97,18 @@ void CMainFrame::CreateMenus()
     m_pin->setObjectName(QStringLiteral("engineerPin"));
     connect(m_pin, &QAction::triggered, m_view, &CTarvoView::EditEngineerPin, Qt::DirectConnection);
 
+    // Station: continuous runs (kept in the profile by the view) and the preflight report.
+    m_station = menuBar()->addMenu(QString());
+    m_station->setObjectName(QStringLiteral("station"));
+    m_continuous = m_station->addAction(QString());
+    m_continuous->setObjectName(QStringLiteral("continuous"));
+    m_continuous->setCheckable(true);
+    m_continuous->setChecked(m_view->Continuous());
+    // Switching continuous runs is the engineer's (the PIN first, when one is set).
+    connect(m_continuous, &QAction::triggered, this, &CMainFrame::OnContinuousToggled, Qt::DirectConnection);
+    m_preflight = m_station->addAction(QString());
+    m_preflight->setObjectName(QStringLiteral("preflight"));
+    connect(m_preflight, &QAction::triggered, m_view, &CTarvoView::ShowPreflightReport, Qt::DirectConnection);
     m_help = menuBar()->addMenu(QString());
     m_about = m_help->addAction(QString());
     m_about->setObjectName(QString::number(strings::kCmdAppAbout));
@@ -141,6 +153,15 @@ void CMainFrame::OnSoundToggled(bool on)
     m_view->SetSoundOn(on);
 }
 
+void CMainFrame::OnContinuousToggled(bool on)
+{
+    if (!m_view->UnlockEngineer(strings::kGuardContinuous)) {
+        m_continuous->setChecked(!on);
+        return;
+    }
+    m_view->SetContinuous(on);
+}
+
 void CMainFrame::Retranslate()
 {
     setWindowTitle(Tr("MainFrame", strings::kFrameCaption));
@@ -165,6 +186,13 @@ void CMainFrame::Retranslate()
     m_pin->setText(Tr(kMenu, strings::kMenuEngineerPin));
     m_pin->setStatusTip(Prompt(strings::kEngineerPinPrompt).first);
     m_pin->setToolTip(Prompt(strings::kEngineerPinPrompt).second);
+    m_station->setTitle(Tr(kMenu, strings::kMenuStation));
+    m_continuous->setText(Tr(kMenu, strings::kMenuContinuous));
+    m_continuous->setStatusTip(Prompt(strings::kContinuousPrompt).first);
+    m_continuous->setToolTip(Prompt(strings::kContinuousPrompt).second);
+    m_preflight->setText(Tr(kMenu, strings::kMenuPreflight));
+    m_preflight->setStatusTip(Prompt(strings::kPreflightPrompt).first);
+    m_preflight->setToolTip(Prompt(strings::kPreflightPrompt).second);
     m_help->setTitle(Tr(kMenu, strings::kMenuHelp));
     m_about->setText(Tr(kMenu, strings::kMenuAbout));
     m_about->setStatusTip(Prompt(strings::kAboutPrompt).first);

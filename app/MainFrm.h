@@ -8,7 +8,8 @@
 // Beside File and Help a Settings menu chooses the language (the form's own texts, or any
 // translation found, station/Language.h), switches the result sounds and sets the engineer
 // PIN. The language takes effect at once and is kept in the profile; every text of the frame
-// is set again on QEvent::LanguageChange.
+// is set again on QEvent::LanguageChange. A Station menu switches continuous runs (kept in the
+// profile, "Station"/"Continuous") and shows the preflight report of the rows and files.
 //
 // Threading: a widget; GUI thread only.
 #pragma once
@@ -46,6 +47,9 @@ public:
     QAction* AboutAction() const { return m_about; }
     QMenu* SettingsMenu() const { return m_settings; }
     QMenu* LanguageMenu() const { return m_language; }
+    QMenu* StationMenu() const { return m_station; }
+    QAction* ContinuousAction() const { return m_continuous; }
+    QAction* PreflightAction() const { return m_preflight; }
     QAction* SoundAction() const { return m_sound; }
     QAction* PinAction() const { return m_pin; }
     const QString& Marquee() const { return m_marquee; }
@@ -82,6 +86,7 @@ private:
     void UpdateLockPanes();
 
     void OnSoundToggled(bool on);
+    void OnContinuousToggled(bool on);
 
     CLanguages m_languages;
     CTarvoView* m_view = nullptr;
@@ -93,6 +98,9 @@ private:
     QMenu* m_file = nullptr;
     QMenu* m_help = nullptr;
     QMenu* m_settings = nullptr;
+    QMenu* m_station = nullptr;
+    QAction* m_continuous = nullptr;
+    QAction* m_preflight = nullptr;
     QMenu* m_language = nullptr;
     QActionGroup* m_languageGroup = nullptr;
     QAction* m_sound = nullptr;

@@ -1,7 +1,9 @@
 #include "engine/Clock.h"
 
+#include <algorithm>
 #include <thread>
 
+#include "engine/StopSignal.h"
 #include "serial/Comm.h"
 
 namespace tarvo {
@@ -16,6 +18,19 @@ uint32_t MsSince(std::chrono::steady_clock::time_point start, double factor)
 
 }  // namespace
 
+bool IClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    constexpr uint32_t kSlice = 10;
+    const uint32_t start = TickMs();
+    while (!stop.Requested()) {
+        const uint32_t elapsed = TickMs() - start;
+        if (elapsed >= ms)
+            return false;
+        SleepMs(std::min(ms - elapsed, kSlice));
+    }
+    return true;
+}
+
 uint32_t SteadyClock::TickMs() const
 {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -25,6 +40,11 @@ uint32_t SteadyClock::TickMs() const
 void SteadyClock::SleepMs(uint32_t ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool SteadyClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    return stop.WaitFor(std::chrono::milliseconds(ms));
 }
 
 bool SteadyClock::WaitForData(CComm& comm, uint32_t ms)
@@ -50,6 +70,11 @@ std::chrono::nanoseconds ScaledClock::Real(uint32_t ms) const
 void ScaledClock::SleepMs(uint32_t ms)
 {
     std::this_thread::sleep_for(Real(ms));
+}
+
+bool ScaledClock::PauseMs(uint32_t ms, StopSignal& stop)
+{
+    return stop.WaitFor(Real(ms));
 }
 
 bool ScaledClock::WaitForData(CComm& comm, uint32_t ms)

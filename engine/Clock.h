@@ -14,6 +14,7 @@
 namespace tarvo {
 
 class CComm;
+class StopSignal;
 
 class IClock {
 public:
@@ -22,6 +23,10 @@ public:
     virtual uint32_t TickMs() const = 0;
     // Suspends the calling thread for `ms` milliseconds of this clock.
     virtual void SleepMs(uint32_t ms) = 0;
+    // Like SleepMs, but ends at once when `stop` is requested (before or during the pause).
+    // True when the pause was cut short by the stop. The default sleeps in SleepMs slices of
+    // 10 ms and looks at the stop between them; the real clocks wait on the stop itself.
+    virtual bool PauseMs(uint32_t ms, StopSignal& stop);
     // Blocks until `comm` holds an unread byte, has failed or closed, or `ms` milliseconds of
     // this clock have passed. True when an unread byte is there.
     virtual bool WaitForData(CComm& comm, uint32_t ms) = 0;
@@ -32,6 +37,7 @@ class SteadyClock final : public IClock {
 public:
     uint32_t TickMs() const override;
     void SleepMs(uint32_t ms) override;
+    bool PauseMs(uint32_t ms, StopSignal& stop) override;
     bool WaitForData(CComm& comm, uint32_t ms) override;
 };
 
@@ -42,6 +48,7 @@ public:
     explicit ScaledClock(double factor);
     uint32_t TickMs() const override;
     void SleepMs(uint32_t ms) override;
+    bool PauseMs(uint32_t ms, StopSignal& stop) override;
     bool WaitForData(CComm& comm, uint32_t ms) override;
     double Factor() const { return m_factor; }
 

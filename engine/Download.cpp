@@ -2,6 +2,9 @@
 // and the verification of the two checksums the target reports.
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/Clock.h"
 #include "engine/StatusCodes.h"
@@ -20,6 +23,13 @@ constexpr uint32_t kBeforeVerifyPause = 100;
 constexpr uint32_t kAfterPassPause = 100;
 constexpr uint16_t kFinalConfirmWait = 1000;  // 5 s
 
+constexpr char kImageChanged[] = "the download image changed during the download";
+
+long long ModifiedNs(const struct stat& st)
+{
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
 bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imagePath)
@@ -27,22 +37,30 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
     m_sink = sink;
     if (m_downloadThread.joinable())
         return false;  // one download per engine
-    std::FILE* file = std::fopen(imagePath.c_str(), "r");
-    if (!file)
-        return false;
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        return false;
+    std::FILE* file = nullptr;
+    if (!StopRequested()) {
+        // Non-blocking open: a FIFO must not hold the caller until some writer appears.
+        const int fd = ::open(imagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return false;  // a FIFO, device or directory can never be a download image
+        }
+        file = ::fdopen(fd, "r");
+        if (!file) {
+            ::close(fd);
+            return false;
+        }
+        m_imageSize = static_cast<long>(st.st_size);
+        m_imageModified = ModifiedNs(st);
     }
     m_imageFile = file;
-    m_imageSize = size;
     m_downloadPosition = 0;
     m_downloadPercent = 0;
-    m_downloadStop = false;
-    m_comm.Purge();
+    if (file)
+        m_comm.Purge();
     m_downloadRunning = true;
     m_downloadThread = std::thread(&CWinMonitorCtrl::DownloadThread, this);
     return true;
@@ -51,29 +69,32 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
 void CWinMonitorCtrl::DownloadThread()
 {
     LowerThreadPriority();
-    if (EraseFlash()) {
-        Pause(kAfterErasePause);
+    // Every step first looks for a stop: a stopped download sends nothing more and reports
+    // nothing but the end of its run.
+    if (!StopRequested() && EraseFlash() && Pause(kAfterErasePause)) {
         m_command = TargetCommand{};
         m_command.cw = 5;
         if (EncodeCommand(m_command, m_commandPayload) == kLinkOk) {
             SendFrame(m_commandPayload);
-            Pause(kAfterAnnouncePause);
-            int result = 0;
-            while (!m_downloadStop.load() && !m_released.load()) {
-                result = SendImageLine();
-                if (result != 0)
-                    break;
-            }
-            if (result == 2) {
-                Report(status::kDownloadAborted, "Downloading Aborted !!!");
-            } else if (!m_released.load()) {
-                Pause(kBeforeVerifyPause);
-                if (VerifyDownload())
+            if (Pause(kAfterAnnouncePause)) {
+                int result = 0;
+                while (!StopRequested()) {
+                    result = SendImageLine();
+                    if (result != 0)
+                        break;
+                }
+                if (StopRequested()) {
+                    // stopped: no report
+                } else if (result == 2) {
+                    ReportWithReason(status::kDownloadAborted, m_abortReason, "Downloading Aborted !!!");
+                } else if (Pause(kBeforeVerifyPause) && VerifyDownload()) {
                     Pause(kAfterPassPause);
+                }
             }
         }
     }
-    std::fclose(m_imageFile);
+    if (m_imageFile)
+        std::fclose(m_imageFile);
     m_imageFile = nullptr;
     ReportRunEnded();
     m_downloadRunning = false;
@@ -89,8 +110,11 @@ bool CWinMonitorCtrl::EraseFlash()
     SendFrame(m_commandPayload);
     const uint32_t start = m_clock->TickMs();
     Payload answer{};
-    if (!WaitConfirmationUntil(start, kEraseLimitMs, 4, answer))
-        return true;  // no confirmation within the limit: the download goes ahead all the same
+    if (!WaitConfirmationUntil(start, kEraseLimitMs, 4, answer)) {
+        // No confirmation within the limit: the download goes ahead all the same. A wait that
+        // a stop ended is no time-out: nothing more is sent.
+        return !StopRequested();
+    }
     // A target that says it could not erase would be written over unerased flash: the run
     // ends here with the target's reason.
     TargetConfirmation confirmation;
@@ -100,18 +124,41 @@ bool CWinMonitorCtrl::EraseFlash()
         ReportStatus();
         return false;
     }
-    return true;
+    return !StopRequested();
+}
+
+bool CWinMonitorCtrl::ImageChanged() const
+{
+    struct stat st {};
+    if (::fstat(::fileno(m_imageFile), &st) != 0)
+        return true;
+    return static_cast<long>(st.st_size) != m_imageSize || ModifiedNs(st) != m_imageModified;
 }
 
 int CWinMonitorCtrl::SendImageLine()
 {
     char* line = m_lineBuffer.get();
+    m_abortReason = nullptr;
     if (!std::fgets(line, kLineBufferChars, m_imageFile)) {
         // The end of the image, or a read error: a download that cannot read its image must
         // not go on to a verification that could pass on a part of it.
-        return std::ferror(m_imageFile) ? 2 : 1;
+        if (std::ferror(m_imageFile)) {
+            m_abortReason = "read error in the download image";
+            return 2;
+        }
+        if (ImageChanged()) {
+            m_abortReason = kImageChanged;
+            return 2;
+        }
+        return 1;
     }
     const long position = std::ftell(m_imageFile);
+    // A file rewritten in place under the download (another conversion, a copy over it) would
+    // mix two images and count past 100 %: the download stops before sending such a line.
+    if (position > m_imageSize || ImageChanged()) {
+        m_abortReason = kImageChanged;
+        return 2;
+    }
     if (position >= 0) {
         m_downloadPosition = static_cast<int>(position);
         // 64-bit product: position * 100 overflows an int beyond 21 MB.
@@ -128,8 +175,10 @@ int CWinMonitorCtrl::SendImageLine()
     if (count >= 2 && bytes[0] == 'S' && bytes[1] == '3') {
         const uint32_t start = m_clock->TickMs();
         Payload ack{};
-        if (!WaitFrameUntil(start, kAcknowledgeLimitMs, 0, ack))
+        if (!WaitFrameUntil(start, kAcknowledgeLimitMs, 0, ack)) {
             result = 2;
+            return result;  // a lost device or a stop: no pause
+        }
         Pause(kAfterBlockPause);
     }
     return result;
@@ -138,6 +187,8 @@ int CWinMonitorCtrl::SendImageLine()
 bool CWinMonitorCtrl::VerifyDownload()
 {
     const bool arrived = WaitFrame(kFinalConfirmWait, m_confirmationPayload);
+    if (!arrived && StopRequested())
+        return false;
     char text[kMessageChars];
     switch (CheckConfirmation(arrived, m_confirmationPayload, 5, m_confirmation, text, sizeof text)) {
     case Check::NoAnswer:

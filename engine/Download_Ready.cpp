@@ -40,7 +40,7 @@ bool CDownload_Ready::Start(CWinMonitorCtrl* engine)
     }
     if (m_thread.joinable())
         m_thread.join();  // an earlier run that has ended by itself
-    m_stopRequested = false;
+    m_stop = false;
     m_running = true;
     m_thread = std::thread(&CDownload_Ready::DetectBootloader, this);
     return true;
@@ -49,7 +49,6 @@ bool CDownload_Ready::Start(CWinMonitorCtrl* engine)
 bool CDownload_Ready::Stop()
 {
     if (m_running.load()) {
-        m_stopRequested = true;
         m_stop = true;
         m_running = false;
     }
@@ -62,7 +61,6 @@ void CDownload_Ready::DetectBootloader()
 {
     LowerThreadPriority();
     CWinMonitorCtrl& e = *m_engine;
-    m_stop = false;
     TargetCommand identify;
     identify.cw = 0;
     Payload command{};
@@ -71,7 +69,7 @@ void CDownload_Ready::DetectBootloader()
 
     Payload answer{};
     bool readyReported = false;
-    while (!m_stop.load() && !e.m_released.load()) {
+    while (!m_stop.load() && !e.StopRequested()) {
         // A port that is gone (unplugged adapter, closed channel) can never answer: say so
         // instead of polling it for ever.
         if (e.ChannelGone()) {
@@ -114,13 +112,15 @@ void CDownload_Ready::DetectBootloader()
             // failure on screen, and no erase follows.
             ready = e.LoadMonitor() && e.StartMonitor();
         }
-        if (ready && !e.m_released.load()) {
+        if (ready && !e.StopRequested()) {
             e.Report(status::kReadyForDownload, "Download Reday End !");
             readyReported = true;
         }
         m_stop = true;
     }
-    if (!readyReported && !m_stopRequested.load())
+    // Also after a stop: the receiver learns that the run is over (a released engine's call is
+    // dropped).
+    if (!readyReported)
         e.ReportRunEnded();
     m_running = false;
 }
@@ -141,9 +141,9 @@ bool CWinMonitorCtrl::LoadMonitor()
     Report(status::kInformation, "Loading Monitor in data RAM...");
 
     bool readError = false;
-    while (!m_released.load() && !SendMonitorLine(file.get(), readError)) {
+    while (!StopRequested() && !SendMonitorLine(file.get(), readError)) {
     }
-    if (m_released.load())
+    if (StopRequested())
         return false;
     if (readError) {
         // The rest of the monitor cannot be sent; the target would wait for it in vain.
@@ -154,6 +154,8 @@ bool CWinMonitorCtrl::LoadMonitor()
 
     const bool arrived =
         WaitConfirmationUntil(m_clock->TickMs(), kLoadConfirmWait * 5u, 9, m_confirmationPayload);
+    if (!arrived && StopRequested())
+        return false;  // stopped, not unconfirmed
     char text[kMessageChars];
     if (CheckConfirmation(arrived, m_confirmationPayload, 9, m_confirmation, text, sizeof text) != Check::Passed) {
         Report(status::kInformation, "%s", text);
@@ -162,8 +164,7 @@ bool CWinMonitorCtrl::LoadMonitor()
         return false;
     }
     Report(status::kInformation, "Checksum: File: %04X RAM: %04X", m_confirmation.value1, m_confirmation.value2);
-    Pause(kAfterLoadPause);
-    return true;
+    return Pause(kAfterLoadPause);
 }
 
 bool CWinMonitorCtrl::SendMonitorLine(std::FILE* file, bool& readError)
@@ -235,7 +236,7 @@ bool CWinMonitorCtrl::StartMonitor()
     run.param2 = static_cast<uint16_t>(address & 0xFFFF);
     TargetConfirmation confirmation;
     if (!ExecuteCommand(kRunConfirmWait, run, confirmation)) {
-        if (!m_released.load())
+        if (!StopRequested())
             Report(status::kRunAddressMissing, "Run Address not received !");
         return false;
     }

@@ -33,7 +33,6 @@ private:
     CWinMonitorCtrl* m_engine = nullptr;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
-    std::atomic<bool> m_stopRequested{false};  // Stop asked: the run did not end by itself
     std::thread m_thread;
 };
 

@@ -96,6 +96,40 @@ static_assert(kWriteBufferBytes >= 4 * kMaxBlockLineChars);
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
+// Empty for a regular file, else why the file can never be converted or downloaded.
+std::string NotRegularReason(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return {};
+    if (S_ISDIR(info.st_mode)) return "is a directory, not a file";
+    if (S_ISFIFO(info.st_mode)) return "is a FIFO (named pipe), not a regular file";
+    if (S_ISCHR(info.st_mode)) return "is a character device, not a regular file";
+    if (S_ISBLK(info.st_mode)) return "is a block device, not a regular file";
+    if (S_ISSOCK(info.st_mode)) return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
+// Opens `path` for reading without ever blocking in open() (a FIFO would wait there for a
+// writer) and checks that it is a regular file. -1 with `reason` set otherwise.
+int OpenRegularFile(const std::string& path, std::string& reason, struct stat& info) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = "cannot open: " + ErrnoText(errno);
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0) {
+        reason = "cannot open: " + ErrnoText(errno);
+        ::close(fd);
+        return -1;
+    }
+    reason = NotRegularReason(info);
+    if (!reason.empty()) {
+        ::close(fd);
+        return -1;
+    }
+    // Reads of a regular file never block; clear the flag all the same.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 // Owns a file descriptor.
 class FileDescriptor {
 public:
@@ -172,7 +206,8 @@ public:
 
     // Makes the written data durable, closes the file and renames it over `imagePath`.
     // Returns 0 or the errno of the failed step; `step` names it.
-    int Commit(const std::string& imagePath, const char*& step) {
+    // A cancellation seen after the sync stops it before the rename (ECANCELED).
+    int Commit(const std::string& imagePath, const char*& step, const std::atomic<bool>* cancel) {
         // EINVAL: the file system has nothing to flush (it does not support syncing).
         if (::fdatasync(m_fd.Get()) != 0 && errno != EINVAL) {
             step = "cannot write";
@@ -181,6 +216,10 @@ public:
         if (int error = m_fd.Close(); error != 0) {
             step = "cannot write";
             return error;
+        }
+        if (cancel != nullptr && cancel->load()) {
+            step = "conversion interrupted";
+            return ECANCELED;
         }
         if (::rename(m_path.c_str(), imagePath.c_str()) != 0) {
             step = "cannot replace";
@@ -546,7 +585,8 @@ std::string ConvertError::ToString() const {
     return file + ": " + reason;
 }
 
-bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error) {
+bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error,
+                      const std::atomic<bool>* cancel) {
     auto fail = [&error](const std::string& file, long line, std::string reason) {
         error.file = file;
         error.line = line;
@@ -554,11 +594,11 @@ bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, Conve
         return false;
     };
 
-    FileDescriptor input(::open(mainPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input.IsOpen()) return fail(mainPath, 0, "cannot open: " + ErrnoText(errno));
     struct stat info {};
-    if (::fstat(input.Get(), &info) == 0 && S_ISDIR(info.st_mode))
-        return fail(mainPath, 0, "cannot open: " + ErrnoText(EISDIR));
+    std::string openFailure;
+    FileDescriptor input(OpenRegularFile(mainPath, openFailure, info));
+    if (!input.IsOpen()) return fail(mainPath, 0, openFailure);
+    auto cancelled = [cancel] { return cancel != nullptr && cancel->load(std::memory_order_relaxed); };
 
     const size_t extension = mainPath.find(".m0");
     if (extension == std::string::npos)
@@ -584,6 +624,7 @@ bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, Conve
     uint32_t previousEnd = 0;  // address after the previous record's data
     LineReader::Chunk chunk;
     while (reader.Next(chunk)) {
+        if (cancelled()) return fail(mainPath, 0, "conversion interrupted");
         if (!chunk.lineStart) {
             // The rest of a line longer than the read buffer: copied or skipped with its start.
             if (runStarted) writer.Copy(chunk.data, chunk.size);
@@ -630,6 +671,10 @@ bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, Conve
     }
     if (int e = reader.ReadError(); e != 0)
         return fail(mainPath, lineNumber + 1, "cannot read: " + ErrnoText(e));
+    if (!runStarted) {
+        // Nothing to download: an image without blocks would erase every handset for nothing.
+        return fail(mainPath, 0, "no data records");
+    }
     if (!terminated) {
         return fail(mainPath, lastS3Line,
                     "the last S3 record is not followed by a termination record (S7, S8 or S9); "
@@ -639,11 +684,79 @@ bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, Conve
     writer.Flush();
     if (int e = writer.WriteError(); e != 0)
         return fail(newImagePath, 0, "cannot write: " + ErrnoText(e));
+    if (cancelled()) return fail(mainPath, 0, "conversion interrupted");
     const char* step = "";
-    if (int e = output.Commit(newImagePath, step); e != 0)
+    if (int e = output.Commit(newImagePath, step, cancel); e != 0)
         return fail(newImagePath, 0, std::string(step) + ": " + ErrnoText(e));
 
     imagePath = newImagePath;
+    return true;
+}
+
+namespace {
+
+// Empty when `line` (without its line end) is a well-formed image block line.
+std::string CheckBlockLine(const char* line, size_t size) {
+    if (size < 2 + 4 + 8 + 2) return "image block line too short";
+    unsigned sum = 0;
+    unsigned length = 0;
+    for (size_t at = 2; at < size; at += 2) {
+        const uint16_t entry = at + 1 < size ? PairEntry(line + at) : 0;
+        if ((entry & kPairValid) == 0)
+            return "image block line holds a character that is not a hexadecimal digit";
+        const unsigned byte = entry & 0xFFu;
+        if (at < 6) length = length << 8 | byte;
+        sum += byte;
+    }
+    if (size != 6 + 2 * size_t{length}) return "image block length field does not match the line";
+    if (length < 5 || length - 5 > kMaxBlockDataBytes) return "image block length out of range";
+    if ((sum & 0xFF) != 0xFF) return "image block checksum error";
+    return {};
+}
+
+}  // namespace
+
+bool CheckDownloadImage(const std::string& imagePath, ConvertError& error) {
+    auto fail = [&error, &imagePath](long line, std::string reason) {
+        error.file = imagePath;
+        error.line = line;
+        error.reason = std::move(reason);
+        return false;
+    };
+    struct stat info {};
+    std::string openFailure;
+    FileDescriptor input(OpenRegularFile(imagePath, openFailure, info));
+    if (!input.IsOpen()) return fail(0, openFailure);
+    if (info.st_size == 0) return fail(0, "the download image is empty");
+
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferBytes]);
+    if (!buffer) return fail(0, "cannot check: out of memory");
+    LineReader reader(input.Get(), buffer.get(), kReadBufferBytes);
+    LineReader::Chunk chunk;
+    long lineNumber = 0;
+    long blocks = 0;
+    bool terminated = false;
+    while (reader.Next(chunk)) {
+        if (!chunk.lineStart) return fail(lineNumber, "line too long for a download image");
+        ++lineNumber;
+        if (!chunk.lineEnd) return fail(lineNumber, "line too long for a download image");
+        size_t textSize = chunk.size;
+        if (textSize > 0 && chunk.data[textSize - 1] == '\n') {
+            --textSize;
+            if (textSize > 0 && chunk.data[textSize - 1] == '\r') --textSize;
+        }
+        if (textSize >= 2 && chunk.data[0] == 'S' && chunk.data[1] == '3') {
+            if (std::string reason = CheckBlockLine(chunk.data, textSize); !reason.empty())
+                return fail(lineNumber, std::move(reason));
+            ++blocks;
+            terminated = false;
+        } else if (IsTerminationRecord(chunk.data, textSize)) {
+            terminated = true;
+        }
+    }
+    if (int e = reader.ReadError(); e != 0) return fail(lineNumber + 1, "cannot read: " + ErrnoText(e));
+    if (blocks == 0) return fail(0, "no image blocks: not a download image");
+    if (!terminated) return fail(0, "no termination record after the last image block: the image looks truncated");
     return true;
 }
 

@@ -15,6 +15,7 @@
 // Errors: nothing is thrown; ConvertImageFile reports through ConvertError.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -54,11 +55,24 @@ struct ConvertError {
 // truncated. The error names the file, the 1-based line and the reason. Once the first S3
 // record was seen, every other line closes the open block and is copied exactly as read, line
 // end included; an S3 record after such a line opens a new block. An input without S3 records
-// gives an empty image.
+// (empty, binary, S0 and S7 only) is refused: "no data records". A path that is not a regular
+// file (a directory, FIFO, device) is refused with what it is, without blocking on it.
 //
 // Output: written to a new temporary file beside the image and renamed over it once complete
 // and flushed to the disk, so a reader that opened the old image keeps reading it whole and a
 // failure leaves no partial image and no temporary file. Blocks until the image is on disk.
-bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error);
+//
+// `cancel` (optional, may be set from another thread, e.g. on a signal): once true, the
+// conversion stops at the next chunk it reads or before the rename, fails with "conversion
+// interrupted", removes its temporary file and leaves the existing image untouched.
+bool ConvertImageFile(const std::string& mainPath, std::string& imagePath, ConvertError& error,
+                      const std::atomic<bool>* cancel = nullptr);
+
+// Checks a download image before any port is opened for it: a regular, non-empty file whose
+// image block lines ("S3" lines) are well formed (hexadecimal, a length field that matches the
+// line, at most 32,752 data bytes, a correct checksum), with at least one block and a
+// termination record (S7, S8 or S9) after the last block. False with `error` naming the file,
+// line and reason otherwise. Reads the whole file with one fixed buffer.
+bool CheckDownloadImage(const std::string& imagePath, ConvertError& error);
 
 }  // namespace tarvo

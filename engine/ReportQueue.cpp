@@ -28,6 +28,7 @@ void ReportQueue::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport
     item.report.port = report.port;
     item.report.code = report.code;
     item.report.text = report.text ? report.text : "";
+    item.report.reason = report.reason ? report.reason : "";
     PushAndWait(item);
 }
 
@@ -76,6 +77,15 @@ void ReportQueue::ReleaseEngine(const CWinMonitorCtrl& engine)
     m_handled.notify_all();
 }
 
+void ReportQueue::Wake()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_woken = true;
+    }
+    m_arrived.notify_all();
+}
+
 bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
 {
     std::unique_lock lock(m_mutex);
@@ -84,8 +94,10 @@ bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
         m_current = nullptr;
         m_handled.notify_all();
     }
-    if (!m_arrived.wait_for(lock, timeout, [&] { return !m_queue.empty(); }))
+    if (!m_arrived.wait_for(lock, timeout, [&] { return !m_queue.empty() || m_woken; }) || m_queue.empty()) {
+        m_woken = false;
         return false;
+    }
     Item* item = m_queue.front();
     m_queue.pop_front();
     out.kind = item->report.kind;
@@ -93,6 +105,7 @@ bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
     out.port = item->report.port;
     out.code = item->report.code;
     out.text.assign(item->report.text);
+    out.reason.assign(item->report.reason);
     out.percent = item->report.percent;
     out.position = item->report.position;
     out.size = item->report.size;

@@ -29,6 +29,7 @@ struct QueuedReport {
     int port = 0;
     int code = 0;        // status
     std::string text;    // status
+    std::string reason;  // status: the known cause of a failure, empty when none
     int percent = 0;     // progress
     int position = 0;
     int size = 0;
@@ -46,6 +47,9 @@ public:
     bool Pop(QueuedReport& out, std::chrono::nanoseconds timeout);
     // Lets the worker of the report last popped go on.
     void Done();
+    // Makes a Pop in progress (or the next one, when none is) return false at once, e.g. when
+    // a signal must end the consumer's loop. Callable from any thread.
+    void Wake();
 
     void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) override;
     void OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report) override;
@@ -65,6 +69,7 @@ private:
     std::condition_variable m_handled;
     std::deque<Item*> m_queue;   // items live on the reporting workers' stacks
     Item* m_current = nullptr;   // popped, not yet Done
+    bool m_woken = false;        // Wake() called, not yet seen by Pop
 };
 
 }  // namespace tarvo

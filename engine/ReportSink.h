@@ -17,6 +17,8 @@
 //   an engine be destroyed while one of its workers is blocked delivering a report.
 // - OnRunEnded is the last call of a run: the ready worker makes it when it ends without status
 //   0, the download thread when it ends. No report of the run follows it. It must not block.
+//   A run stopped by RequestStop ends with OnRunEnded alone (no failure report); the receiver
+//   tells it apart with CWinMonitorCtrl::StopRequested().
 #pragma once
 
 namespace tarvo {
@@ -27,6 +29,10 @@ struct StatusReport {
     int port = 0;                // the engine's COM port number
     int code = 0;                // status code, see engine/StatusCodes.h
     const char* text = nullptr;  // the engine's message text
+    // The known cause of a failure, beside the specified text: "device hung up", "input/output
+    // error", "device stopped taking output", ... Null or empty when none is known. Valid only
+    // during the call, like `text`.
+    const char* reason = nullptr;
 };
 
 struct ProgressReport {

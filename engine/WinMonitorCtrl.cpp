@@ -22,19 +22,27 @@ CWinMonitorCtrl::CWinMonitorCtrl(EngineEnvironment environment)
 
 CWinMonitorCtrl::~CWinMonitorCtrl()
 {
-    // Release the receiver first: a worker blocked in a report returns, and the workers cut
-    // their remaining waits and pauses short, so the joins below end soon.
+    // Wake every wait of the workers and release the receiver: a worker blocked in a report
+    // returns, and the workers end without waiting out any time-out, so the joins below end
+    // within milliseconds.
     m_released = true;
+    RequestStop();
     if (IReportSink* sink = m_sink.load()) {
         sink->ReleaseEngine(*this);
         // A worker may have passed its check of m_released just before it was set; release
         // again until no call is in flight. Only reached while a report is being delivered.
-        while (m_reportsInFlight.load() > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m_reportsInFlight.load() > 0) {
+            while (m_reportsInFlight.load() > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                sink->ReleaseEngine(*this);
+            }
+            // The last call may have queued its report after the release before it: release
+            // once more now that nothing is in flight (no call can start any more).
             sink->ReleaseEngine(*this);
         }
     }
-    StopDownload();
+    if (m_downloadThread.joinable())
+        m_downloadThread.join();
     m_ready.Stop();
     m_comm.Close();
 }
@@ -52,16 +60,22 @@ bool CWinMonitorCtrl::OpenDevice(const std::string& devicePath, uint32_t baudRat
 bool CWinMonitorCtrl::Start(IReportSink* sink)
 {
     m_sink = sink;
+    // Cleared here, before the worker exists, so a stop requested right after Start is seen.
+    m_stop.Clear();
+    m_comm.ClearInterrupt();
     ResetFrameDecoder();
     return m_ready.Start(this);
 }
 
+void CWinMonitorCtrl::RequestStop()
+{
+    m_stop.Request();
+    m_comm.Interrupt();
+}
+
 bool CWinMonitorCtrl::StopDownload()
 {
-    if (m_downloadRunning.load()) {
-        m_downloadRunning = false;
-        m_downloadStop = true;
-    }
+    RequestStop();
     if (m_downloadThread.joinable())
         m_downloadThread.join();
     return true;
@@ -89,6 +103,8 @@ bool CWinMonitorCtrl::ChannelGone() const
 
 void CWinMonitorCtrl::SendFrame(const Payload& payload)
 {
+    if (StopRequested())
+        return;  // a stopped engine sends nothing more
     uint16_t length = 0;
     StuffFrame(payload, m_txFrame, length);
     if (length > kTransmitFrameBytes)
@@ -113,7 +129,7 @@ bool CWinMonitorCtrl::WaitFrame(uint16_t timeout5ms, Payload& payload)
                 return true;
         }
         const uint32_t elapsed = m_clock->TickMs() - start;
-        if (elapsed >= limit || m_released.load())
+        if (elapsed >= limit || StopRequested())
             return false;
         if (!m_comm.HasUnread()) {
             if (ChannelGone())
@@ -129,7 +145,7 @@ bool CWinMonitorCtrl::WaitFrameUntil(uint32_t startTick, uint32_t limitMs, uint1
         if (WaitFrame(unit, payload))
             return true;
         const uint32_t elapsed = m_clock->TickMs() - startTick;
-        if (elapsed >= limitMs || m_released.load() || ChannelGone())
+        if (elapsed >= limitMs || StopRequested() || ChannelGone())
             return false;
         if (!m_comm.HasUnread())
             m_clock->WaitForData(m_comm, limitMs - elapsed);
@@ -202,6 +218,12 @@ void CWinMonitorCtrl::ReportStatus()
     m_statusReport.port = m_portNumber;
     m_statusReport.code = m_statusCode;
     m_statusReport.text = m_message;
+    // The cause that is known: the one given with the report, else a failed channel's.
+    const char* reason = m_nextReason;
+    m_nextReason = nullptr;
+    if ((!reason || !*reason) && m_comm.HasFailed())
+        reason = m_comm.FailureReason();
+    m_statusReport.reason = reason && *reason ? reason : nullptr;
     Deliver([this](IReportSink& sink) { sink.OnPortStatus(*this, m_statusReport); });
 }
 
@@ -229,17 +251,20 @@ void CWinMonitorCtrl::Report(int code, const char* format, ...)
     ReportStatus();
 }
 
-void CWinMonitorCtrl::Pause(uint32_t ms)
+void CWinMonitorCtrl::ReportWithReason(int code, const char* reason, const char* format, ...)
 {
-    // Slices keep a released engine from sitting out a long pause.
-    constexpr uint32_t kSlice = 50;
-    const uint32_t start = m_clock->TickMs();
-    while (!m_released.load()) {
-        const uint32_t elapsed = m_clock->TickMs() - start;
-        if (elapsed >= ms)
-            break;
-        m_clock->SleepMs(std::min(ms - elapsed, kSlice));
-    }
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(m_message, sizeof m_message, format, args);
+    va_end(args);
+    m_statusCode = code;
+    m_nextReason = reason;
+    ReportStatus();
+}
+
+bool CWinMonitorCtrl::Pause(uint32_t ms)
+{
+    return !StopRequested() && !m_clock->PauseMs(ms, m_stop) && !StopRequested();
 }
 
 }  // namespace tarvo

@@ -8,13 +8,21 @@
 // Use, on one thread (the receiver's, e.g. the station's user-interface thread):
 //   construct -> SetPortNumber(n) -> OpenPort(n, 115200) -> Start(sink)
 //   ... on status 0 (inside the report): StartDownload(sink, imagePath)
-//   ... destroy (stops the download thread, then the ready worker, then closes the channel).
+//   ... RequestStop() at any time ends the run at once (optional before destruction)
+//   ... destroy (stops the workers, then closes the channel).
 // An engine is opened and started once; the next target on the port gets a new engine.
 //
-// Threading: the public operations above are for the owner's thread; the workers run the
-// protocol and call the sink. Destruction never deadlocks on a report in flight: the engine
-// calls IReportSink::ReleaseEngine before it waits for its workers. The worker flags are
-// atomics; the link state belongs to whichever worker runs (never both at once).
+// Stopping: RequestStop (and destruction, which requests a stop first) wakes every wait of the
+// workers at once: the waits for a frame on the receive ring, the fixed pauses and a write
+// waiting for room. A stop is not a time-out: a stopped worker sends nothing more to the target,
+// reports no failure, and its run ends with OnRunEnded alone (dropped when destruction released
+// the sink). So destruction returns within milliseconds, whatever the workers were waiting for.
+//
+// Threading: the public operations above are for the owner's thread (RequestStop and
+// StopRequested from any thread); the workers run the protocol and call the sink. Destruction
+// never deadlocks on a report in flight: the engine calls IReportSink::ReleaseEngine before it
+// waits for its workers, and once more when no report is in flight any more. The worker flags
+// are atomics; the link state belongs to whichever worker runs (never both at once).
 #pragma once
 
 #include <atomic>
@@ -29,6 +37,7 @@
 #include "engine/ImageConverter.h"
 #include "engine/Link.h"
 #include "engine/ReportSink.h"
+#include "engine/StopSignal.h"
 #include "serial/Comm.h"
 
 namespace tarvo {
@@ -66,13 +75,20 @@ public:
     bool OpenDevice(const std::string& devicePath, uint32_t baudRate);
     // Why the last OpenPort/OpenDevice failed, naming the device.
     const std::string& OpenError() const { return m_comm.LastError(); }
-    // Remembers the sink, resets the frame decoder and starts the ready worker.
+    // Remembers the sink, clears an earlier stop request, resets the frame decoder and starts
+    // the ready worker.
     bool Start(IReportSink* sink);
     // Opens and measures the download image, purges the channel and starts the download
-    // thread. False when the image cannot be opened (no thread starts).
+    // thread. False when the image cannot be opened or is not a regular file (no thread
+    // starts). After a stop request the thread starts only to end the run at once (OnRunEnded).
     bool StartDownload(IReportSink* sink, const std::string& imagePath);
-    // Stops the download thread between two lines and waits for it. Always true.
+    // Requests a stop (RequestStop) and waits for the download thread. Always true.
     bool StopDownload();
+    // Non-blocking: sets the stop flag and wakes every wait of the workers; the run ends as
+    // stopped (see the top of this file). Callable from any thread, any number of times.
+    void RequestStop();
+    // True once RequestStop was called (since the last Start) or destruction began.
+    bool StopRequested() const { return m_stop.Requested() || m_released.load(); }
     // Converts a main software file into its download image (engine/ImageConverter.h) and
     // keeps the image path. False (image path unchanged) on any failure; ConvertFailure()
     // then tells why.
@@ -119,6 +135,8 @@ public:
     bool StartMonitor();
     // --- steps of the download thread -----------------------------------------------------
     bool EraseFlash();
+    // 0: a line was sent; 1: the end of the image; 2: the download cannot go on (no
+    // acknowledgement, a read error, the image changed; m_abortReason tells the known cause).
     int SendImageLine();
     bool VerifyDownload();
 
@@ -138,14 +156,16 @@ private:
     // 20 ms, so a slow target may still answer one that was sent while its first answer was on
     // the way, and that late answer must not pass for the next command's confirmation.
     bool WaitConfirmationUntil(uint32_t startTick, uint32_t limitMs, uint8_t sentCw, Payload& payload);
-    // A fixed pause that a released (dying) engine cuts short.
-    void Pause(uint32_t ms);
+    // A fixed pause that a stop cuts short. True when the pause ran out (no stop).
+    bool Pause(uint32_t ms);
     // True when the channel can bring no more bytes (failed or closed) and none is unread.
     bool ChannelGone() const;
     // Calls the sink unless the engine is being destroyed, counting the call as in flight.
     template <typename Call>
     void Deliver(Call&& call);
     void ReportRunEnded();
+    // Reports `code` and the text with `reason` as the known cause of the failure.
+    void ReportWithReason(int code, const char* reason, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
     IClock* m_clock;
     const IPortDirectory* m_ports;
@@ -156,6 +176,7 @@ private:
     int m_portNumber = 0;
     int m_statusCode = 0;
     char m_message[kMessageChars] = {};
+    const char* m_nextReason = nullptr;  // cause for the next status report (ReportWithReason)
     StatusReport m_statusReport;
     ProgressReport m_progressReport;
     int m_downloadPosition = 0;
@@ -176,11 +197,15 @@ private:
     ConvertError m_convertError;
     std::FILE* m_imageFile = nullptr;
     long m_imageSize = 0;
+    // What the image was when the download opened it: a change under the download aborts it.
+    long long m_imageModified = 0;  // modification time, ns
+    const char* m_abortReason = nullptr;
+    bool ImageChanged() const;
     std::unique_ptr<char[]> m_lineBuffer;     // kLineBufferChars, allocated once per engine
     std::unique_ptr<uint8_t[]> m_byteBuffer;  // kLineBytesBuffer
 
     std::atomic<bool> m_downloadRunning{false};
-    std::atomic<bool> m_downloadStop{false};
+    StopSignal m_stop;
     std::atomic<bool> m_released{false};
     std::atomic<int> m_reportsInFlight{0};
     std::thread m_downloadThread;

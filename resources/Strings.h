@@ -79,6 +79,13 @@ inline constexpr char kLanguagePrompt[] = QT_TRANSLATE_NOOP("Menu", "Show the wi
 inline constexpr char kMenuSound[] = QT_TRANSLATE_NOOP("Menu", "Sound on results(&U)");
 inline constexpr char kSoundPrompt[] =
     QT_TRANSLATE_NOOP("Menu", "A short sound when a row ends: one for PASS, another for FAIL or ERROR\nSound");
+inline constexpr char kMenuStation[] = QT_TRANSLATE_NOOP("Menu", "Station(&T)");
+inline constexpr char kMenuContinuous[] = QT_TRANSLATE_NOOP("Menu", "Continuous(&C)");
+inline constexpr char kContinuousPrompt[] = QT_TRANSLATE_NOOP(
+    "Menu", "Every enabled row flashes each new handset on its own: it waits for its device, runs, and re-arms when the device has gone and come back\nContinuous runs");
+inline constexpr char kMenuPreflight[] = QT_TRANSLATE_NOOP("Menu", "Preflight check(&K)...");
+inline constexpr char kPreflightPrompt[] = QT_TRANSLATE_NOOP(
+    "Menu", "Check the rows' devices and the station's files, with a fix for every problem\nPreflight check");
 inline constexpr char kMenuEngineerPin[] = QT_TRANSLATE_NOOP("Menu", "Engineer PIN(&P)...");
 inline constexpr char kEngineerPinPrompt[] =
     QT_TRANSLATE_NOOP("Menu", "Set, change or remove the PIN that guards the station's settings\nEngineer PIN");

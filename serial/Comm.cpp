@@ -16,8 +16,16 @@ namespace {
 constexpr std::size_t kReadChunk = 1024;
 // A device that reports data but delivers none this many times in a row is gone.
 constexpr int kEmptyReadLimit = 3;
-// A write whose bytes do not fit the backlog waits this long for room before it fails.
-constexpr std::chrono::seconds kBacklogRoomWait{200};
+constexpr char kOutputStalled[] = "device stopped taking output";
+
+// strerror's text with a lower-case first letter, to stand after a colon.
+std::string ErrorText(int err)
+{
+    std::string text = std::strerror(err);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z'))
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
 
 }  // namespace
 
@@ -53,6 +61,7 @@ bool CComm::OpenDevice(const std::string& devicePath, uint32_t baudRate)
     if (!m_port->Open(devicePath, baudRate, m_lastError))
         return false;
     m_failed = false;
+    m_outputStalled = false;
     m_readIndex = 0;
     m_writeIndex = 0;
     m_backlogHead = 0;
@@ -91,10 +100,12 @@ bool CComm::Close()
 bool CComm::Write(const void* data, int length, uint32_t& written)
 {
     written = 0;
-    if (!m_running.load() || m_failed.load() || length < 0)
+    if (!m_running.load() || m_failed.load() || m_interrupted.load() || length < 0)
         return false;
     if (length == 0)
         return true;
+    // One deadline for the whole call: the caller is never held much beyond it.
+    const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
     const auto* bytes = static_cast<const uint8_t*>(data);
     auto left = static_cast<uint32_t>(length);
     std::unique_lock lock(m_txMutex);
@@ -121,18 +132,23 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
         }
     }
     // The rest goes to the backlog, behind every byte of earlier writes. The protocol never
-    // leaves more than one image block in flight, so room is normally there at once.
-    auto roomDeadline = std::chrono::steady_clock::now() + kBacklogRoomWait;
+    // leaves more than one image block in flight, so room is normally there at once; a backlog
+    // that stays full for the whole call belongs to a device that has stopped taking output.
     while (left > 0) {
-        if (!m_port->IsOpen() || !m_running.load()) {
+        if (!m_port->IsOpen() || !m_running.load() || m_interrupted.load()) {
             m_bytesQueued -= left;
             break;
         }
         uint32_t room = kTransmitBacklog - m_backlogSize;
         if (room == 0) {
             m_port->Wake();
-            if (m_txCv.wait_until(lock, roomDeadline) == std::cv_status::timeout) {
+            const bool roomOrEnd = m_txCv.wait_until(lock, deadline, [&] {
+                return m_backlogSize < kTransmitBacklog || !m_port->IsOpen() || !m_running.load() ||
+                       m_interrupted.load();
+            });
+            if (!roomOrEnd) {
                 m_bytesQueued -= left;
+                m_outputStalled = true;  // the receive thread fails the channel
                 break;
             }
             continue;
@@ -148,10 +164,24 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
         left -= take;
     }
     m_port->Wake();  // the receive thread now also waits for the device to take output
-    m_txCv.wait_for(lock, kWriteWait, [&] { return m_bytesSent >= end || !m_port->IsOpen(); });
+    m_txCv.wait_until(lock, deadline,
+                      [&] { return m_bytesSent >= end || !m_port->IsOpen() || m_interrupted.load(); });
     uint64_t done = m_bytesSent > start ? m_bytesSent - start : 0;
     written = static_cast<uint32_t>(done < static_cast<uint64_t>(length) ? done : static_cast<uint64_t>(length));
     return false;
+}
+
+void CComm::Interrupt()
+{
+    {
+        std::lock_guard lock(m_rxMutex);
+        m_interrupted.store(true);
+    }
+    m_rxCv.notify_all();
+    {
+        std::lock_guard lock(m_txMutex);
+    }
+    m_txCv.notify_all();
 }
 
 void CComm::Purge()
@@ -193,7 +223,8 @@ bool CComm::WaitForData(std::chrono::nanoseconds timeout)
     if (timeout <= std::chrono::nanoseconds::zero())
         return false;
     std::unique_lock lock(m_rxMutex);
-    m_rxCv.wait_for(lock, timeout, [&] { return HasUnread() || m_failed.load() || !m_running.load(); });
+    m_rxCv.wait_for(lock, timeout,
+                    [&] { return HasUnread() || m_failed.load() || !m_running.load() || m_interrupted.load(); });
     return HasUnread();
 }
 
@@ -215,10 +246,11 @@ void CComm::StoreByte(uint8_t byte)
     m_writeIndex.store(next, std::memory_order_release);
 }
 
-void CComm::Fail(const std::string& reason)
+void CComm::Fail(const char* reason)
 {
     {
         std::lock_guard lock(m_txMutex);
+        std::snprintf(m_failureReason, sizeof m_failureReason, "%s", reason);
         m_lastError = m_devicePath + ": " + reason;
         m_port->Close();  // releases the device and its lock for a reconnect
         m_bytesSent += m_backlogSize;
@@ -237,15 +269,42 @@ void CComm::ReceiveThread()
     LowerThreadPriority();
     uint8_t chunk[kReadChunk];
     int emptyReads = 0;
+    // Output stall watch: since when pending output has made no progress.
+    bool outputPending = false;
+    uint64_t sentMark = 0;
+    auto stallSince = std::chrono::steady_clock::now();
     while (m_running.load()) {
         bool wantWrite;
+        uint64_t sent;
         {
             std::lock_guard lock(m_txMutex);
             wantWrite = m_backlogSize > 0;
+            sent = m_bytesSent;
         }
-        PosixPort::PollEvents events = m_port->Poll(wantWrite, static_cast<int>(kReceiveTimeout.count()));
+        auto now = std::chrono::steady_clock::now();
+        int timeoutMs = static_cast<int>(kReceiveTimeout.count());
+        if (wantWrite) {
+            if (!outputPending || sent != sentMark) {
+                outputPending = true;
+                sentMark = sent;
+                stallSince = now;
+            }
+            const auto stalled = std::chrono::duration_cast<std::chrono::milliseconds>(now - stallSince);
+            if (m_outputStalled.load() || stalled >= m_outputStallLimit) {
+                Fail(kOutputStalled);
+                break;
+            }
+            timeoutMs = static_cast<int>(std::min<long long>(timeoutMs, (m_outputStallLimit - stalled).count() + 1));
+        } else {
+            outputPending = false;
+        }
+        PosixPort::PollEvents events = m_port->Poll(wantWrite, timeoutMs);
         if (!m_running.load())
             break;
+        if (m_outputStalled.load()) {
+            Fail(kOutputStalled);
+            break;
+        }
         if (events.readable || events.hangup) {
             bool stored = false;
             bool gotAny = false;
@@ -270,16 +329,16 @@ void CComm::ReceiveThread()
                 m_rxCv.notify_all();
             }
             if (error) {
-                Fail(std::string("receive error: ") + std::strerror(m_port->LastErrno()));
+                Fail(ErrorText(m_port->LastErrno()).c_str());
                 break;
             }
             if (events.hangup) {
-                Fail("device hung up (unplugged?)");
+                Fail("device hung up");
                 break;
             }
             emptyReads = gotAny ? 0 : emptyReads + 1;
             if (emptyReads >= kEmptyReadLimit) {
-                Fail("device delivers no data (unplugged?)");
+                Fail("device delivers no data");
                 break;
             }
         }
@@ -301,7 +360,7 @@ void CComm::ReceiveThread()
             lock.unlock();
             m_txCv.notify_all();
             if (failed) {
-                Fail(std::string("transmit error: ") + std::strerror(m_port->LastErrno()));
+                Fail(ErrorText(m_port->LastErrno()).c_str());
                 break;
             }
         }

@@ -12,16 +12,25 @@
 // spinning.
 //
 // Write never holds its caller much beyond 20 ms: what the device does not take at once is kept
-// in the channel's transmit backlog and sent by the receive thread in call order.
+// in the channel's transmit backlog and sent by the receive thread in call order. A device that
+// stops taking output (the backlog has no room for a write within those 20 ms, or pending output
+// makes no progress for OutputStallLimit()) fails the channel with "device stopped taking
+// output".
 //
-// Errors: Open returns false and LastError() names the device and the reason. A persistent
-// receive error (device unplugged, hang-up, EIO/ENXIO) marks the channel failed: the device and
-// its lock are released, the receive thread ends, writes fail, and WaitForData returns at once
-// once the ring is empty, as a time-out would. Nothing is thrown.
+// Interrupt() (the engine's stop) wakes a WaitForData and a Write waiting for room at once; until
+// ClearInterrupt() both return at once and Write sends nothing.
+//
+// Errors: Open returns false and LastError() names the device and the reason (another process
+// holding the device is named: "in use by minicom (pid 1234)"). A persistent error (device
+// unplugged, hang-up, EIO/ENXIO, output stalled) marks the channel failed: the device and its
+// lock are released, the receive thread ends, writes fail, and WaitForData returns at once once
+// the ring is empty, as a time-out would. FailureReason() then tells the cause alone ("device
+// hung up", "input/output error", ...). Nothing is thrown.
 //
 // Threading: Open, Close and destruction on the owner's thread. Write, Purge, DiscardReceived,
 // TakeByte and WaitForData from the one consuming worker at a time (Purge and DiscardReceived
-// move the read index, so they belong to the consumer side). State queries from any thread.
+// move the read index, so they belong to the consumer side). Interrupt, ClearInterrupt and the
+// state queries from any thread.
 #pragma once
 
 #include <array>
@@ -52,6 +61,9 @@ public:
     // it only bounds how long an unforeseen state could go unnoticed. Each idle wake-up costs
     // CPU on eight ports (200 ms here cost a third of the station's CPU time during downloads).
     static constexpr std::chrono::milliseconds kReceiveTimeout{1000};
+    // Pending output that makes no progress for this long means the device stopped taking it.
+    // At 115200 baud the driver's buffer drains in well under a second.
+    static constexpr std::chrono::milliseconds kOutputStallLimit{5000};
 
     // `directory` maps port numbers to device paths (null: /dev/ttyS<N-1>); `trace` receives
     // "~0x%02x~" per received byte (null: no trace). Both must outlive the channel.
@@ -86,6 +98,14 @@ public:
     // Blocks until an unread byte is there (true), or the channel is failed or closed, or
     // `timeout` has passed (false). Never spins.
     bool WaitForData(std::chrono::nanoseconds timeout);
+    // Wakes a WaitForData and a Write in progress; both return at once from now on, and Write
+    // sends nothing, until ClearInterrupt().
+    void Interrupt();
+    void ClearInterrupt() { m_interrupted.store(false); }
+    bool IsInterrupted() const { return m_interrupted.load(); }
+    // Test seam: how long pending output may make no progress before the channel fails (set
+    // before Open).
+    void SetOutputStallLimit(std::chrono::milliseconds limit) { m_outputStallLimit = limit; }
 
     bool IsRunning() const { return m_running.load(); }
     bool HasFailed() const { return m_failed.load(); }
@@ -94,11 +114,15 @@ public:
     const std::string& DevicePath() const { return m_devicePath; }
     // Why Open failed or why the channel failed, naming the device; empty otherwise.
     const std::string& LastError() const { return m_lastError; }
+    // The cause alone of the channel's failure ("device hung up", "input/output error", "device
+    // stopped taking output"); empty while the channel has not failed. Stays valid and unchanged
+    // once HasFailed() is true.
+    const char* FailureReason() const { return m_failed.load() ? m_failureReason : ""; }
 
 private:
     void ReceiveThread();
     void StoreByte(uint8_t byte);
-    void Fail(const std::string& reason);
+    void Fail(const char* reason);
 
     const IPortDirectory* m_directory;
     ITraceSink* m_trace;
@@ -108,6 +132,10 @@ private:
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_interrupted{false};
+    std::atomic<bool> m_outputStalled{false};  // a write found no room: fail on the receive thread
+    std::chrono::milliseconds m_outputStallLimit{kOutputStallLimit};
+    char m_failureReason[128] = {};
     std::thread m_thread;
 
     // receive ring

@@ -83,6 +83,23 @@ Steps PortOpenFailed(int row)
         SetText{Field::Message, row, text::kOpenFailed});
 }
 
+Steps DeviceAbsent(int row)
+{
+    if (!ValidRow(row))
+        return {};
+    return Make(
+        SetBkColor{Field::Message, row, colour::kNearBlack},
+        SetTextColor{Field::Message, row, colour::kYellow},
+        SetText{Field::Message, row, text::kNoDevice});
+}
+
+Steps DeviceStayed(int row)
+{
+    if (!ValidRow(row))
+        return {};
+    return Make(SetText{Field::Message, row, text::kRemoveHandset});
+}
+
 Steps OnStatus(int port, int code, std::string_view reportText)
 {
     const int row = RowForPort(port);

@@ -58,6 +58,8 @@ inline constexpr char kError[] = "ERROR";
 inline constexpr char kInsertTarget[] = "INSERT TARGET";
 inline constexpr char kOpenFailed[] = "Serial Port Open Failed...";
 inline constexpr char kErasing[] = "Erasing...";
+inline constexpr char kNoDevice[] = "NO DEVICE - PLUG IN THE NEXT HANDSET";
+inline constexpr char kRemoveHandset[] = "DONE - UNPLUG THE HANDSET";
 }  // namespace text
 
 constexpr int PortForRow(int row) { return row + 4; }
@@ -140,6 +142,12 @@ Steps PortStarting(int row);
 Steps PortOpened(int row);
 // The row's port did not open: red "Serial Port Open Failed...", nothing else changes.
 Steps PortOpenFailed(int row);
+// Continuous mode, the row's device is absent: the message field says so in yellow on black
+// (waiting, not an error); the state field keeps the last result.
+Steps DeviceAbsent(int row);
+// Continuous mode, the run has ended and the handset's device is still there: the message field
+// asks for the next handset, the state field keeps the result.
+Steps DeviceStayed(int row);
 // A status report of the engine of `port`.
 Steps OnStatus(int port, int code, std::string_view reportText);
 // A progress report of the engine of `port`.

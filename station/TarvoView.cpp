@@ -13,6 +13,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTimerEvent>
 #include <sys/stat.h>
 
@@ -31,6 +32,8 @@
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
+#include "station/DoctorReport.h"
+#include "serial/DeviceWatcher.h"
 #include "station/PinDialogs.h"
 #include "station/Profile.h"
 #include "station/Sound.h"
@@ -46,6 +49,7 @@ constexpr int kNoImageCode = -1;
 constexpr char kStation[] = "Station";
 constexpr char kUnitContext[] = "UnitLabel";
 constexpr char kSoundKey[] = "Sound";
+constexpr char kContinuousKey[] = "Continuous";
 
 // The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
 // shows them through Tr(kStation, word).
@@ -54,7 +58,7 @@ constexpr char kSoundKey[] = "Sound";
     QT_TRANSLATE_NOOP("Station", "ERASE"),         QT_TRANSLATE_NOOP("Station", "DOWNLOAD"),
     QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
     QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
-    QT_TRANSLATE_NOOP("Station", "Erasing..."),
+    QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
 };
 constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
 
@@ -78,23 +82,6 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-// The cause of a failure that the report carries, if any.
-template <class Report>
-std::string ReasonOf(const Report& report)
-{
-    if constexpr (requires { report.reason; })
-        return report.reason ? std::string(report.reason) : std::string();
-    else
-        return {};
-}
-
-// Wakes every wait of the engine's workers without waiting for them.
-template <class Engine>
-void AskToStop(Engine& engine)
-{
-    if constexpr (requires { engine.RequestStop(); })
-        engine.RequestStop();
-}
 
 }  // namespace
 
@@ -126,6 +113,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
         m_sound = m_ownSound.get();
     }
     m_soundOn = profile::ReadInt(kStation, QString::fromLatin1(kSoundKey), 0) == 1;
+    m_continuous = profile::ReadInt(kStation, QString::fromLatin1(kContinuousKey), 0) == 1;
     // Keys typed anywhere in this window (outside text fields) make up unit labels.
     qApp->installEventFilter(this);
     Retranslate();
@@ -134,6 +122,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
 CTarvoView::~CTarvoView()
 {
     qApp->removeEventFilter(this);
+    m_watcher.reset();  // no device change starts a row from here on
     // Release and stop every engine before waiting for any: all of them wind down at once,
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
@@ -323,7 +312,7 @@ void CTarvoView::RetireEngine(int r)
     m_gate.Release(key);
     m_gate.Forget(key);
     row.ticket = station::ReportGate::kNoTicket;
-    AskToStop(*row.engine);
+    row.engine->RequestStop();  // wakes every wait of its workers; returns at once
     auto retired = std::make_shared<RetiredEngine>();
     retired->ports = std::move(row.ports);
     retired->engine = std::move(row.engine);
@@ -360,7 +349,11 @@ void CTarvoView::StartPort(int r)
     // The row's earlier run (if any) is over: its label is spent.
     row.runEnded = true;
     m_units.RunEnded(r);
-    row.engine->SetPortNumber(station::PortForRow(r));
+    const int port = station::PortForRow(r);
+    row.engine->SetPortNumber(port);
+    // Continuous runs: this device has had its run, click or not.
+    if (m_watcher && row.watch >= 0)
+        row.flashedGeneration = m_watcher->Generation(row.watch);
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
     // The old engine holds the device until it is gone; it was asked to stop, so that is
@@ -405,7 +398,11 @@ void CTarvoView::OpenAndStart(int r)
     } else {
         Apply(station::PortOpenFailed(r), true);
         // Why, naming the device: in the field's tooltip and the status bar.
-        const QString reason = QString::fromStdString(row.engine->OpenError());
+        QString reason = QString::fromStdString(row.engine->OpenError());
+        // What the preflight checks find wrong with the device, and how to fix it.
+        const QString problem = DeviceProblem(port, row.ports->DevicePath(port));
+        if (!problem.isEmpty())
+            reason += QStringLiteral(" - ") + problem;
         row.message->setToolTip(reason);
         emit statusMessage(QStringLiteral("COM%1: %2").arg(port).arg(reason));
     }
@@ -416,7 +413,7 @@ void CTarvoView::OpenAndStart(int r)
 void CTarvoView::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
 {
     StatusValue value{report.port, report.code, report.text ? std::string(report.text) : std::string(),
-                      ReasonOf(report)};
+                      report.reason ? std::string(report.reason) : std::string()};
     const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
     if (!pass)
         return;  // the engine is being destroyed
@@ -618,6 +615,9 @@ void CTarvoView::ApplyPortSettings()
         m_rows[r - 1].enabled = profile::ReadInt(profile::kPortSection, profile::PortFlagKey(r), 0);
     for (int r = 1; r <= station::kRows; ++r)
         m_rows[r - 1].state->setEnabled(m_rows[r - 1].enabled == 1);
+    // The rows or their devices may have changed: watch what the profile names now.
+    if (m_continuous)
+        WatchDevices();
 }
 
 // --- main software -------------------------------------------------------------------------
@@ -753,6 +753,94 @@ void CTarvoView::RunEnded(int r, int code)
     ShowUnitLabel(r);
     if (m_soundOn && m_sound)
         m_sound->Play(code == 20 ? ResultSound::Pass : ResultSound::Fail);
+    // Continuous runs close the device once the report has been handled.
+    if (m_continuous)
+        QTimer::singleShot(0, this, [this, r] { CloseFinishedRun(r); });
+}
+
+// --- continuous runs -----------------------------------------------------------------------
+
+void CTarvoView::SetContinuous(bool on)
+{
+    m_continuous = on;
+    profile::WriteInt(kStation, QString::fromLatin1(kContinuousKey), on ? 1 : 0);
+    if (on)
+        WatchDevices();
+    else
+        m_watcher.reset();
+}
+
+void CTarvoView::WatchDevices()
+{
+    // Rows whose device stays the same keep what they know: a device that has had its run
+    // and is still there is not flashed again because the watch was renewed.
+    std::array<bool, station::kRows> stayed{};
+    for (int r = 1; r <= station::kRows; ++r) {
+        const Row& row = m_rows[r - 1];
+        stayed[r - 1] = m_watcher && row.watch >= 0 && m_watcher->Present(row.watch) &&
+                        m_watcher->Generation(row.watch) == row.flashedGeneration;
+    }
+    m_watcher.reset();
+    auto watcher = std::make_unique<DeviceWatcher>(
+        [this] { QMetaObject::invokeMethod(this, [this] { OnDevicesChanged(); }, Qt::QueuedConnection); });
+    for (int r = 1; r <= station::kRows; ++r) {
+        Row& row = m_rows[r - 1];
+        const int port = station::PortForRow(r);
+        QString device = profile::DeviceFor(port);
+        if (device.isEmpty())
+            device = QString::fromStdString(DefaultDevicePath(port));
+        const bool same = device == row.device;
+        row.device = device;
+        row.watch = watcher->Watch(QFile::encodeName(device).toStdString());
+        row.flashedGeneration = same && stayed[r - 1] ? watcher->Generation(row.watch) : 0;
+    }
+    std::string error;
+    if (!watcher->Start(error)) {
+        emit statusMessage(QString::fromStdString(error));
+        return;
+    }
+    m_watcher = std::move(watcher);
+    OnDevicesChanged();
+}
+
+void CTarvoView::OnDevicesChanged()
+{
+    if (!m_continuous || !m_watcher)
+        return;
+    for (int r = 1; r <= station::kRows; ++r) {
+        Row& row = m_rows[r - 1];
+        if (row.enabled != 1 || !row.runEnded || row.watch < 0)
+            continue;
+        const bool present = m_watcher->Present(row.watch);
+        if (present && m_watcher->Generation(row.watch) != row.flashedGeneration) {
+            StartPort(r);
+        } else if (!present && row.messageSource != station::text::kNoDevice) {
+            Apply(station::DeviceAbsent(r), true);
+            row.message->setToolTip(row.device);
+        }
+    }
+}
+
+void CTarvoView::CloseFinishedRun(int r)
+{
+    Row& row = m_rows[r - 1];
+    if (!m_continuous || !row.runEnded)
+        return;
+    // A fresh, unopened engine in place of the finished one: the device is closed until the
+    // next handset.
+    ReplaceEngine(r);
+    OnDevicesChanged();
+}
+
+void CTarvoView::ShowPreflightReport()
+{
+    const std::string monitorDir = m_options.monitorDir;
+    const std::string image = m_imagePath;
+    CDoctorReport report([monitorDir, image] { return RunStationChecks(monitorDir, image); }, this);
+    if (m_options.runPreflightReport)
+        m_options.runPreflightReport(report);
+    else
+        report.exec();
 }
 
 // --- unit labels ---------------------------------------------------------------------------

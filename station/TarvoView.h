@@ -67,6 +67,8 @@ class QProgressBar;
 namespace tarvo {
 
 class CComPortSet;
+class CDoctorReport;
+class DeviceWatcher;
 class CLabel;
 class CPinPrompt;
 class CPinSetDialog;
@@ -88,6 +90,8 @@ struct ViewOptions {
     std::function<bool(CComPortSet& dialog)> runPortDialog;
     // Ends the process for the EXIT button. Empty function: std::_Exit(0).
     std::function<void()> exitProcess;
+    // Runs the preflight report dialog. Empty function: a modal exec().
+    std::function<void(CDoctorReport& report)> runPreflightReport;
     // The pause after a port was started.
     std::chrono::milliseconds startPause{station::kStartPauseMs};
     // Shows a warning the operator must acknowledge (a profile that cannot be read). Empty
@@ -187,6 +191,16 @@ public:
     // the port to the reaper's notice.
     static constexpr std::chrono::milliseconds kRetireWait{50};
 
+    // Continuous runs (profile "Station"/"Continuous"): every enabled row waits for its
+    // device (an inotify watch, no polling), starts itself when the device appears, closes the
+    // device when the run has ended and starts again only once the device has gone and come
+    // back; a device that stays is not flashed again without a click. An absent device shows
+    // in the row's message field in yellow on black, which is no error.
+    bool Continuous() const { return m_continuous; }
+    void SetContinuous(bool on);
+    // The preflight report of the enabled rows' devices and the station's files.
+    void ShowPreflightReport();
+
 signals:
     // Asks the frame to fit itself to the form (start-up).
     void fitFrameRequested();
@@ -221,6 +235,11 @@ private:
         int messagePercent = -1;
         // The run on this row has shown its final word (sound and label done).
         bool runEnded = true;
+        // Continuous runs: the row's entry in the device watcher, the device it watches, and
+        // the device generation of the last run started.
+        int watch = -1;
+        QString device;
+        uint64_t flashedGeneration = 0;
     };
     struct StatusValue {
         int port;
@@ -240,6 +259,11 @@ private:
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
     QString MessageText(const Row& row) const;
     void RunEnded(int row, int code);
+    // Continuous runs: watches the rows' devices as the profile names them now; starts every
+    // idle enabled row whose device is new; closes a finished row's device.
+    void WatchDevices();
+    void OnDevicesChanged();
+    void CloseFinishedRun(int row);
     void ShowUnitLabel(int row);
     bool KeyTyped(QObject* receiver, QKeyEvent* key);
     CLabel* LabelFor(station::Field field, int row) const;
@@ -267,6 +291,8 @@ private:
     std::unique_ptr<CResultSounds> m_ownSound;
     ISoundPlayer* m_sound = nullptr;
     bool m_soundOn = false;
+    bool m_continuous = false;
+    std::unique_ptr<DeviceWatcher> m_watcher;
     station::UnitLabels m_units;
     int m_selectedRow = 0;
     QString m_typed;

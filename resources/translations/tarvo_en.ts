@@ -180,6 +180,30 @@ Engineer PIN</source>
             <translation>Set, change or remove the PIN that guards the station's settings
 Engineer PIN</translation>
         </message>
+        <message>
+            <source>Station(&amp;T)</source>
+            <translation>S&amp;tation</translation>
+        </message>
+        <message>
+            <source>Continuous(&amp;C)</source>
+            <translation>&amp;Continuous</translation>
+        </message>
+        <message>
+            <source>Every enabled row flashes each new handset on its own: it waits for its device, runs, and re-arms when the device has gone and come back
+Continuous runs</source>
+            <translation>Every enabled row flashes each new handset on its own: it waits for its device, runs, and re-arms when the device has gone and come back
+Continuous runs</translation>
+        </message>
+        <message>
+            <source>Preflight check(&amp;K)...</source>
+            <translation>Preflight chec&amp;k...</translation>
+        </message>
+        <message>
+            <source>Check the rows' devices and the station's files, with a fix for every problem
+Preflight check</source>
+            <translation>Check the rows' devices and the station's files, with a fix for every problem
+Preflight check</translation>
+        </message>
     </context>
     <context>
         <name>PortDialog</name>
@@ -290,6 +314,10 @@ Engineer PIN</translation>
             <source>Main software not converted: </source>
             <translation>Main software not converted: </translation>
         </message>
+        <message>
+            <source>NO DEVICE - PLUG IN THE NEXT HANDSET</source>
+            <translation>NO DEVICE - PLUG IN THE NEXT HANDSET</translation>
+        </message>
     </context>
     <context>
         <name>StationForm</name>
@@ -393,6 +421,64 @@ Engineer PIN</translation>
         <message>
             <source>Now: %1</source>
             <translation>Now: %1</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CDoctorReport</name>
+        <message>
+            <source>Preflight check</source>
+            <translation>Preflight check</translation>
+        </message>
+        <message>
+            <source>Port</source>
+            <translation>Port</translation>
+        </message>
+        <message>
+            <source>Device</source>
+            <translation>Device</translation>
+        </message>
+        <message>
+            <source>Check</source>
+            <translation>Check</translation>
+        </message>
+        <message>
+            <source>Result</source>
+            <translation>Result</translation>
+        </message>
+        <message>
+            <source>Detail</source>
+            <translation>Detail</translation>
+        </message>
+        <message>
+            <source>Fix</source>
+            <translation>Fix</translation>
+        </message>
+        <message>
+            <source>Check again</source>
+            <translation>Check again</translation>
+        </message>
+        <message>
+            <source>Station</source>
+            <translation>Station</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>FAIL</source>
+            <translation>FAIL</translation>
+        </message>
+        <message>
+            <source>Nothing wrong found.</source>
+            <translation>Nothing wrong found.</translation>
+        </message>
+        <message numerus="yes">
+            <source>%n problem(s) found: see the lines in red and their fixes.</source>
+            <translation>
+                <numerusform>%n problem found: see the line in red and its fix.</numerusform>
+                <numerusform>%n problems found: see the lines in red and their fixes.</numerusform>
+            </translation>
         </message>
     </context>
 </TS>

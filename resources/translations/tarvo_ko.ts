@@ -180,6 +180,30 @@ Engineer PIN</source>
             <translation>스테이션 설정을 보호하는 PIN을 설정, 변경 또는 삭제합니다
 엔지니어 PIN</translation>
         </message>
+        <message>
+            <source>Station(&amp;T)</source>
+            <translation>스테이션(&amp;T)</translation>
+        </message>
+        <message>
+            <source>Continuous(&amp;C)</source>
+            <translation>연속 실행(&amp;C)</translation>
+        </message>
+        <message>
+            <source>Every enabled row flashes each new handset on its own: it waits for its device, runs, and re-arms when the device has gone and come back
+Continuous runs</source>
+            <translation>사용하는 각 행이 새 단말기마다 스스로 다운로드합니다: 장치를 기다렸다가 실행하고, 장치가 빠졌다가 다시 연결되면 다시 준비합니다
+연속 실행</translation>
+        </message>
+        <message>
+            <source>Preflight check(&amp;K)...</source>
+            <translation>사전 점검(&amp;K)...</translation>
+        </message>
+        <message>
+            <source>Check the rows' devices and the station's files, with a fix for every problem
+Preflight check</source>
+            <translation>각 행의 장치와 스테이션 파일을 점검하고 문제마다 해결 방법을 알려 줍니다
+사전 점검</translation>
+        </message>
     </context>
     <context>
         <name>PortDialog</name>
@@ -290,6 +314,10 @@ Engineer PIN</source>
             <source>Main software not converted: </source>
             <translation>메인 소프트웨어를 변환하지 못했습니다: </translation>
         </message>
+        <message>
+            <source>NO DEVICE - PLUG IN THE NEXT HANDSET</source>
+            <translation>장치 없음 - 다음 단말기를 연결하세요</translation>
+        </message>
     </context>
     <context>
         <name>StationForm</name>
@@ -393,6 +421,63 @@ Engineer PIN</source>
         <message>
             <source>Now: %1</source>
             <translation>현재: %1</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CDoctorReport</name>
+        <message>
+            <source>Preflight check</source>
+            <translation>사전 점검</translation>
+        </message>
+        <message>
+            <source>Port</source>
+            <translation>포트</translation>
+        </message>
+        <message>
+            <source>Device</source>
+            <translation>장치</translation>
+        </message>
+        <message>
+            <source>Check</source>
+            <translation>점검 항목</translation>
+        </message>
+        <message>
+            <source>Result</source>
+            <translation>결과</translation>
+        </message>
+        <message>
+            <source>Detail</source>
+            <translation>내용</translation>
+        </message>
+        <message>
+            <source>Fix</source>
+            <translation>조치</translation>
+        </message>
+        <message>
+            <source>Check again</source>
+            <translation>다시 점검</translation>
+        </message>
+        <message>
+            <source>Station</source>
+            <translation>스테이션</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>정상</translation>
+        </message>
+        <message>
+            <source>FAIL</source>
+            <translation>실패</translation>
+        </message>
+        <message>
+            <source>Nothing wrong found.</source>
+            <translation>문제가 없습니다.</translation>
+        </message>
+        <message numerus="yes">
+            <source>%n problem(s) found: see the lines in red and their fixes.</source>
+            <translation>
+                <numerusform>문제 %n개 발견: 빨간 줄과 조치를 확인하세요.</numerusform>
+            </translation>
         </message>
     </context>
 </TS>

@@ -45,6 +45,11 @@ struct Changes {
         ++count;
         changed.notify_all();
     }
+    int Count()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return count;
+    }
     template <class Pred>
     bool WaitFor(Pred pred)
     {
@@ -94,7 +99,7 @@ TEST(DeviceWatcher, CountsEachNewDeviceBehindALink)
     ASSERT_TRUE(changes.WaitFor([&] { return watcher.Generation(index) == 3; }));
 
     // Something else in the folder changes nothing for the link.
-    const int before = changes.count;
+    const int before = changes.Count();
     std::ofstream(dir.Path() + "/serial/by-path/other") << "x";
     ASSERT_TRUE(changes.WaitFor([&] { return changes.count > before; }));
     EXPECT_EQ(watcher.Generation(index), 3u);

@@ -198,6 +198,21 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     EXPECT_TRUE(sound->isChecked());
     EXPECT_TRUE(View()->SoundOn());
 
+    // Continuous runs too.
+    QAction* continuous = m_station->Frame()->ContinuousAction();
+    ASSERT_FALSE(continuous->isChecked());
+    m_answers = {QStringLiteral("9999"), QString()};
+    continuous->trigger();
+    EXPECT_FALSE(continuous->isChecked());
+    EXPECT_FALSE(View()->Continuous());
+    EXPECT_TRUE(m_lastPromptText.contains(QStringLiteral("continuous mode")));
+    m_answers = {QStringLiteral("2468")};
+    continuous->trigger();
+    EXPECT_TRUE(View()->Continuous());
+    m_answers = {QStringLiteral("2468")};
+    continuous->trigger();
+    EXPECT_FALSE(View()->Continuous());
+
     // Changing the PIN needs the old one first.
     m_answers = {QString()};
     m_station->Frame()->PinAction()->trigger();

@@ -15,6 +15,7 @@
 #include "resources/Forms.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
+#include "station/DoctorReport.h"
 #include "station/PinDialogs.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -90,7 +91,9 @@ protected:
         CAboutBox about(Frame());
         CPinPrompt prompt(View()->EngineerLock(), strings::kGuardPortSetting, Frame());
         CPinSetDialog pinSet(View()->EngineerLock(), Frame());
-        for (QWidget* window : std::initializer_list<QWidget*>{&ports, &about, &prompt, &pinSet}) {
+        CDoctorReport doctor([] { return std::vector<doctor::Finding>{}; }, Frame());
+        doctor.Refresh();
+        for (QWidget* window : std::initializer_list<QWidget*>{&ports, &about, &prompt, &pinSet, &doctor}) {
             const std::vector<ShownText> more = TextsOf(window);
             texts.insert(texts.end(), more.begin(), more.end());
         }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
@@ -106,6 +108,12 @@ inline std::vector<ShownText> TextsOf(QWidget* root)
             AddText(out, where, group->title());
         else if (auto* edit = qobject_cast<QLineEdit*>(widget))
             AddText(out, where + QStringLiteral(" placeholder"), edit->placeholderText());
+        else if (auto* view = qobject_cast<QAbstractItemView*>(widget); view && view->model()) {
+            // Column captions of tables and trees.
+            const QAbstractItemModel* model = view->model();
+            for (int c = 0; c < model->columnCount(); ++c)
+                AddText(out, where + QStringLiteral(" column"), model->headerData(c, Qt::Horizontal).toString());
+        }
         if (widget != root && widget->isWindow() && !qobject_cast<QMenu*>(widget))
             AddText(out, QStringLiteral("caption ") + where, widget->windowTitle());
         AddText(out, where + QStringLiteral(" tooltip"), widget->toolTip());

@@ -69,10 +69,11 @@ TEST_F(MainFrame, FixedWindowAtTheTopLeftWithCaptionMenuAndPanes)
     EXPECT_EQ(frame->pos(), QPoint(0, 0));
 
     const QList<QAction*> menus = frame->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("File(&F)"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Settings(&S)"));
-    EXPECT_EQ(menus[2]->text(), QStringLiteral("Help(&H)"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("Station(&T)"));
+    EXPECT_EQ(menus[3]->text(), QStringLiteral("Help(&H)"));
     EXPECT_EQ(frame->OpenAction()->text(), QStringLiteral("Main S/W Open(&O)...\tCtrl+O"));
     EXPECT_EQ(frame->ExitAction()->text(), QStringLiteral("Exit(&X)"));
     EXPECT_EQ(frame->AboutAction()->text(), QStringLiteral("Tarvo Infomation(&A)..."));

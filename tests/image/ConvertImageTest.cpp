@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -125,16 +127,74 @@ TEST_F(ConvertImageTest, AddressAndDataKeepTheirCaseLengthAndChecksumAreUpperCas
     EXPECT_EQ(ImageLines()[0], "S3000D0000ab00fafbfcfdfeff00015B\n");
 }
 
-TEST_F(ConvertImageTest, NoS3RecordGivesAnEmptyImage) {
-    ASSERT_TRUE(Convert(std::string(kS0) + kS7));
-    EXPECT_EQ(m_imagePath, m_dir / "main.cp64");
-    EXPECT_EQ(Image(), "");
-    ASSERT_TRUE(Convert(""));
-    EXPECT_EQ(Image(), "");
+// An image without blocks would erase every handset and then fail there: a file without data
+// records is refused like a corrupt one, and the good image already there stays.
+TEST_F(ConvertImageTest, NoS3RecordIsRefusedAndTheOldImageStays) {
+    const std::string good = std::string(kS0) + "S30700002000AABB73\n" + kS7;
+    ASSERT_TRUE(Convert(good));
+    const std::string before = Image();
+    for (const std::string& input : {std::string(kS0) + kS7, std::string(), std::string("\x7f" "ELF\x02\x01\x01", 7),
+                                     std::string(kS0)}) {
+        m_imagePath = "previous.cp64";
+        EXPECT_FALSE(Convert(input));
+        EXPECT_EQ(m_error.ToString(), (m_dir / "main.m0") + ": no data records");
+        EXPECT_EQ(m_imagePath, "previous.cp64");
+        EXPECT_EQ(Image(), before);
+        EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"main.m0", "main.cp64"}));
+    }
+}
+
+// A FIFO would block the conversion for ever, /dev/zero would spin a core for ever: both are
+// refused at once with what they are.
+TEST_F(ConvertImageTest, FilesThatAreNotRegularAreRefusedAtOnce) {
+    const std::string fifo = m_dir / "pipe.m0";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ConvertImageFile(fifo, m_imagePath, m_error));
+    EXPECT_EQ(m_error.ToString(), fifo + ": is a FIFO (named pipe), not a regular file");
+    EXPECT_FALSE(ConvertImageFile("/dev/zero", m_imagePath, m_error));
+    EXPECT_EQ(m_error.ToString(), "/dev/zero: is a character device, not a regular file");
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"pipe.m0"}));
+}
+
+TEST_F(ConvertImageTest, ACancelledConversionLeavesNoTemporaryFileAndTheOldImage) {
+    const std::string good = std::string(kS0) + "S30700002000AABB73\n" + kS7;
+    ASSERT_TRUE(Convert(good));
+    const std::string before = Image();
+    WriteFile(m_dir / "main.m0", std::string(kS0) + S3Record(0x100, Bytes(4)) + "\n" + kS7);
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(ConvertImageFile(m_dir / "main.m0", m_imagePath, m_error, &cancel));
+    EXPECT_EQ(m_error.reason, "conversion interrupted");
+    EXPECT_EQ(Image(), before);
+    EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"main.m0", "main.cp64"}));
+}
+
+TEST_F(ConvertImageTest, TheImageCheckAcceptsConvertedImagesAndRefusesWhatCanOnlyFail) {
+    ASSERT_TRUE(Convert(std::string(kS0) + S3Record(0x100, Bytes(200)) + "\n" + S3Record(0x1C8, Bytes(200)) + "\n" + kS7));
+    EXPECT_TRUE(CheckDownloadImage(m_imagePath, m_error)) << m_error.ToString();
+
+    auto refused = [&](const std::string& content) {
+        WriteFile(m_dir / "bad.cp64", content);
+        EXPECT_FALSE(CheckDownloadImage(m_dir / "bad.cp64", m_error)) << content;
+        return m_error.ToString();
+    };
+    const std::string bad = m_dir / "bad.cp64";
+    EXPECT_EQ(refused(""), bad + ": the download image is empty");
+    EXPECT_EQ(refused(std::string(kS0) + kS7), bad + ": no image blocks: not a download image");
+    EXPECT_EQ(refused(std::string(kS0) + "S3000700002000AABB73\n"),
+              bad + ": no termination record after the last image block: the image looks truncated");
+    EXPECT_EQ(refused("S3000700002000AABB74\n" + std::string(kS7)), bad + ":1: image block checksum error");
+    EXPECT_EQ(refused("S3000800002000AABB73\n" + std::string(kS7)),
+              bad + ":1: image block length field does not match the line");
+    EXPECT_EQ(refused("S30007000020G0AABB73\n" + std::string(kS7)),
+              bad + ":1: image block line holds a character that is not a hexadecimal digit");
+    EXPECT_FALSE(CheckDownloadImage(m_dir.Path(), m_error));
+    EXPECT_EQ(m_error.reason, "is a directory, not a file");
 }
 
 TEST_F(ConvertImageTest, ImagePathIsCutAtTheFirstDotM0) {
-    const std::string input = std::string(kS0) + kS7;
+    const std::string input = std::string(kS0) + "S30700002000AABB73\n" + kS7;
     ASSERT_TRUE(Convert(input, "a.m0/main.m0"));
     EXPECT_EQ(m_imagePath, m_dir / "a.cp64");
     EXPECT_TRUE(std::filesystem::is_regular_file(m_dir / "a.cp64"));
@@ -274,7 +334,7 @@ TEST_F(ConvertImageTest, ReaderOfTheOldImageKeepsReadingItWhole) {
 }
 
 TEST_F(ConvertImageTest, NewImageGetsTheUsualFileMode) {
-    ASSERT_TRUE(Convert(std::string(kS0) + kS7));
+    ASSERT_TRUE(Convert(std::string(kS0) + "S30700002000AABB73\n" + kS7));
     const mode_t mask = ::umask(022);
     ::umask(mask);
     struct stat info {};

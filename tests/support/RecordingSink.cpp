@@ -22,6 +22,7 @@ void RecordingSink::OnPortStatus(const CWinMonitorCtrl&, const StatusReport& rep
         e.port = report.port;
         e.code = report.code;
         e.text = report.text ? report.text : "";
+        e.reason = report.reason ? report.reason : "";
         m_events.push_back(e);
         m_cv.notify_all();
         Block(lock);
@@ -49,6 +50,25 @@ void RecordingSink::ReleaseEngine(const CWinMonitorCtrl&)
     std::lock_guard lock(m_mutex);
     m_released = true;
     m_cv.notify_all();
+}
+
+void RecordingSink::OnRunEnded(const CWinMonitorCtrl&)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_runsEnded;
+    m_cv.notify_all();
+}
+
+int RecordingSink::RunsEnded() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_runsEnded;
+}
+
+bool RecordingSink::WaitRunEnded(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, timeout, [&] { return m_runsEnded > 0; });
 }
 
 void RecordingSink::Hold()

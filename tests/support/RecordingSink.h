@@ -18,6 +18,7 @@ struct Event {
     int port = 0;
     int code = 0;        // status
     std::string text;    // status
+    std::string reason;  // status: the known cause, empty when none
     int percent = 0, position = 0, size = 0;  // progress
 };
 
@@ -26,6 +27,7 @@ public:
     void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) override;
     void OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report) override;
     void ReleaseEngine(const CWinMonitorCtrl& engine) override;
+    void OnRunEnded(const CWinMonitorCtrl& engine) override;
 
     // Holds every later report until Unhold() or ReleaseEngine().
     void Hold();
@@ -41,6 +43,9 @@ public:
     bool WaitEnd(std::chrono::milliseconds timeout) const;
     bool WaitHeld(std::chrono::milliseconds timeout) const;
     bool released() const;
+    // OnRunEnded calls so far, and a wait for the first.
+    int RunsEnded() const;
+    bool WaitRunEnded(std::chrono::milliseconds timeout) const;
 
 private:
     void Block(std::unique_lock<std::mutex>& lock);
@@ -50,6 +55,7 @@ private:
     bool m_hold = false;
     bool m_released = false;
     int m_heldCount = 0;
+    int m_runsEnded = 0;
 };
 
 }  // namespace tarvo::test

@@ -1,11 +1,13 @@
 // tarvo-cli convert FILE: writes the download image of a main software file and prints its
 // path.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "engine/WinMonitorCtrl.h"
+#include "engine/ImageConverter.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/SignalWatch.h"
 
 namespace tarvo::cli {
 
@@ -35,10 +37,18 @@ int RunConvert(int argc, char** argv) {
     }
     if (file == nullptr) return UsageError(kUsage);
 
-    // Through a port engine, as the station converts: the engine keeps the image path.
-    CWinMonitorCtrl engine;
-    if (!engine.ConvertImage(file)) return Failure(engine.ConvertFailure().ToString());
-    std::printf("%s\n", engine.ImagePath().c_str());
+    // A signal cancels the conversion: its temporary file goes and the old image stays. Later
+    // signals are absorbed so that the clean-up always runs (it takes milliseconds).
+    SignalWatch signals(SignalWatch::SecondSignal::Ignore);
+    std::atomic<bool> cancel{false};
+    signals.OnSignal([&](int) { cancel = true; });
+    std::string imagePath;
+    ConvertError error;
+    const bool converted = ConvertImageFile(file, imagePath, error, &cancel);
+    signals.OnSignal(nullptr);
+    if (signals.Caught() != 0) return signals.ExitStatus();
+    if (!converted) return Failure(error.ToString());
+    std::printf("%s\n", imagePath.c_str());
     return kExitOk;
 }
 

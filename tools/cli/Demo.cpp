@@ -11,6 +11,7 @@
 #include "engine/ImageConverter.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Flash.h"
+#include "tools/cli/SignalWatch.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
 
@@ -63,6 +64,8 @@ int RunDemo(int argc, char** argv)
         }
     }
 
+    // Caught from here on, so the folder and the simulated handsets are always cleaned up.
+    SignalWatch signals;
     TempFolder folder;
     char pattern[] = "/tmp/tarvo-demo-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -80,6 +83,7 @@ int RunDemo(int argc, char** argv)
         return Failure(error);
 
     FlashJob job;
+    job.signals = &signals;
     job.json = json;
     job.monitorDir = folder.path;
     ConvertError convertError;
@@ -106,6 +110,8 @@ int RunDemo(int argc, char** argv)
         job.ports.push_back(PortTarget{5 + i, handset->DevicePath()});
         handsets.push_back(std::move(handset));
     }
+    if (signals.Caught() != 0)
+        return signals.ExitStatus();
     if (!json) {
         std::printf("Tarvo demo: %d simulated handsets at 115200 baud, sample image %s (%ld KiB of data)\n\n",
                     count, job.image.c_str(), kib);

@@ -2,11 +2,15 @@
 
 #include "tools/cli/Flash.h"
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/ReportQueue.h"
@@ -14,15 +18,18 @@
 #include "engine/WinMonitorCtrl.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/Continuous.h"
 #include "tools/cli/Profile.h"
+#include "tools/cli/SignalWatch.h"
 
 namespace tarvo::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]";
+    "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
+    "      [--continuous]";
 
-enum class End { Running, Complete, Error, NoTarget };
+enum class End { Running, Complete, Error, NoTarget, Aborted };
 
 const char* EndWord(End end)
 {
@@ -30,6 +37,7 @@ const char* EndWord(End end)
     case End::Complete: return "COMPLETE";
     case End::Error: return "ERROR";
     case End::NoTarget: return "NO TARGET";
+    case End::Aborted: return "ABORTED";
     case End::Running: break;
     }
     return "RUNNING";
@@ -70,13 +78,23 @@ public:
     {
     }
 
-    void Status(Port& port, int code, const std::string& text)
+    // A status report; `reason` is the known cause beside the text (empty when none).
+    void Status(Port& port, int code, const std::string& text, const std::string& reason)
     {
         if (m_json) {
-            std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.target.port, code, JsonEscape(text).c_str());
+            if (reason.empty())
+                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.target.port, code,
+                            JsonEscape(text).c_str());
+            else
+                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\",\"reason\":\"%s\"}\n", port.target.port,
+                            code, JsonEscape(text).c_str(), JsonEscape(reason).c_str());
         } else {
             ClearBars();
-            std::printf("COM%d [%d] %s\n", port.target.port, code, Printable(text).c_str());
+            if (reason.empty())
+                std::printf("COM%d [%d] %s\n", port.target.port, code, Printable(text).c_str());
+            else
+                std::printf("COM%d [%d] %s (%s)\n", port.target.port, code, Printable(text).c_str(),
+                            Printable(reason).c_str());
             DrawBars();
         }
         std::fflush(stdout);
@@ -175,6 +193,42 @@ private:
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
+// The signal's name for the summary ("SIGINT").
+const char* SignalName(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
+
+// "--wait SECONDS": a finite number of seconds from 0.001 to 1,000,000.
+bool ParseWait(const char* text, double& seconds)
+{
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(value) || value < 0.001 || value > 1000000.0)
+        return false;
+    seconds = value;
+    return true;
+}
+
+// True when `a` and `b` name the same device: the same path, or the same file reached through
+// different names (a /dev/serial link and its /dev/ttyUSB node).
+bool SameDevice(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return true;
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 bool ParsePort(const char* text, PortTarget& target)
 {
     char* end = nullptr;
@@ -227,8 +281,22 @@ int RunFlashJob(const FlashJob& job)
 
     Printer printer(ports, job.json);
     ReportQueue queue;
+    // A signal ends every run at once: the loop below wakes and stops the engines.
+    std::unique_ptr<SignalWatch> ownWatch;
+    SignalWatch* signals = job.signals;
+    if (!signals) {
+        ownWatch = std::make_unique<SignalWatch>();
+        signals = ownWatch.get();
+    }
+    std::atomic<bool> interrupted{false};
+    signals->OnSignal([&](int) {
+        interrupted = true;
+        queue.Wake();
+    });
     int running = 0;
     for (Port& port : ports) {
+        if (interrupted.load())
+            break;
         EngineEnvironment env;
         env.clock = job.clock;
         env.ports = &directory;
@@ -264,7 +332,7 @@ int RunFlashJob(const FlashJob& job)
     };
 
     QueuedReport report;
-    while (running > 0) {
+    while (running > 0 && !interrupted.load()) {
         auto timeout = std::chrono::nanoseconds(std::chrono::seconds(1));
         if (limited) {
             bool anyWaiting = false;
@@ -287,7 +355,7 @@ int RunFlashJob(const FlashJob& job)
                     timeout = left;
             }
         }
-        if (!queue.Pop(report, timeout))
+        if (!queue.Pop(report, timeout) || interrupted.load())
             continue;
         Port* port = find(report.engine);
         if (!port || port->end != End::Running) {
@@ -297,8 +365,8 @@ int RunFlashJob(const FlashJob& job)
         switch (report.kind) {
         case QueuedReport::Kind::Status:
             port->answered = true;
-            port->lastText = report.text;
-            printer.Status(*port, report.code, report.text);
+            port->lastText = report.reason.empty() ? report.text : report.text + " (" + report.reason + ")";
+            printer.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
                 port->state = "ERASE";
                 if (!port->engine->StartDownload(&queue, job.image)) {
@@ -324,8 +392,27 @@ int RunFlashJob(const FlashJob& job)
         }
         queue.Done();
     }
+    if (interrupted.load()) {
+        // Every engine is told to stop before any is waited for, so all runs end together and
+        // every device is released within milliseconds.
+        for (Port& port : ports)
+            if (port.engine)
+                port.engine->RequestStop();
+    }
     for (Port& port : ports)
         port.engine.reset();
+    signals->OnSignal(nullptr);
+    if (interrupted.load()) {
+        const std::string why = std::string("interrupted by ") + SignalName(signals->Caught());
+        for (Port& port : ports) {
+            if (port.end == End::Running) {
+                port.lastText = port.lastText.empty() ? why : port.lastText + "; " + why;
+                finish(port, End::Aborted);
+            }
+        }
+        printer.Summary();
+        return signals->ExitStatus();
+    }
     printer.Summary();
     for (const Port& port : ports)
         if (port.end != End::Complete)
@@ -350,6 +437,10 @@ int RunFlash(int argc, char** argv)
                         "                     --port: every port enabled in the station's profile.\n"
                         "  --json             JSON Lines on stdout\n"
                         "  --wait SECONDS     give up on a port whose target has not answered by then\n"
+                        "  --continuous       every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
+                        "                     for its device, runs, closes it, and runs again once the device\n"
+                        "                     has gone and come back; then a summary per port (stderr with\n"
+                        "                     --json); exit 0 when every run that ended passed, none aborted\n"
                         "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
                         kUsage);
             return kExitOk;
@@ -372,11 +463,13 @@ int RunFlash(int argc, char** argv)
             job.ports.push_back(target);
         } else if (std::strcmp(arg, "--json") == 0) {
             job.json = true;
+        } else if (std::strcmp(arg, "--continuous") == 0) {
+            job.continuous = true;
         } else if (std::strcmp(arg, "--wait") == 0) {
-            const char* v = value();
-            char* end = nullptr;
-            if (!v || (job.waitSeconds = std::strtod(v, &end), *end != '\0') || job.waitSeconds < 0)
+            if (!ParseWait(value(), job.waitSeconds)) {
+                std::fprintf(stderr, "tarvo-cli flash: --wait takes a number of seconds from 0.001 to 1000000\n");
                 return UsageError(kUsage);
+            }
         } else {
             return UsageError(kUsage);
         }
@@ -384,18 +477,29 @@ int RunFlash(int argc, char** argv)
     if (job.image.empty() == mainFile.empty())
         return UsageError(kUsage);
 
+    // Caught from here on: a signal during the conversion cancels it (no temporary file stays).
+    SignalWatch signals;
+    job.signals = &signals;
     if (!mainFile.empty()) {
-        CWinMonitorCtrl converter;
-        if (!converter.ConvertImage(mainFile))
-            return Failure(converter.ConvertFailure().ToString());
-        job.image = converter.ImagePath();
+        std::atomic<bool> cancel{false};
+        signals.OnSignal([&](int) { cancel = true; });
+        ConvertError error;
+        const bool converted = ConvertImageFile(mainFile, job.image, error, &cancel);
+        signals.OnSignal(nullptr);
+        if (signals.Caught() != 0)
+            return signals.ExitStatus();
+        if (!converted)
+            return Failure(error.ToString());
     }
-    if (std::FILE* f = std::fopen(job.image.c_str(), "r")) {
-        std::fclose(f);
-    } else {
-        return Failure(job.image + ": cannot open the download image: " + std::strerror(errno));
-    }
-    const Profile profile = Profile::LoadUser();
+    // An image that can only fail is refused before any port opens (and any handset is erased).
+    if (ConvertError error; !CheckDownloadImage(job.image, error))
+        return Failure(error.ToString());
+    Profile profile = Profile::LoadUser();
+    bool profileNeeded = job.ports.empty();
+    for (const PortTarget& target : job.ports)
+        profileNeeded |= target.device.empty();
+    if (profileNeeded && !profile.Error().empty())
+        return Failure(profile.Error());
     if (job.ports.empty()) {
         for (int k = 1; k <= 8; ++k)
             if (profile.GetInt("Port", "m_intPort" + std::to_string(k), 0) == 1)
@@ -403,10 +507,31 @@ int RunFlash(int argc, char** argv)
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
-    for (PortTarget& target : job.ports)
+    for (PortTarget& target : job.ports) {
         if (target.device.empty())
             target.device = profile.Get("Device", "COM" + std::to_string(target.port));
-    return RunFlashJob(job);
+        if (target.device.empty())
+            target.device = DefaultDevicePath(target.port);
+    }
+    // One device per port and one port per device: two engines on one device would steal each
+    // other's bytes.
+    for (std::size_t a = 0; a < job.ports.size(); ++a) {
+        for (std::size_t b = a + 1; b < job.ports.size(); ++b) {
+            const PortTarget& first = job.ports[a];
+            const PortTarget& second = job.ports[b];
+            if (first.port == second.port) {
+                std::fprintf(stderr, "tarvo-cli flash: COM%d is given twice (--port %d=%s and --port %d=%s)\n",
+                             first.port, first.port, first.device.c_str(), second.port, second.device.c_str());
+                return UsageError(kUsage);
+            }
+            if (SameDevice(first.device, second.device)) {
+                std::fprintf(stderr, "tarvo-cli flash: COM%d (%s) and COM%d (%s) name the same device\n",
+                             first.port, first.device.c_str(), second.port, second.device.c_str());
+                return UsageError(kUsage);
+            }
+        }
+    }
+    return job.continuous ? RunContinuousJob(job) : RunFlashJob(job);
 }
 
 }  // namespace tarvo::cli

@@ -37,6 +37,8 @@ int RunPorts(int argc, char** argv)
     }
 
     Profile profile = Profile::LoadUser();
+    if (!profile.Error().empty())
+        std::fprintf(stderr, "warning: %s\n", profile.Error().c_str());
     std::printf("\nStation rows (profile %s):\n", Profile::UserPath().c_str());
     for (int row = 1; row <= 8; ++row) {
         int port = row + 4;

@@ -1,7 +1,10 @@
 #include "tools/cli/Profile.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace tarvo::cli {
 namespace {
@@ -93,9 +96,29 @@ Profile Profile::LoadUser()
 Profile Profile::Load(const std::string& path)
 {
     Profile profile;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            profile.m_error = path + ": cannot read the profile: " + std::strerror(errno);
+        return profile;  // no profile yet: every value takes its default
+    }
+    if (!S_ISREG(info.st_mode)) {
+        profile.m_error = path + ": cannot read the profile: not a regular file";
+        return profile;
+    }
     std::ifstream in(path);
+    if (!in) {
+        profile.m_error = path + ": cannot read the profile: " + std::strerror(errno);
+        return profile;
+    }
     std::string section;
+    long number = 0;
     for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.find('\0') != std::string::npos) {
+            profile.m_error = path + ":" + std::to_string(number) + ": corrupt profile: binary data";
+            return profile;
+        }
         line = Trim(line);
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
@@ -104,10 +127,15 @@ Profile Profile::Load(const std::string& path)
             continue;
         }
         std::size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
+        if (eq == std::string::npos || eq == 0) {
+            profile.m_error = path + ":" + std::to_string(number) +
+                              ": corrupt profile: neither a [section] nor a key=value line";
+            return profile;
+        }
         profile.m_values[section + "/" + Trim(line.substr(0, eq))] = DecodeIniValue(line.substr(eq + 1));
     }
+    if (in.bad())
+        profile.m_error = path + ": cannot read the profile: " + std::strerror(errno);
     return profile;
 }
 

@@ -15,8 +15,13 @@ class Profile {
 public:
     // Reads the user's profile; a missing file gives an empty profile.
     static Profile LoadUser();
-    // Reads `path`; a missing file gives an empty profile.
+    // Reads `path`; a missing file gives an empty profile. A file that exists but cannot be read,
+    // or holds a line that is neither a section, a comment nor "key=value" (a corrupt file), gives
+    // the values read so far and Error() says why.
     static Profile Load(const std::string& path);
+    // "<path>: cannot read the profile: <reason>" or "<path>:<line>: corrupt profile: ...";
+    // empty when the profile was read whole (or is absent).
+    const std::string& Error() const { return m_error; }
     static std::string UserPath();
 
     // The value of `key` in `section`, or `fallback`.
@@ -25,6 +30,7 @@ public:
 
 private:
     std::map<std::string, std::string> m_values;  // "section/key" -> value
+    std::string m_error;
 };
 
 // Decodes one INI value as the settings file stores it: plain text, or a quoted string with

@@ -1,0 +1,54 @@
+// SignalWatch: how tarvo-cli ends on SIGINT, SIGTERM and SIGHUP.
+//
+// While a watch exists, the first of these signals is caught (not fatal): its handler only
+// notes the signal and writes a byte to a self-pipe, and the watch's own thread, blocked on
+// that pipe (no polling), then calls the callback given with OnSignal, which ends the command's
+// work at once (stops the engines, cancels a conversion). The command then releases what it
+// holds, prints what it owes and exits with ExitStatus() = 128 + the signal number.
+//
+// A second signal, with SecondSignal::ExitAtOnce, ends the process at once with 128 + its
+// number (nothing more is flushed or released by the program; the kernel releases the devices).
+// With SecondSignal::Ignore, later signals are absorbed: for work that must always get to
+// clean up (a conversion removing its temporary file), which ends promptly on the first.
+//
+// One watch at a time per process. The earlier handlers come back when the watch goes.
+//
+// Threading: construct and destroy on the main thread. The callback runs on the watch's
+// thread; OnSignal and Caught may be called from any thread.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tarvo::cli {
+
+class SignalWatch {
+public:
+    enum class SecondSignal { ExitAtOnce, Ignore };
+
+    explicit SignalWatch(SecondSignal second = SecondSignal::ExitAtOnce);
+    ~SignalWatch();
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    // Sets what happens on the first signal (replacing an earlier callback). When the signal
+    // has already arrived, the callback is called at once on the calling thread.
+    void OnSignal(std::function<void(int signalNumber)> callback);
+    // The first signal caught, 0 while none.
+    int Caught() const;
+    // 128 + Caught().
+    int ExitStatus() const { return 128 + Caught(); }
+
+private:
+    void Run();
+
+    int m_pipe[2] = {-1, -1};
+    int m_stopFd = -1;  // eventfd that ends the thread
+    std::mutex m_mutex;
+    std::function<void(int)> m_callback;
+    bool m_delivered = false;
+    std::thread m_thread;
+};
+
+}  // namespace tarvo::cli
