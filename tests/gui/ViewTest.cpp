@@ -199,6 +199,35 @@ TEST_F(StationView, AbortShowsErrorOnRedAndKeepsMessageColours)
     EXPECT_FALSE(m_view->IsTimerActive(5));
 }
 
+// The known cause of a failure goes beside the specified text: the row's tooltip and the
+// status bar; the message field keeps the specified text.
+TEST_F(StationView, TheCauseOfAFailureIsTheRowsTooltipAndInTheStatusBar)
+{
+    QSignalSpy messages(m_view.get(), &CTarvoView::statusMessage);
+    const CWinMonitorCtrl& engine = m_view->Engine(4);
+    ASSERT_TRUE(DeliverFromWorker([&] {
+        m_view->OnPortStatus(engine, StatusReport{8, status::kDownloadAborted, "Downloading Aborted !!!", "device hung up"});
+    }));
+    EXPECT_EQ(m_view->MessageField(4)->Text(), QStringLiteral("Downloading Aborted !!!"));
+    EXPECT_EQ(m_view->StateField(4)->Text(), QStringLiteral("ERROR"));
+    EXPECT_TRUE(m_view->MessageField(4)->toolTip().contains(QStringLiteral("device hung up")))
+        << m_view->MessageField(4)->toolTip().toStdString();
+    ASSERT_EQ(messages.count(), 1);
+    EXPECT_EQ(messages.at(0).at(0).toString(), QStringLiteral("COM8: Downloading Aborted !!! (device hung up)"));
+
+    // Without a known cause the tooltip holds the text and the status bar is left alone.
+    messages.clear();
+    Status(5, 9, status::kPortLost, "Serial Port Lost...");
+    EXPECT_EQ(m_view->MessageField(5)->toolTip(), QStringLiteral("Serial Port Lost..."));
+    EXPECT_EQ(messages.count(), 0);
+    // A new start of the row clears the old cause.
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    profile::SetDeviceFor(8, QString::fromStdString(pty.SlavePath()));
+    m_view->StartPort(4);
+    EXPECT_TRUE(m_view->MessageField(4)->toolTip().isEmpty());
+}
+
 TEST_F(StationView, ReportsForPortsOutsideTheStationChangeNothing)
 {
     Status(1, 4, status::kFail, "FAIL");
