@@ -141,8 +141,9 @@ TEST_F(SimulatedStation, ClosingOrRestartingDuringADownloadReturnsPromptly)
     EXPECT_EQ(view->StateField(1)->Text(), QStringLiteral("READY"));
     EXPECT_TRUE(view->IsTimerActive(2));  // the row's blink timer keeps running
 
-    // The same handset starts over on the new engine; close the window while it downloads.
-    Watch(*view, QStringLiteral("DOWNLOAD"), 20s);
+    // The handset, left in the middle of an image block, does not start over; close the
+    // window with the new engine on the row.
+    QTest::qWait(300);
     start = std::chrono::steady_clock::now();
     view.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
