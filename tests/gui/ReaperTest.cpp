@@ -55,7 +55,7 @@ TEST(Reaper, DestroysOffTheOwnersThreadAndTellsWhenTheRowIsIdle)
     reaper.Retire(3, std::make_shared<Blocker>(first, destroyed));
     reaper.Retire(3, std::make_shared<Blocker>(second, destroyed));
     reaper.Retire(5, std::shared_ptr<void>());  // nothing to destroy: idle at once
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);  // Retire never waits
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);  // Retire never waits for a destructor
 
     EXPECT_TRUE(reaper.WaitFor(5, 1s));
     EXPECT_FALSE(reaper.WaitFor(3, 20ms));  // both still being destroyed
