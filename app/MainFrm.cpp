@@ -16,6 +16,8 @@
 #include "app/Marquee.h"
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
+#include "station/RecordDialog.h"
+#include "station/StationRecord.h"
 
 namespace tarvo {
 namespace {
@@ -60,6 +62,7 @@ CMainFrame::CMainFrame(ViewOptions options, QWidget* parent)
     CreateMenus();
     if (!CreateStatusBar())
         qWarning("%s", strings::kStatusBarFailed);
+    CreateRecordParts();
     Retranslate();
     m_marqueeTimer.start(kMarqueePeriodMs, this);
 }
@@ -207,6 +210,8 @@ void CMainFrame::Retranslate()
     m_marquee = Tr(kStatusBar, strings::kMarqueeMessage);
     m_marquee += m_marquee;
     m_marquee += m_marquee;
+    if (m_recordAction)
+        RetranslateRecordParts();
 }
 
 void CMainFrame::changeEvent(QEvent* event)
@@ -250,6 +255,64 @@ bool CMainFrame::CreateStatusBar()
             statusBar()->showMessage(m_problem);
     }, Qt::QueuedConnection);
     return true;
+}
+
+void CMainFrame::CreateRecordParts()
+{
+    // In the File menu, before Exit.
+    m_recordAction = new QAction(this);
+    m_file->insertAction(m_exit, m_recordAction);
+    m_recordAction->setObjectName(QStringLiteral("productionRecord"));
+    connect(m_recordAction, &QAction::triggered, this, &CMainFrame::ShowProductionRecord);
+
+    QStatusBar* bar = statusBar();
+    m_recordWarning = new QLabel(bar);
+    m_recordWarning->setObjectName(QStringLiteral("recordWarning"));
+    m_recordWarning->setStyleSheet(QStringLiteral("color: white; background: red; padding: 0 4px"));
+    m_recordWarning->hide();
+    m_recordTotals = new QLabel(m_view->RecordTotalsText(), bar);
+    m_recordTotals->setObjectName(QStringLiteral("recordTotals"));
+    m_recordTotals->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // After the stretching separator: at the right, before the lock panes.
+    bar->addWidget(m_recordWarning);
+    bar->addWidget(m_recordTotals);
+    connect(m_view, &CTarvoView::recordTotalsChanged, m_recordTotals, &QLabel::setText);
+    connect(m_view, &CTarvoView::recordProblemChanged, this, &CMainFrame::ShowRecordProblem);
+    ShowRecordProblem(m_view->Record().Problem());
+}
+
+void CMainFrame::RetranslateRecordParts()
+{
+    m_recordAction->setText(tr("Production record(&R)..."));
+    m_recordAction->setStatusTip(tr("Show the record of every run of this station"));
+    m_recordTotals->setText(m_view->RecordTotalsText());
+    m_recordTotals->setToolTip(m_view->Record().Enabled() ? tr("Runs, PASS and FAIL of this station since start-up")
+                                                          : tr("Recording is off (profile \"Record\"/\"Enabled\"=0)"));
+    ShowRecordProblem(m_view->Record().Problem());
+}
+
+void CMainFrame::ShowRecordProblem(const QString& problem)
+{
+    if (problem.isEmpty()) {
+        m_recordWarning->hide();
+        m_recordWarning->clear();
+        return;
+    }
+    m_recordWarning->setText(tr("Record not written: %1. No row starts until it works again.").arg(problem));
+    m_recordWarning->setToolTip(problem);
+    m_recordWarning->show();
+}
+
+void CMainFrame::ShowProductionRecord()
+{
+    if (!m_recordDialog) {
+        auto* dialog = new CRecordDialog(m_view->Record().DatabasePath(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_recordDialog = dialog;
+    }
+    m_recordDialog->show();
+    m_recordDialog->raise();
+    m_recordDialog->activateWindow();
 }
 
 void CMainFrame::FitToForm()

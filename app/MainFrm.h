@@ -15,7 +15,9 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <string>
 
@@ -45,6 +47,13 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* ExitAction() const { return m_exit; }
     QAction* AboutAction() const { return m_about; }
+    // The production record: the menu item that opens its view, the status bar's totals and
+    // its red warning while the record cannot be written.
+    QAction* RecordAction() const { return m_recordAction; }
+    QLabel* RecordTotalsPane() const { return m_recordTotals; }
+    QLabel* RecordWarningPane() const { return m_recordWarning; }
+    // Opens the production record view (modeless; one at a time).
+    void ShowProductionRecord();
     QMenu* SettingsMenu() const { return m_settings; }
     QMenu* LanguageMenu() const { return m_language; }
     QMenu* StationMenu() const { return m_station; }
@@ -84,6 +93,9 @@ private:
     void ShowStatusMessage(const QString& text);
     void ShowStatusProblem(const QString& text);
     void UpdateLockPanes();
+    void CreateRecordParts();
+    void RetranslateRecordParts();
+    void ShowRecordProblem(const QString& problem);
 
     void OnSoundToggled(bool on);
     void OnContinuousToggled(bool on);
@@ -106,6 +118,10 @@ private:
     QAction* m_sound = nullptr;
     QAction* m_pin = nullptr;
     QString m_marquee;
+    QAction* m_recordAction = nullptr;
+    QLabel* m_recordTotals = nullptr;
+    QLabel* m_recordWarning = nullptr;
+    QPointer<QDialog> m_recordDialog;
     QBasicTimer m_marqueeTimer;
     QString m_problem;
     CLockKeys m_lockKeys;

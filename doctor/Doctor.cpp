@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/ImageConverter.h"
 #include "engine/WinMonitorCtrl.h"
 
 namespace tarvo::doctor {
@@ -396,6 +397,8 @@ std::vector<Finding> CheckStationFiles(const std::string& monitorDir, const std:
         why = imagePath + " is not readable (" + std::strerror(errno) + ")";
     else if (std::string p = ImageProblem(imagePath, blocks); !p.empty())
         why = imagePath + ": " + p;
+    else if (ConvertError error; !CheckDownloadImage(imagePath, error))
+        why = error.ToString();  // the check tarvo-cli flash makes before it opens any port
     if (why.empty())
         out.push_back(Make(0, {}, kCheckImage, true,
                            imagePath + " (" + std::to_string(st.st_size) + " bytes, " + std::to_string(blocks) +

@@ -36,6 +36,7 @@
 #include "serial/DeviceWatcher.h"
 #include "station/PinDialogs.h"
 #include "station/Profile.h"
+#include "station/StationRecord.h"
 #include "station/Sound.h"
 
 namespace tarvo {
@@ -102,6 +103,9 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
       })
 {
     setFont(FormFont(forms::kStationFontPoints));
+    m_record = std::make_unique<CStationRecord>(*this, this);
+    connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
+    connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -309,6 +313,7 @@ void CTarvoView::RetireEngine(int r)
     // Its reports are dropped from now on and a worker waiting in one goes on at once; the
     // gate forgets it before it dies, so no later engine at the same address is mistaken for it.
     const void* key = row.engine.get();
+    m_record->StopRun(*row.engine);
     m_gate.Release(key);
     m_gate.Forget(key);
     row.ticket = station::ReportGate::kNoTicket;
@@ -338,6 +343,14 @@ void CTarvoView::StartPort(int r)
 {
     if (r < 1 || r > station::kRows)
         return;
+    // No run without its record: while the record cannot be written the row stays as it is.
+    if (const QString problem = m_record->Problem(); !problem.isEmpty()) {
+        emit recordProblemChanged(problem);
+        emit statusMessage(tr("COM%1 not started: the production record cannot be written (%2)")
+                               .arg(station::PortForRow(r))
+                               .arg(problem));
+        return;
+    }
     // A run without a usable image could only erase the handset and then stall.
     const ImageCheck image = CheckImage();
     if (!image.detail.isEmpty()) {
@@ -351,6 +364,7 @@ void CTarvoView::StartPort(int r)
     m_units.RunEnded(r);
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
+    m_record->BeginRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
     // Continuous runs: this device has had its run, click or not.
     if (m_watcher && row.watch >= 0)
         row.flashedGeneration = m_watcher->Generation(row.watch);
@@ -391,13 +405,16 @@ void CTarvoView::OpenAndStart(int r)
     if (row.engine->OpenPort(port, station::kBaudRate)) {
         Apply(station::PortOpened(r), true);
         row.runEnded = false;
-        m_units.RunStarts(r);
+        // The label that waited for this start belongs to this run's record.
+        if (const std::string unit = m_units.RunStarts(r); !unit.empty())
+            m_record->SetRunUnit(*row.engine, unit);
         ShowUnitLabel(r);
-        row.engine->Start(this);
+        row.engine->Start(&m_record->Sink());
         std::this_thread::sleep_for(m_options.startPause);
     } else {
         Apply(station::PortOpenFailed(r), true);
         // Why, naming the device: in the field's tooltip and the status bar.
+        m_record->FailRun(*row.engine, row.engine->OpenError());
         QString reason = QString::fromStdString(row.engine->OpenError());
         // What the preflight checks find wrong with the device, and how to fix it.
         const QString problem = DeviceProblem(port, row.ports->DevicePath(port));
@@ -406,6 +423,34 @@ void CTarvoView::OpenAndStart(int r)
         row.message->setToolTip(reason);
         emit statusMessage(QStringLiteral("COM%1: %2").arg(port).arg(reason));
     }
+}
+
+// --- production record ---------------------------------------------------------------------
+
+void CTarvoView::SetNextUnit(int r, const QString& label)
+{
+    if (r >= 1 && r <= station::kRows)
+        m_record->SetNextUnit(station::PortForRow(r), label);
+}
+
+QString CTarvoView::RecordTotalsText() const
+{
+    return tr("Runs %1  PASS %2  FAIL %3").arg(m_record->TotalRuns()).arg(m_record->TotalPasses()).arg(m_record->TotalFails());
+}
+
+void CTarvoView::ShowRecordCounts(int r)
+{
+    const int port = station::PortForRow(r);
+    m_rows[r - 1].portField->setToolTip(
+        tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+}
+
+void CTarvoView::OnRunRecorded(int port)
+{
+    const int r = station::RowForPort(port);
+    if (r >= 1)
+        ShowRecordCounts(r);
+    emit recordTotalsChanged(RecordTotalsText());
 }
 
 // --- reports -------------------------------------------------------------------------------
@@ -458,6 +503,7 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
             m_rows[r - 1].message->SetTextColor(station::colour::kRed);
             m_rows[r - 1].message->setToolTip(image.detail);
             emit statusProblem(image.detail);
+            m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
             RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;
@@ -565,7 +611,7 @@ void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent
                        [&](const station::StartDownload& s) {
                            // A false result (no image) leaves the row at "ERASE"; the operator
                            // chooses a file and restarts the row.
-                           m_rows[s.row - 1].engine->StartDownload(this, m_imagePath);
+                           m_rows[s.row - 1].engine->StartDownload(&m_record->Sink(), m_imagePath);
                        },
                    },
                    step);
@@ -900,6 +946,8 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
         return false;
     }
     m_units.Attach(r, label, armed[r - 1]);
+    if (armed[r - 1] && m_rows[r - 1].engine)
+        m_record->SetRunUnit(*m_rows[r - 1].engine, label);
     ShowUnitLabel(r);
     SelectRow(0);
     emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
@@ -989,6 +1037,8 @@ void CTarvoView::Retranslate()
         if (row.messageOwn)
             row.message->SetText(MessageText(row));
         ShowUnitLabel(r);
+        if (!row.portField->toolTip().isEmpty())
+            ShowRecordCounts(r);
     }
 }
 

@@ -70,6 +70,7 @@ class CComPortSet;
 class CDoctorReport;
 class DeviceWatcher;
 class CLabel;
+class CStationRecord;
 class CPinPrompt;
 class CPinSetDialog;
 class CResultSounds;
@@ -191,6 +192,13 @@ public:
     // the port to the reaper's notice.
     static constexpr std::chrono::milliseconds kRetireWait{50};
 
+    // The production record of the rows' runs (station/StationRecord.h). A row is not started
+    // while the record cannot be written, unless recording is off in the profile.
+    CStationRecord& Record() const { return *m_record; }
+    // Attaches a unit label (e.g. a scanned serial number) to the next run of row r (1..8).
+    void SetNextUnit(int row, const QString& label);
+    // The station's totals since start-up, as the status bar shows them.
+    QString RecordTotalsText() const;
     // Continuous runs (profile "Station"/"Continuous"): every enabled row waits for its
     // device (an inotify watch, no polling), starts itself when the device appears, closes the
     // device when the run has ended and starts again only once the device has gone and come
@@ -208,6 +216,10 @@ signals:
     void statusMessage(const QString& text);
     // A problem the status bar keeps showing until it is cleared (empty text).
     void statusProblem(const QString& text);
+    // The station's PASS/FAIL totals since start-up changed (RecordTotalsText()).
+    void recordTotalsChanged(const QString& text);
+    // Recording stopped working (a warning naming the reason) or works again (empty).
+    void recordProblemChanged(const QString& problem);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -285,6 +297,10 @@ private:
     CLabel* m_clock = nullptr;
     CLabel* m_pathLine = nullptr;
     std::array<CRoundButton*, 4> m_buttons{};
+    // After the rows: destroyed before them, when the destructor has destroyed every engine.
+    std::unique_ptr<CStationRecord> m_record;
+    void OnRunRecorded(int port);
+    void ShowRecordCounts(int row);
     // Form texts and the source each was made from.
     std::vector<std::pair<QWidget*, const char*>> m_formTexts;
     CEngineerLock m_lock;

@@ -7,6 +7,8 @@
 // The handsets run in a child process forked before any thread exists, so the station's CPU time
 // (getrusage of this process) holds the engines, channels and receivers only.
 //
+// It also counts the context switches of this process over the same span.
+//
 // usage: tarvo-bench-flash [--kib N] [--ports N] [--baud N]
 
 #include <sys/resource.h>

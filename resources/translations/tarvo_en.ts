@@ -481,4 +481,135 @@ Preflight check</translation>
             </translation>
         </message>
     </context>
+    <context>
+        <name>tarvo::CMainFrame</name>
+        <message>
+            <source>Production record(&amp;R)...</source>
+            <translation>Production record(&amp;R)...</translation>
+        </message>
+        <message>
+            <source>Show the record of every run of this station</source>
+            <translation>Show the record of every run of this station</translation>
+        </message>
+        <message>
+            <source>Runs, PASS and FAIL of this station since start-up</source>
+            <translation>Runs, PASS and FAIL of this station since start-up</translation>
+        </message>
+        <message>
+            <source>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</source>
+            <translation>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</translation>
+        </message>
+        <message>
+            <source>Record not written: %1. No row starts until it works again.</source>
+            <translation>Record not written: %1. No row starts until it works again.</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CRecordDialog</name>
+        <message>
+            <source>Production record</source>
+            <translation>Production record</translation>
+        </message>
+        <message>
+            <source>Today</source>
+            <translation>Today</translation>
+        </message>
+        <message>
+            <source>All ports</source>
+            <translation>All ports</translation>
+        </message>
+        <message>
+            <source>COM%1</source>
+            <translation>COM%1</translation>
+        </message>
+        <message>
+            <source>Failures only</source>
+            <translation>Failures only</translation>
+        </message>
+        <message>
+            <source>Refresh</source>
+            <translation>Refresh</translation>
+        </message>
+        <message>
+            <source>Export CSV...</source>
+            <translation>Export CSV...</translation>
+        </message>
+        <message numerus="yes">
+            <source>%n record(s) shown, newest first.</source>
+            <translation>
+                <numerusform>%n record shown, newest first.</numerusform>
+                <numerusform>%n records shown, newest first.</numerusform>
+            </translation>
+        </message>
+        <message>
+            <source>Export the production record</source>
+            <translation>Export the production record</translation>
+        </message>
+        <message>
+            <source>CSV files (*.csv)</source>
+            <translation>CSV files (*.csv)</translation>
+        </message>
+        <message>
+            <source>Exported to %1.</source>
+            <translation>Exported to %1.</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CRecordModel</name>
+        <message>
+            <source>Started</source>
+            <translation>Started</translation>
+        </message>
+        <message>
+            <source>Port</source>
+            <translation>Port</translation>
+        </message>
+        <message>
+            <source>Result</source>
+            <translation>Result</translation>
+        </message>
+        <message>
+            <source>Status</source>
+            <translation>Status</translation>
+        </message>
+        <message>
+            <source>Unit</source>
+            <translation>Unit</translation>
+        </message>
+        <message>
+            <source>Message</source>
+            <translation>Message</translation>
+        </message>
+        <message>
+            <source>Total (ms)</source>
+            <translation>Total (ms)</translation>
+        </message>
+        <message>
+            <source>Image</source>
+            <translation>Image</translation>
+        </message>
+        <message>
+            <source>Station</source>
+            <translation>Station</translation>
+        </message>
+        <message>
+            <source>Run</source>
+            <translation>Run</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CTarvoView</name>
+        <message>
+            <source>COM%1 not started: the production record cannot be written (%2)</source>
+            <translation>COM%1 not started: the production record cannot be written (%2)</translation>
+        </message>
+        <message>
+            <source>Runs %1  PASS %2  FAIL %3</source>
+            <translation>Runs %1  PASS %2  FAIL %3</translation>
+        </message>
+        <message>
+            <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
+            <translation>COM%1: %2 PASS, %3 FAIL since start-up</translation>
+        </message>
+    </context>
 </TS>

@@ -480,4 +480,134 @@ Preflight check</source>
             </translation>
         </message>
     </context>
+    <context>
+        <name>tarvo::CMainFrame</name>
+        <message>
+            <source>Production record(&amp;R)...</source>
+            <translation>생산 기록(&amp;R)...</translation>
+        </message>
+        <message>
+            <source>Show the record of every run of this station</source>
+            <translation>이 스테이션의 모든 작업 기록 보기</translation>
+        </message>
+        <message>
+            <source>Runs, PASS and FAIL of this station since start-up</source>
+            <translation>시작 이후 이 스테이션의 작업, 합격, 불합격 수</translation>
+        </message>
+        <message>
+            <source>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</source>
+            <translation>기록 꺼짐 (프로필 &quot;Record&quot;/&quot;Enabled&quot;=0)</translation>
+        </message>
+        <message>
+            <source>Record not written: %1. No row starts until it works again.</source>
+            <translation>기록 저장 실패: %1. 기록이 다시 될 때까지 어떤 행도 시작하지 않습니다.</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CRecordDialog</name>
+        <message>
+            <source>Production record</source>
+            <translation>생산 기록</translation>
+        </message>
+        <message>
+            <source>Today</source>
+            <translation>오늘</translation>
+        </message>
+        <message>
+            <source>All ports</source>
+            <translation>모든 포트</translation>
+        </message>
+        <message>
+            <source>COM%1</source>
+            <translation>COM%1 포트</translation>
+        </message>
+        <message>
+            <source>Failures only</source>
+            <translation>불합격만</translation>
+        </message>
+        <message>
+            <source>Refresh</source>
+            <translation>새로 고침</translation>
+        </message>
+        <message>
+            <source>Export CSV...</source>
+            <translation>CSV 내보내기...</translation>
+        </message>
+        <message numerus="yes">
+            <source>%n record(s) shown, newest first.</source>
+            <translation>
+                <numerusform>표시된 기록 %n개, 최신 순.</numerusform>
+            </translation>
+        </message>
+        <message>
+            <source>Export the production record</source>
+            <translation>생산 기록 내보내기</translation>
+        </message>
+        <message>
+            <source>CSV files (*.csv)</source>
+            <translation>CSV 파일 (*.csv)</translation>
+        </message>
+        <message>
+            <source>Exported to %1.</source>
+            <translation>%1(으)로 내보냈습니다.</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CRecordModel</name>
+        <message>
+            <source>Started</source>
+            <translation>시작</translation>
+        </message>
+        <message>
+            <source>Port</source>
+            <translation>포트</translation>
+        </message>
+        <message>
+            <source>Result</source>
+            <translation>결과</translation>
+        </message>
+        <message>
+            <source>Status</source>
+            <translation>상태</translation>
+        </message>
+        <message>
+            <source>Unit</source>
+            <translation>단말기</translation>
+        </message>
+        <message>
+            <source>Message</source>
+            <translation>메시지</translation>
+        </message>
+        <message>
+            <source>Total (ms)</source>
+            <translation>전체 (ms)</translation>
+        </message>
+        <message>
+            <source>Image</source>
+            <translation>이미지</translation>
+        </message>
+        <message>
+            <source>Station</source>
+            <translation>스테이션</translation>
+        </message>
+        <message>
+            <source>Run</source>
+            <translation>작업</translation>
+        </message>
+    </context>
+    <context>
+        <name>tarvo::CTarvoView</name>
+        <message>
+            <source>COM%1 not started: the production record cannot be written (%2)</source>
+            <translation>COM%1 시작 안 함: 생산 기록을 저장할 수 없습니다 (%2)</translation>
+        </message>
+        <message>
+            <source>Runs %1  PASS %2  FAIL %3</source>
+            <translation>작업 %1  합격 %2  불합격 %3</translation>
+        </message>
+        <message>
+            <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
+            <translation>COM%1: 시작 이후 합격 %2, 불합격 %3</translation>
+        </message>
+    </context>
 </TS>

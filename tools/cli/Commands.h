@@ -28,5 +28,6 @@ int RunFlash(int argc, char** argv);
 int RunDemo(int argc, char** argv);
 int RunPorts(int argc, char** argv);
 int RunDoctor(int argc, char** argv);
+int RunRecords(int argc, char** argv);
 
 }  // namespace tarvo::cli

@@ -18,6 +18,7 @@
 #include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "record/RunRecorder.h"
 #include "serial/DeviceWatcher.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
@@ -151,6 +152,12 @@ int RunContinuousJob(const FlashJob& job)
         interrupted = true;
         queue.Wake();
     });
+    // Every run leaves its record; while the record cannot be written no run begins.
+    RecordSession session(job.record, queue);
+    if (std::string problem = session.Problem(); !problem.empty())
+        return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
+    record::RunRecorder& recorder = session.Recorder();
+    std::string shownRecordProblem;
 
     auto endRun = [&](Port& port, const char* word) {
         if (!port.running)
@@ -172,7 +179,14 @@ int RunContinuousJob(const FlashJob& job)
         env.monitorDir = job.monitorDir;
         port.engine = std::make_unique<CWinMonitorCtrl>(env);
         port.engine->SetPortNumber(port.target.port);
+        record::RunSetup setup;
+        setup.port = port.target.port;
+        setup.device = port.device;
+        setup.image = job.image;
+        setup.mainSoftware = job.mainSoftware;
+        recorder.BeginRun(*port.engine, setup);
         if (!port.engine->OpenDevice(port.device, CWinMonitorCtrl::kBaudRate)) {
+            recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             std::string text = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             const std::string hint = doctor::FirstProblem(doctor::CheckPort(port.target.port, port.device));
             if (!hint.empty())
@@ -191,14 +205,20 @@ int RunContinuousJob(const FlashJob& job)
                 Clock::now() + std::chrono::milliseconds(static_cast<long long>(job.waitSeconds * 1000));
         else
             port.noTargetDeadline = Clock::time_point::max();
-        port.engine->Start(&queue);
+        port.engine->Start(&recorder);
     };
 
     QueuedReport report;
     while (!interrupted.load()) {
+        const std::string recordProblem = session.Problem();
+        if (recordProblem != shownRecordProblem) {
+            shownRecordProblem = recordProblem;
+            std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
+                         recordProblem.c_str());
+        }
         // Idle ports: begin a run on a new device, or say what they wait for.
         for (Port& port : ports) {
-            if (port.running || port.closing)
+            if (port.running || port.closing || !recordProblem.empty())
                 continue;
             const bool present = watcher.Present(port.watch);
             const uint64_t generation = watcher.Generation(port.watch);
@@ -213,7 +233,9 @@ int RunContinuousJob(const FlashJob& job)
                                           : "waiting for the device " + port.device);
             }
         }
-        auto timeout = std::chrono::nanoseconds(std::chrono::hours(1));
+        // While the record fails, look again every second (the writer retries meanwhile).
+        std::chrono::nanoseconds timeout = recordProblem.empty() ? std::chrono::nanoseconds(std::chrono::hours(1))
+                                                                 : std::chrono::nanoseconds(std::chrono::seconds(1));
         const auto now = Clock::now();
         for (Port& port : ports) {
             if (!port.running || port.answered || port.noTargetDeadline == Clock::time_point::max())
@@ -221,6 +243,7 @@ int RunContinuousJob(const FlashJob& job)
             if (port.noTargetDeadline <= now) {
                 output.Note(port, "no target answered");
                 ++port.error;
+                recorder.EndRun(*port.engine, record::result::kNoTarget, "no target answered");
                 endRun(port, "NO TARGET");
                 port.engine.reset();
                 port.closing = false;
@@ -245,7 +268,8 @@ int RunContinuousJob(const FlashJob& job)
             port->answered = true;
             output.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
-                if (!port->engine->StartDownload(&queue, job.image)) {
+                if (!port->engine->StartDownload(&recorder, job.image)) {
+                    recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     output.Note(*port, "cannot open the download image " + job.image);
                     ++port->error;
                     endRun(*port, "ERROR");
@@ -293,6 +317,10 @@ int RunContinuousJob(const FlashJob& job)
     }
     signals->OnSignal(nullptr);
     output.Summary(ports, signals->Caught());
+    // The signal is the normal end here: the records are made durable and forwarded.
+    if (const std::string problem = session.Close(); !problem.empty())
+        return Failure("the record of these runs could not be written: " + problem);
+    session.ForwardBeforeExit();
     for (const Port& port : ports)
         if (port.fail + port.error + port.aborted > 0)
             return kExitFailure;

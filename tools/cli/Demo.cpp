@@ -11,6 +11,8 @@
 #include "engine/ImageConverter.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Flash.h"
+#include "tools/cli/Profile.h"
+#include "tools/cli/RecordSetup.h"
 #include "tools/cli/SignalWatch.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
@@ -18,7 +20,7 @@
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage = "demo [--json] [--ports N] [--size KIB]";
+constexpr const char* kUsage = "demo [--json] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]";
 
 // Removes the demo's folder however the demo ends.
 struct TempFolder {
@@ -38,6 +40,7 @@ int RunDemo(int argc, char** argv)
     bool json = false;
     int count = 8;
     long kib = 128;
+    RecordSettings record = RecordSettingsFromProfile(Profile::LoadUser());
     for (int i = 1; i < argc; ++i) {
         if (IsHelp(argv[i])) {
             std::printf("usage: tarvo-cli %s\n\n"
@@ -45,11 +48,15 @@ int RunDemo(int argc, char** argv)
                         "flashloaders, 115200 baud) in parallel, as the station does with real ones.\n"
                         "  --json      JSON Lines on stdout\n"
                         "  --ports N   number of handsets, 1..8 (default 8)\n"
-                        "  --size KIB  data in the sample image (default 128)\n",
-                        kUsage);
+                        "  --size KIB  data in the sample image (default 128)\n"
+                        "%s",
+                        kUsage, kRecordOptionsHelp);
             return kExitOk;
         }
-        if (std::strcmp(argv[i], "--json") == 0) {
+        if (int recordOption = ParseRecordOption(argc, argv, i, record); recordOption != 0) {
+            if (recordOption < 0)
+                return UsageError(kUsage);
+        } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
         } else if (std::strcmp(argv[i], "--ports") == 0 && i + 1 < argc) {
             count = std::atoi(argv[++i]);
@@ -85,6 +92,8 @@ int RunDemo(int argc, char** argv)
     FlashJob job;
     job.signals = &signals;
     job.json = json;
+    job.record = record;
+    job.mainSoftware = mainFile;
     job.monitorDir = folder.path;
     ConvertError convertError;
     if (!ConvertImageFile(mainFile, job.image, convertError))

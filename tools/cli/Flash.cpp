@@ -16,6 +16,7 @@
 #include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "record/RunRecorder.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Continuous.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
-    "      [--continuous]";
+    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous]";
 
 enum class End { Running, Complete, Error, NoTarget, Aborted };
 
@@ -293,6 +294,12 @@ int RunFlashJob(const FlashJob& job)
         interrupted = true;
         queue.Wake();
     });
+    // The recorder sits between the engines and the queue: it holds each run's final report
+    // until the run's record is durable.
+    RecordSession session(job.record, queue);
+    if (std::string problem = session.Problem(); !problem.empty())
+        return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
+    record::RunRecorder& recorder = session.Recorder();
     int running = 0;
     for (Port& port : ports) {
         if (interrupted.load())
@@ -303,14 +310,23 @@ int RunFlashJob(const FlashJob& job)
         env.monitorDir = job.monitorDir;
         port.engine = std::make_unique<CWinMonitorCtrl>(env);
         port.engine->SetPortNumber(port.target.port);
+        record::RunSetup setup;
+        setup.port = port.target.port;
+        setup.device = port.target.device.empty() ? "/dev/ttyS" + std::to_string(port.target.port - 1) : port.target.device;
+        setup.image = job.image;
+        setup.mainSoftware = job.mainSoftware;
+        if (!job.record.unit.empty())
+            setup.unit = job.record.unit;
+        recorder.BeginRun(*port.engine, setup);
         if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
+            recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             printer.Note(port, port.lastText);
             port.end = End::Error;
             printer.Ended(port);
             continue;
         }
-        port.engine->Start(&queue);
+        port.engine->Start(&recorder);
         ++running;
     }
 
@@ -344,6 +360,7 @@ int RunFlashJob(const FlashJob& job)
                     // No target answered in time: give up on those ports.
                     for (Port& port : ports) {
                         if (port.end == End::Running && !port.answered) {
+                            recorder.EndRun(*port.engine, record::result::kNoTarget, "no target answered");
                             port.engine.reset();
                             port.lastText = "no target answered";
                             finish(port, End::NoTarget);
@@ -369,7 +386,8 @@ int RunFlashJob(const FlashJob& job)
             printer.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
                 port->state = "ERASE";
-                if (!port->engine->StartDownload(&queue, job.image)) {
+                if (!port->engine->StartDownload(&recorder, job.image)) {
+                    recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     port->lastText = "cannot open the download image " + job.image;
                     printer.Note(*port, port->lastText);
                     finish(*port, End::Error);
@@ -411,9 +429,17 @@ int RunFlashJob(const FlashJob& job)
             }
         }
         printer.Summary();
+        // The stopped runs are recorded ABORTED before the program ends; forwarding waits for
+        // the next program that forwards.
+        if (const std::string recordProblem = session.Close(); !recordProblem.empty())
+            Failure("the record of these runs could not be written: " + recordProblem);
         return signals->ExitStatus();
     }
     printer.Summary();
+    const std::string recordProblem = session.Close();
+    session.ForwardBeforeExit();
+    if (!recordProblem.empty())
+        return Failure("the record of these runs could not be written: " + recordProblem);
     for (const Port& port : ports)
         if (port.end != End::Complete)
             return kExitFailure;
@@ -424,6 +450,9 @@ int RunFlash(int argc, char** argv)
 {
     FlashJob job;
     std::string mainFile;
+    // The record's settings from the profile first; the command line overrides them.
+    job.record = RecordSettingsFromProfile(Profile::LoadUser());
+    bool unitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -441,8 +470,11 @@ int RunFlash(int argc, char** argv)
                         "                     for its device, runs, closes it, and runs again once the device\n"
                         "                     has gone and come back; then a summary per port (stderr with\n"
                         "                     --json); exit 0 when every run that ended passed, none aborted\n"
+                        "  --unit LABEL       a label of the handset (e.g. its serial number), kept in\n"
+                        "                     the run's record; one port only\n"
+                        "%s"
                         "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
-                        kUsage);
+                        kUsage, kRecordOptionsHelp);
             return kExitOk;
         }
         if (std::strcmp(arg, "--image") == 0) {
@@ -463,6 +495,15 @@ int RunFlash(int argc, char** argv)
             job.ports.push_back(target);
         } else if (std::strcmp(arg, "--json") == 0) {
             job.json = true;
+        } else if (std::strcmp(arg, "--unit") == 0) {
+            const char* v = value();
+            if (!v)
+                return UsageError(kUsage);
+            job.record.unit = v;
+            unitGiven = true;
+        } else if (int recordOption = ParseRecordOption(argc, argv, i, job.record); recordOption != 0) {
+            if (recordOption < 0)
+                return UsageError(kUsage);
         } else if (std::strcmp(arg, "--continuous") == 0) {
             job.continuous = true;
         } else if (std::strcmp(arg, "--wait") == 0) {
@@ -490,6 +531,7 @@ int RunFlash(int argc, char** argv)
             return signals.ExitStatus();
         if (!converted)
             return Failure(error.ToString());
+        job.mainSoftware = mainFile;
     }
     // An image that can only fail is refused before any port opens (and any handset is erased).
     if (ConvertError error; !CheckDownloadImage(job.image, error))
@@ -507,6 +549,8 @@ int RunFlash(int argc, char** argv)
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
+    if (unitGiven && job.ports.size() != 1)
+        return Failure("--unit labels one handset: give exactly one --port with it");
     for (PortTarget& target : job.ports) {
         if (target.device.empty())
             target.device = profile.Get("Device", "COM" + std::to_string(target.port));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/RecordSetup.h"
+
 namespace tarvo {
 class IClock;
 }
@@ -28,6 +30,8 @@ struct FlashJob {
     double waitSeconds = -1;       // < 0: wait for a target without limit
     std::string monitorDir;        // empty: the current directory
     IClock* clock = nullptr;       // null: real time
+    std::string mainSoftware;      // the .m0 the image came from, when known (recorded)
+    RecordSettings record;         // the production record of the runs
     // The watch that ends the job on SIGINT/SIGTERM/SIGHUP; null: the job installs its own.
     SignalWatch* signals = nullptr;
     // Every port runs again on each new device until a signal (tools/cli/Continuous.h).
@@ -38,6 +42,9 @@ struct FlashJob {
 // ended COMPLETE, 1 otherwise). A signal (see SignalWatch) ends every run at once: every engine
 // is stopped and released, each port whose run had not ended ends ABORTED (with --json its last
 // line is {"port":N,"end":"ABORTED"}), the summary is printed and 128 + the signal is returned.
+// Each port's run leaves one record (RecordSettings), durable before its final word is printed
+// and, for runs a signal ended, before the job returns; no run starts while the record cannot
+// be written, and a job whose records could not be written fails.
 int RunFlashJob(const FlashJob& job);
 
 // Escapes `text` for a JSON string (without the quotes).

@@ -28,6 +28,7 @@ constexpr Subcommand kSubcommands[] = {
     {"ports", "", "list the serial devices and the station's port mapping", RunPorts},
     {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
      RunDoctor},
+    {"records", "[summary|push] [...]", "list, summarise or forward the production record", RunRecords},
 };
 
 // Every port needs a few descriptors (its device, the channel's wake-up descriptors); with up to

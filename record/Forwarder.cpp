@@ -1,0 +1,150 @@
+#include "record/Forwarder.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "record/LineDatabase.h"
+#include "record/RecordStore.h"
+
+namespace tarvo::record {
+
+namespace {
+constexpr int kBatch = 200;
+constexpr int kConnectTimeoutMs = 5000;
+constexpr auto kFirstBackOff = std::chrono::seconds(1);
+constexpr auto kLongestBackOff = std::chrono::seconds(30);
+constexpr auto kIdleRound = std::chrono::seconds(30);
+}  // namespace
+
+bool ForwardOnce(RecordStore& store, LineDatabase& line, int64_t& sent, std::string& error)
+{
+    std::vector<RunRecord> batch;
+    for (;;) {
+        if (!store.Unforwarded(kBatch, batch, error))
+            return false;
+        if (batch.empty())
+            return true;
+        if (!line.Insert(batch, error))
+            return false;
+        std::vector<std::string> ids;
+        ids.reserve(batch.size());
+        for (const RunRecord& r : batch)
+            ids.push_back(r.run_id.value_or(""));
+        // Should this fail, the records are sent again later: the server's insert is idempotent.
+        if (!store.MarkForwarded(ids, error))
+            return false;
+        sent += static_cast<int64_t>(batch.size());
+    }
+}
+
+ForwardOutcome ForwardPending(const std::string& localPath, const std::string& url, std::chrono::milliseconds limit)
+{
+    ForwardOutcome outcome;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    RecordStore store;
+    if (!store.Open(localPath, outcome.error)) {
+        outcome.left = -1;
+        return outcome;
+    }
+    LineDatabase line;
+    auto backOff = std::chrono::milliseconds(kFirstBackOff);
+    for (;;) {
+        std::string error;
+        outcome.left = store.PendingForward(error);
+        if (outcome.left == 0) {
+            outcome.error.clear();
+            return outcome;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return outcome;
+        const int connectMs = static_cast<int>(std::min<long long>(left.count(), kConnectTimeoutMs));
+        if ((line.IsOpen() || line.Connect(url, connectMs, error)) && ForwardOnce(store, line, outcome.sent, error)) {
+            continue;
+        }
+        outcome.error = error;
+        line.Close();
+        const auto now = std::chrono::steady_clock::now();
+        if (now + backOff >= deadline) {
+            outcome.left = store.PendingForward(error);
+            return outcome;
+        }
+        std::this_thread::sleep_for(backOff);
+        backOff = std::min(backOff * 2, std::chrono::milliseconds(kLongestBackOff));
+    }
+}
+
+Forwarder::Forwarder(std::string localPath, std::string url) : m_localPath(std::move(localPath)), m_url(std::move(url))
+{
+    m_thread = std::thread([this] { Run(); });
+}
+
+Forwarder::~Forwarder()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+        if (m_line)
+            m_line->Cancel();
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void Forwarder::Notify()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_notified = true;
+    }
+    m_wake.notify_all();
+}
+
+std::string Forwarder::Problem() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_problem;
+}
+
+int64_t Forwarder::Forwarded() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_forwarded;
+}
+
+void Forwarder::Run()
+{
+    RecordStore store;
+    LineDatabase line;
+    {
+        std::lock_guard lock(m_mutex);
+        m_line = &line;
+    }
+    auto backOff = std::chrono::milliseconds(kFirstBackOff);
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        m_notified = false;
+        lock.unlock();
+        std::string error;
+        int64_t sent = 0;
+        bool ok = (store.IsOpen() || store.Open(m_localPath, error)) &&
+                  (line.IsOpen() || line.Connect(m_url, kConnectTimeoutMs, error)) && ForwardOnce(store, line, sent, error);
+        if (!ok) {
+            line.Close();
+            store.Close();
+        }
+        lock.lock();
+        m_forwarded += sent;
+        m_problem = ok ? std::string() : error;
+        if (ok) {
+            backOff = kFirstBackOff;
+            m_wake.wait_for(lock, kIdleRound, [&] { return m_stop || m_notified; });
+        } else {
+            m_wake.wait_for(lock, backOff, [&] { return m_stop; });
+            backOff = std::min(backOff * 2, std::chrono::milliseconds(kLongestBackOff));
+        }
+    }
+    m_line = nullptr;
+}
+
+}  // namespace tarvo::record

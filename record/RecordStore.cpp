@@ -1,0 +1,534 @@
+#include "record/RecordStore.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "record/Identity.h"
+
+namespace tarvo::record {
+
+namespace {
+
+// Every migration of the schema, in order; a database at version N has run the first N.
+const char* const kMigrations[] = {
+    // 1: the first release.
+    "CREATE TABLE runs ("
+    " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " run_id TEXT NOT NULL UNIQUE, station TEXT, host TEXT, operator TEXT, tarvo_version TEXT,"
+    " port INTEGER, device TEXT, device_resolved TEXT, started_at TEXT, ended_at TEXT,"
+    " result TEXT NOT NULL, status INTEGER, text TEXT, reason TEXT, loader TEXT, loader_version TEXT,"
+    " monitor_checksums TEXT, checksums TEXT, main_software TEXT, main_sha256 TEXT, image TEXT,"
+    " image_sha256 TEXT, image_bytes INTEGER, bytes_sent INTEGER, wait_ms INTEGER, monitor_ms INTEGER,"
+    " erase_ms INTEGER, download_ms INTEGER, verify_ms INTEGER, total_ms INTEGER, unit TEXT,"
+    " forwarded INTEGER NOT NULL DEFAULT 0, writer TEXT);"
+    "CREATE INDEX runs_started_at ON runs(started_at);"
+    "CREATE INDEX runs_to_forward ON runs(seq) WHERE forwarded = 0 AND result <> 'RUNNING';"
+    "CREATE INDEX runs_running ON runs(station) WHERE result = 'RUNNING';",
+};
+constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
+
+// Finalizes a statement however the scope ends.
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+std::string ColumnList()
+{
+    std::string columns;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (i)
+            columns += ", ";
+        columns += Fields()[i].name;
+    }
+    return columns;
+}
+
+void ReadRow(sqlite3_stmt* stmt, RunRecord& record)
+{
+    for (int i = 0; i < kFieldCount; ++i) {
+        const Field& field = Fields()[i];
+        const bool null = sqlite3_column_type(stmt, i) == SQLITE_NULL;
+        if (field.text) {
+            if (null) {
+                (record.*field.text).reset();
+            } else {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                (record.*field.text) = std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
+            }
+        } else {
+            if (null)
+                (record.*field.number).reset();
+            else
+                (record.*field.number) = sqlite3_column_int64(stmt, i);
+        }
+    }
+}
+
+// WHERE clause of a filter; the values are bound in the same order by BindFilter.
+std::string WhereClause(const RecordFilter& filter)
+{
+    std::string where = " WHERE 1";
+    if (!filter.since.empty())
+        where += " AND started_at >= ?";
+    if (!filter.until.empty())
+        where += " AND started_at < ?";
+    if (filter.port)
+        where += " AND port = ?";
+    if (!filter.result.empty())
+        where += " AND result = ?";
+    if (filter.failuresOnly)
+        where += " AND result IN ('FAIL', 'ERROR')";
+    if (!filter.station.empty())
+        where += " AND station = ?";
+    return where;
+}
+
+void BindFilter(sqlite3_stmt* stmt, const RecordFilter& filter)
+{
+    int n = 1;
+    if (!filter.since.empty())
+        sqlite3_bind_text(stmt, n++, filter.since.c_str(), -1, SQLITE_TRANSIENT);
+    if (!filter.until.empty())
+        sqlite3_bind_text(stmt, n++, filter.until.c_str(), -1, SQLITE_TRANSIENT);
+    if (filter.port)
+        sqlite3_bind_int(stmt, n++, *filter.port);
+    if (!filter.result.empty())
+        sqlite3_bind_text(stmt, n++, filter.result.c_str(), -1, SQLITE_TRANSIENT);
+    if (!filter.station.empty())
+        sqlite3_bind_text(stmt, n++, filter.station.c_str(), -1, SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
+std::string DefaultDatabasePath()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (data && *data) {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "/tmp") + "/.local/share";
+    }
+    return base + "/tarvo/records.sqlite";
+}
+
+int RecordStore::LatestSchemaVersion() { return kLatest; }
+
+RecordStore::~RecordStore() { Close(); }
+
+void RecordStore::Close()
+{
+    if (m_upsert) {
+        sqlite3_finalize(m_upsert);
+        m_upsert = nullptr;
+    }
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+std::string RecordStore::Error(const char* what) const
+{
+    std::string text = m_path + ": ";
+    if (what)
+        text += what;
+    else if (m_db)
+        text += sqlite3_errmsg(m_db);
+    else
+        text += "cannot open the database";
+    if (m_db && sqlite3_errcode(m_db) == SQLITE_BUSY)
+        text += " (another program held it for more than 5 s)";
+    return text;
+}
+
+bool RecordStore::Exec(const char* sql, std::string& error)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        error = Error();
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Open(const std::string& path, std::string& error, bool readOnly)
+{
+    Close();
+    m_path = path;
+    if (readOnly) {
+        if (!std::filesystem::exists(path)) {
+            error = path + ": no such database (nothing has been recorded there)";
+            return false;
+        }
+    } else {
+        std::error_code ec;
+        const auto folder = std::filesystem::path(path).parent_path();
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            error = path + ": cannot create the folder " + folder.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        error = Error();
+        if (errno == EACCES)
+            error += " (permission denied)";
+        Close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_extended_result_codes(m_db, 0);
+    // Reading the schema first tells a file that is no database (or a corrupt one) at once.
+    if (!Exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON", error) ||
+        !Exec("SELECT count(*) FROM sqlite_schema", error)) {
+        Close();
+        return false;
+    }
+    if (!readOnly && !Exec("PRAGMA journal_mode=WAL", error)) {
+        Close();
+        return false;
+    }
+    if (!Migrate(error)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Migrate(std::string& error)
+{
+    {
+        Statement version;
+        sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &version.stmt, nullptr);
+        if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW) {
+            error = Error();
+            return false;
+        }
+        m_version = sqlite3_column_int(version.stmt, 0);
+    }
+    if (m_version > kLatest) {
+        error = m_path + ": written by a newer Tarvo (schema version " + std::to_string(m_version) +
+                ", this program knows up to " + std::to_string(kLatest) + ")";
+        return false;
+    }
+    if (m_version == kLatest)
+        return true;
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+        error = m_path + ": the database needs an update of its layout but is open read-only";
+        return false;
+    }
+    // One writer migrates; the others wait on the lock and then find the work done.
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    Statement version;
+    sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &version.stmt, nullptr);
+    if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW) {
+        error = Error();
+        Exec("ROLLBACK", error);
+        return false;
+    }
+    m_version = sqlite3_column_int(version.stmt, 0);
+    if (m_version == 0 &&
+        !Exec("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY, applied_at TEXT NOT NULL)",
+              error)) {
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    }
+    for (int v = m_version + 1; v <= kLatest; ++v) {
+        const std::string record = "INSERT INTO schema_migrations(version, applied_at) VALUES (" + std::to_string(v) +
+                                   ", '" + IsoUtcNow() + "'); PRAGMA user_version=" + std::to_string(v);
+        if (!Exec(kMigrations[v - 1], error) || !Exec(record.c_str(), error)) {
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return false;
+        }
+    }
+    if (!Exec("COMMIT", error)) {
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    }
+    m_version = kLatest;
+    return true;
+}
+
+bool RecordStore::UpsertOne(const RunRecord& record, const std::string& writer, std::string& error)
+{
+    static const std::string sql = [] {
+        std::string values;
+        std::string updates;
+        for (int i = 0; i < kFieldCount; ++i) {
+            values += "?, ";
+            if (i) {
+                updates += std::string(i > 1 ? ", " : "") + Fields()[i].name + " = excluded." + Fields()[i].name;
+            }
+        }
+        return "INSERT INTO runs (" + ColumnList() + ", forwarded, writer) VALUES (" + values +
+               "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + updates + ", forwarded = 0, writer = excluded.writer";
+    }();
+    if (!m_upsert && sqlite3_prepare_v2(m_db, sql.c_str(), -1, &m_upsert, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    struct Reset {
+        sqlite3_stmt* stmt;
+        ~Reset()
+        {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        }
+    } insert{m_upsert};
+    for (int i = 0; i < kFieldCount; ++i) {
+        const Field& field = Fields()[i];
+        if (field.text) {
+            const Text& value = record.*field.text;
+            if (value)
+                sqlite3_bind_text(insert.stmt, i + 1, value->data(), static_cast<int>(value->size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(insert.stmt, i + 1);
+        } else {
+            const Number& value = record.*field.number;
+            if (value)
+                sqlite3_bind_int64(insert.stmt, i + 1, *value);
+            else
+                sqlite3_bind_null(insert.stmt, i + 1);
+        }
+    }
+    const bool running = record.result && *record.result == result::kRunning;
+    if (running)
+        sqlite3_bind_text(insert.stmt, kFieldCount + 1, writer.c_str(), -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(insert.stmt, kFieldCount + 1);
+    if (sqlite3_step(insert.stmt) != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Upsert(const RunRecord& record, const std::string& writer, std::string& error)
+{
+    if (!m_db) {
+        error = Error("the database is not open");
+        return false;
+    }
+    return UpsertOne(record, writer, error);
+}
+
+bool RecordStore::UpsertAll(const std::vector<RunRecord>& records, const std::string& writer, std::string& error)
+{
+    if (!m_db) {
+        error = Error("the database is not open");
+        return false;
+    }
+    if (records.size() == 1)
+        return UpsertOne(records[0], writer, error);
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    for (const RunRecord& record : records) {
+        if (!UpsertOne(record, writer, error)) {
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return false;
+        }
+    }
+    if (!Exec("COMMIT", error)) {
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    }
+    return true;
+}
+
+int RecordStore::MarkInterrupted(const std::string& station, const std::string& host, std::string& error)
+{
+    std::vector<std::pair<std::string, std::string>> running;  // run_id, writer
+    {
+        Statement select;
+        if (sqlite3_prepare_v2(m_db, "SELECT run_id, writer FROM runs WHERE result = 'RUNNING' AND station = ? AND host = ?",
+                               -1, &select.stmt, nullptr) != SQLITE_OK) {
+            error = Error();
+            return -1;
+        }
+        sqlite3_bind_text(select.stmt, 1, station.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(select.stmt, 2, host.c_str(), -1, SQLITE_TRANSIENT);
+        int rc;
+        while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+            const auto* id = reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 0));
+            const auto* writer = reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 1));
+            running.emplace_back(id ? id : "", writer ? writer : "");
+        }
+        if (rc != SQLITE_DONE) {
+            error = Error();
+            return -1;
+        }
+    }
+    int marked = 0;
+    const std::string now = IsoUtcNow();
+    for (const auto& [id, writer] : running) {
+        if (ProcessAlive(writer))
+            continue;  // another program of this station is running that record right now
+        Statement update;
+        if (sqlite3_prepare_v2(m_db,
+                               "UPDATE runs SET result = 'INTERRUPTED', ended_at = coalesce(ended_at, ?), "
+                               "reason = coalesce(reason, 'the program ended during the run'), forwarded = 0, "
+                               "writer = NULL WHERE run_id = ? AND result = 'RUNNING'",
+                               -1, &update.stmt, nullptr) != SQLITE_OK) {
+            error = Error();
+            return -1;
+        }
+        sqlite3_bind_text(update.stmt, 1, now.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(update.stmt, 2, id.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(update.stmt) != SQLITE_DONE) {
+            error = Error();
+            return -1;
+        }
+        marked += sqlite3_changes(m_db);
+    }
+    return marked;
+}
+
+bool RecordStore::Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each,
+                        std::string& error)
+{
+    std::string sql = "SELECT " + ColumnList() + " FROM runs" + WhereClause(filter) + " ORDER BY seq" +
+                      (filter.newestFirst ? " DESC" : "");
+    if (filter.limit > 0)
+        sql += " LIMIT " + std::to_string(filter.limit);
+    Statement select;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    BindFilter(select.stmt, filter);
+    RunRecord record;
+    int rc;
+    while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+        ReadRow(select.stmt, record);
+        each(record);
+    }
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::ForSummary(const RecordFilter& filter, const std::string& by,
+                             const std::function<void(const SummaryRow&)>& each, std::string& error)
+{
+    std::string key = "''";
+    if (by == "port")
+        key = "port";
+    else if (by == "station")
+        key = "station";
+    else if (by == "image")
+        key = "image";
+    else if (by == "day")
+        key = "substr(started_at, 1, 10)";
+    const std::string sql = "SELECT " + key + ", result, total_ms FROM runs" + WhereClause(filter);
+    Statement select;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    BindFilter(select.stmt, filter);
+    SummaryRow row;
+    int rc;
+    while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+        const auto* k = reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 0));
+        const auto* r = reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 1));
+        row.key.assign(k ? k : "");
+        row.result.assign(r ? r : "");
+        if (sqlite3_column_type(select.stmt, 2) == SQLITE_NULL)
+            row.totalMs.reset();
+        else
+            row.totalMs = sqlite3_column_int64(select.stmt, 2);
+        each(row);
+    }
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Unforwarded(int limit, std::vector<RunRecord>& out, std::string& error)
+{
+    out.clear();
+    const std::string sql = "SELECT " + ColumnList() +
+                            " FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' ORDER BY seq LIMIT " +
+                            std::to_string(limit);
+    Statement select;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+        out.emplace_back();
+        ReadRow(select.stmt, out.back());
+    }
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::MarkForwarded(const std::vector<std::string>& runIds, std::string& error)
+{
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    for (const std::string& id : runIds) {
+        Statement update;
+        // A record completed again since it was read stays unforwarded: only finished ones
+        // are marked.
+        sqlite3_prepare_v2(m_db, "UPDATE runs SET forwarded = 1 WHERE run_id = ? AND result <> 'RUNNING'", -1,
+                           &update.stmt, nullptr);
+        if (!update.stmt) {
+            error = Error();
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return false;
+        }
+        sqlite3_bind_text(update.stmt, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(update.stmt) != SQLITE_DONE) {
+            error = Error();
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return false;
+        }
+    }
+    if (!Exec("COMMIT", error)) {
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    }
+    return true;
+}
+
+int64_t RecordStore::PendingForward(std::string& error)
+{
+    Statement count;
+    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING'", -1,
+                           &count.stmt, nullptr) != SQLITE_OK ||
+        sqlite3_step(count.stmt) != SQLITE_ROW) {
+        error = Error();
+        return -1;
+    }
+    return sqlite3_column_int64(count.stmt, 0);
+}
+
+}  // namespace tarvo::record

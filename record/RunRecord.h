@@ -1,0 +1,67 @@
+// One run of one port as the production record keeps it, and the table of its fields.
+//
+// The field names (columns of the databases, keys of the JSON export, header of the CSV
+// export) are fixed: run_id, station, host, operator, tarvo_version, port, device,
+// device_resolved, started_at, ended_at, result, status, text, reason, loader, loader_version,
+// monitor_checksums, checksums, main_software, main_sha256, image, image_sha256, image_bytes,
+// bytes_sent, wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms, unit.
+// The member for "operator" is `operator_` (the word is reserved in C++).
+//
+// Every field may be null (unknown or not applicable): an empty optional. Times are UTC,
+// ISO 8601 with milliseconds ("2026-12-07T10:14:03.512Z").
+//
+// Threading: plain values.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tarvo::record {
+
+// The words of the `result` field.
+namespace result {
+inline constexpr const char* kRunning = "RUNNING";
+inline constexpr const char* kPass = "PASS";
+inline constexpr const char* kFail = "FAIL";
+inline constexpr const char* kError = "ERROR";
+inline constexpr const char* kNoTarget = "NO TARGET";
+inline constexpr const char* kAborted = "ABORTED";
+inline constexpr const char* kInterrupted = "INTERRUPTED";
+}  // namespace result
+
+using Text = std::optional<std::string>;
+using Number = std::optional<int64_t>;
+
+struct RunRecord {
+    Text run_id, station, host, operator_, tarvo_version;
+    Number port;
+    Text device, device_resolved;
+    Text started_at, ended_at;
+    Text result;
+    Number status;
+    Text text, reason;
+    Text loader, loader_version;
+    Text monitor_checksums, checksums;
+    Text main_software, main_sha256, image, image_sha256;
+    Number image_bytes, bytes_sent;
+    Number wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms;
+    Text unit;
+};
+
+// One field of the record: its name and where it lives in RunRecord (exactly one of the two
+// member pointers is set).
+struct Field {
+    const char* name;
+    Text RunRecord::*text;
+    Number RunRecord::*number;
+};
+
+// The fields in their fixed order.
+inline constexpr int kFieldCount = 31;
+const Field* Fields();
+
+// The text of a field's value as the exports write it ("" for null).
+std::string FieldText(const RunRecord& record, const Field& field);
+
+}  // namespace tarvo::record

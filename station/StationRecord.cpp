@@ -1,0 +1,132 @@
+#include "station/StationRecord.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include "engine/WinMonitorCtrl.h"
+#include "record/Forwarder.h"
+#include "record/RecordStore.h"
+#include "record/RecordWriter.h"
+#include "record/RunRecorder.h"
+#include "station/Profile.h"
+
+namespace tarvo {
+
+CStationRecord::CStationRecord(IReportSink& receiver, QObject* parent) : QObject(parent), m_receiver(receiver)
+{
+    const bool enabled = profile::ReadInt("Record", QStringLiteral("Enabled"), 1) != 0;
+    m_path = profile::ReadString("Record", QStringLiteral("Database")).toStdString();
+    if (m_path.empty())
+        m_path = record::DefaultDatabasePath();
+    const std::string forward = profile::ReadString("Record", QStringLiteral("Forward")).toStdString();
+    const auto station = record::StationInfo::ForThisProcess(profile::ReadString("Station", QStringLiteral("Name")).toStdString());
+    // Calls from other threads are posted to the application object and look at `self` on the
+    // GUI thread, so none of them touches this object after it is gone.
+    QPointer<CStationRecord> self(this);
+    if (enabled) {
+        m_writer = std::make_unique<record::RecordWriter>(m_path, station.station, station.host);
+        if (!forward.empty())
+            m_forwarder = std::make_unique<record::Forwarder>(m_path, forward);
+        record::RecordWriter* writer = m_writer.get();
+        record::Forwarder* forwarder = m_forwarder.get();
+        m_writer->SetListener([self, writer, forwarder] {
+            const QString problem = QString::fromStdString(writer->Problem());
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [self, problem] {
+                if (self)
+                    emit self->problemChanged(problem);
+            }, Qt::QueuedConnection);
+            if (forwarder && problem.isEmpty())
+                forwarder->Notify();
+        });
+    }
+    m_recorder = std::make_unique<record::RunRecorder>(m_receiver, m_writer.get(), station);
+    m_recorder->SetCompletedListener([self](const record::RunRecord& r, bool) {
+        const int port = static_cast<int>(r.port.value_or(0));
+        const QString result = QString::fromStdString(r.result.value_or(""));
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, port, result] {
+            if (self)
+                self->OnCompleted(port, result);
+        }, Qt::QueuedConnection);
+    });
+}
+
+CStationRecord::~CStationRecord()
+{
+    // The writer's listener uses the forwarder: stop it from calling first. Then the recorder,
+    // the writer (which writes what is pending) and the forwarder.
+    if (m_writer)
+        m_writer->SetListener({});
+    m_recorder.reset();
+    m_writer.reset();
+    m_forwarder.reset();
+}
+
+IReportSink& CStationRecord::Sink() { return m_recorder ? static_cast<IReportSink&>(*m_recorder) : m_receiver; }
+
+QString CStationRecord::Problem() const
+{
+    return m_writer ? QString::fromStdString(m_writer->Problem()) : QString();
+}
+
+void CStationRecord::BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
+{
+    record::RunSetup setup;
+    setup.port = port;
+    setup.device = device;
+    setup.image = image;
+    m_recorder->BeginRun(engine, setup);
+}
+
+void CStationRecord::StopRun(const CWinMonitorCtrl& engine)
+{
+    const auto current = m_recorder->Current(engine);
+    if (!current || current->result != record::result::kRunning)
+        return;
+    if (!current->status)
+        m_recorder->EndRun(engine, record::result::kNoTarget, "no target answered before the row was stopped");
+    else
+        m_recorder->EndRun(engine, record::result::kAborted, "stopped by the operator");
+}
+
+void CStationRecord::FailRun(const CWinMonitorCtrl& engine, const std::string& reason)
+{
+    m_recorder->EndRun(engine, record::result::kError, reason);
+}
+
+void CStationRecord::SetNextUnit(int port, const QString& label)
+{
+    m_recorder->SetNextUnit(port, label.toStdString());
+}
+
+void CStationRecord::SetRunUnit(const CWinMonitorCtrl& engine, const std::string& label)
+{
+    m_recorder->SetUnit(engine, label);
+}
+
+int CStationRecord::Passes(int port) const
+{
+    auto it = m_counts.find(port);
+    return it == m_counts.end() ? 0 : it->second.first;
+}
+
+int CStationRecord::Fails(int port) const
+{
+    auto it = m_counts.find(port);
+    return it == m_counts.end() ? 0 : it->second.second;
+}
+
+void CStationRecord::OnCompleted(int port, const QString& result)
+{
+    ++m_totalRuns;
+    if (result == QLatin1String(record::result::kPass)) {
+        ++m_counts[port].first;
+        ++m_totalPass;
+    } else if (result == QLatin1String(record::result::kFail)) {
+        ++m_counts[port].second;
+        ++m_totalFail;
+    }
+    emit runRecorded(port, result);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,90 @@
+// CStationRecord: the production record as the station window keeps it. It owns the record's
+// writer thread, the run recorder that stands between the port engines and the view, and the
+// forwarder to a line's database, all set up from the profile:
+//   "Record"/"Enabled"  0 switches recording off (default 1)
+//   "Record"/"Database" the local SQLite file (default $XDG_DATA_HOME/tarvo/records.sqlite)
+//   "Record"/"Forward"  a PostgreSQL connection URI (default: no forwarding)
+//   "Station"/"Name"    the station's name in the record (default: the host name)
+//
+// The view starts its engines with Sink() and calls BeginRun before a run and StopRun before it
+// destroys a row's engine. Writing never happens on the GUI thread: the writer thread writes,
+// and an engine's worker waits for the write of its run's final record. What the GUI shows
+// (the per-port PASS/FAIL counts since start-up, the station's totals, a recording problem)
+// reaches it as queued signals.
+//
+// Threading: construct, use and destroy on the GUI thread; the signals are emitted on it.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/ReportSink.h"
+
+namespace tarvo::record {
+class Forwarder;
+class RecordWriter;
+class RunRecorder;
+struct RunRecord;
+}  // namespace tarvo::record
+
+namespace tarvo {
+
+class CWinMonitorCtrl;
+
+class CStationRecord : public QObject {
+    Q_OBJECT
+public:
+    // Reads the profile; `receiver` is the view.
+    CStationRecord(IReportSink& receiver, QObject* parent = nullptr);
+    ~CStationRecord() override;
+
+    bool Enabled() const { return m_writer != nullptr; }
+    std::string DatabasePath() const { return m_path; }
+    // The sink the engines report to: the recorder, or the view itself when recording is off.
+    IReportSink& Sink();
+    // Empty while runs may start; else why not (the record cannot be written), naming the
+    // database file and the reason.
+    QString Problem() const;
+
+    // Before a row's engine starts.
+    void BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // Before the view destroys the engine of a run that may still go on: NO TARGET when no
+    // target answered yet, else ABORTED. Nothing happens for a run that has ended.
+    void StopRun(const CWinMonitorCtrl& engine);
+    // Ends the run with an error the engine does not report (the port did not open).
+    void FailRun(const CWinMonitorCtrl& engine, const std::string& reason);
+    // A unit label (e.g. a scanned serial number) for the next run on `port`.
+    void SetNextUnit(int port, const QString& label);
+    // A unit label for the run of `engine` (begun, not ended).
+    void SetRunUnit(const CWinMonitorCtrl& engine, const std::string& label);
+
+    int Passes(int port) const;
+    int Fails(int port) const;
+    int TotalPasses() const { return m_totalPass; }
+    int TotalFails() const { return m_totalFail; }
+    int TotalRuns() const { return m_totalRuns; }
+
+signals:
+    // A run of `port` ended with `result` ("PASS", "FAIL", ...); the counts are updated.
+    void runRecorded(int port, const QString& result);
+    // Recording started or stopped working; `problem` is empty when it works.
+    void problemChanged(const QString& problem);
+
+private:
+    void OnCompleted(int port, const QString& result);
+
+    IReportSink& m_receiver;
+    std::string m_path;
+    std::unique_ptr<record::RecordWriter> m_writer;
+    std::unique_ptr<record::RunRecorder> m_recorder;
+    std::unique_ptr<record::Forwarder> m_forwarder;
+    std::map<int, std::pair<int, int>> m_counts;  // port -> PASS, FAIL since start-up
+    int m_totalPass = 0;
+    int m_totalFail = 0;
+    int m_totalRuns = 0;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,95 @@
+// A real PostgreSQL 15 server for the record tests, in a temporary folder: initdb, start on a
+// free loopback port with its socket in the folder, stop, start again, and removal at the end.
+// The server refuses to run as root, so under root it runs as the user "nobody" (runuser).
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "record/TestSupport.h"
+
+namespace tarvo::test {
+
+class PgServer {
+public:
+    static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
+
+    static bool Available() { return std::filesystem::exists(std::string(kBin) + "/initdb"); }
+
+    // Creates the cluster and starts the server; Error() tells why when it did not.
+    PgServer()
+    {
+        m_port = FreePort();
+        std::string prefix;
+        if (::geteuid() == 0) {
+            struct passwd* nobody = ::getpwnam("nobody");
+            if (!nobody) {
+                m_error = "no user 'nobody' to run the server as";
+                return;
+            }
+            if (::chown(m_dir.Path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
+                m_error = "cannot give the folder to nobody";
+                return;
+            }
+            m_prefix = "runuser -u nobody -- ";
+        }
+        if (!Shell(std::string(kBin) + "/initdb -D " + Data() + " -A trust -U tarvo --no-sync -E UTF8 --locale=C.UTF-8 >" +
+                   m_dir.Path() + "/initdb.log 2>&1")) {
+            m_error = "initdb failed, see " + m_dir.Path() + "/initdb.log";
+            return;
+        }
+        if (!Start())
+            m_error = "the server did not start";
+    }
+
+    ~PgServer() { Stop(); }
+
+    bool Start()
+    {
+        return Shell(std::string(kBin) + "/pg_ctl -D " + Data() + " -l " + m_dir.Path() + "/server.log -w -t 30 -o \"-p " +
+                     std::to_string(m_port) + " -k " + m_dir.Path() +
+                     " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off\" start >/dev/null");
+    }
+
+    bool Stop() { return Shell(std::string(kBin) + "/pg_ctl -D " + Data() + " -m fast -w -t 30 stop >/dev/null 2>&1"); }
+
+    const std::string& Error() const { return m_error; }
+    int Port() const { return m_port; }
+    std::string Url() const { return "postgresql://tarvo@127.0.0.1:" + std::to_string(m_port) + "/postgres"; }
+
+private:
+    std::string Data() const { return m_dir.Path() + "/data"; }
+
+    bool Shell(const std::string& command) const
+    {
+        const std::string line = m_prefix + "sh -c '" + command + "'";
+        return std::system(line.c_str()) == 0;
+    }
+
+    static int FreePort()
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t size = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
+        ::close(fd);
+        return ntohs(addr.sin_port);
+    }
+
+    TempDir m_dir;
+    std::string m_prefix;
+    int m_port = 0;
+    std::string m_error;
+};
+
+}  // namespace tarvo::test

@@ -1,0 +1,90 @@
+#include "tools/cli/RecordSetup.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "record/Forwarder.h"
+#include "record/LineDatabase.h"
+#include "record/RecordStore.h"
+#include "record/RecordWriter.h"
+#include "tools/cli/Profile.h"
+
+namespace tarvo::cli {
+
+const char* const kRecordOptionsHelp =
+    "  --record PATH      the record database (default: the profile's \"Record\"/\"Database\",\n"
+    "                     else $XDG_DATA_HOME/tarvo/records.sqlite)\n"
+    "  --no-record        run without recording\n"
+    "  --forward URL      also send the records to this PostgreSQL database\n";
+
+RecordSettings RecordSettingsFromProfile(const Profile& profile)
+{
+    RecordSettings s;
+    s.enabled = profile.GetInt("Record", "Enabled", 1) != 0;
+    s.database = profile.Get("Record", "Database");
+    if (s.database.empty())
+        s.database = record::DefaultDatabasePath();
+    s.forward = profile.Get("Record", "Forward");
+    s.station = profile.Get("Station", "Name");
+    return s;
+}
+
+int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings)
+{
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--no-record") == 0) {
+        settings.enabled = false;
+        return 1;
+    }
+    std::string* target = nullptr;
+    if (std::strcmp(arg, "--record") == 0)
+        target = &settings.database;
+    else if (std::strcmp(arg, "--forward") == 0)
+        target = &settings.forward;
+    if (!target)
+        return 0;
+    if (i + 1 >= argc || argv[i + 1][0] == '\0')
+        return -1;
+    *target = argv[++i];
+    return 1;
+}
+
+RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver) : m_settings(settings)
+{
+    const auto station = record::StationInfo::ForThisProcess(settings.station);
+    if (settings.enabled) {
+        m_writer = std::make_unique<record::RecordWriter>(settings.database, station.station, station.host);
+        m_writer->WaitStarted();
+    }
+    m_recorder = std::make_unique<record::RunRecorder>(receiver, m_writer.get(), station);
+}
+
+RecordSession::~RecordSession() { Close(); }
+
+std::string RecordSession::Problem() const { return m_writer ? m_writer->Problem() : std::string(); }
+
+std::string RecordSession::Close()
+{
+    if (!m_writer)
+        return {};
+    m_writer->Flush(std::chrono::seconds(7));
+    std::string problem = m_writer->Problem();
+    const std::size_t lost = m_writer->Pending();
+    m_writer.reset();
+    if (lost > 0 && problem.empty())
+        problem = m_settings.database + ": records could not be written in time";
+    return lost > 0 ? problem : std::string();
+}
+
+void RecordSession::ForwardBeforeExit()
+{
+    if (!m_settings.enabled || m_settings.forward.empty())
+        return;
+    const auto outcome = record::ForwardPending(m_settings.database, m_settings.forward, std::chrono::seconds(10));
+    if (outcome.left != 0)
+        std::fprintf(stderr, "note: %lld record(s) not forwarded yet (%s); they stay in %s for the next forward\n",
+                     static_cast<long long>(outcome.left), outcome.error.c_str(), m_settings.database.c_str());
+}
+
+}  // namespace tarvo::cli
