@@ -15,6 +15,8 @@ int main(int argc, char* argv[])
     QTemporaryDir profileHome;
     // Before the first QSettings: its user folder is read once.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(profileHome.path()));
+    // The production record's default database lives under the data folder: never the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(profileHome.path() + QStringLiteral("/data")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profileHome.path());
 
     ::testing::InitGoogleTest(&argc, argv);
