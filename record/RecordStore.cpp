@@ -28,6 +28,8 @@ const char* const kMigrations[] = {
     "CREATE INDEX runs_started_at ON runs(started_at);"
     "CREATE INDEX runs_to_forward ON runs(seq) WHERE forwarded = 0 AND result <> 'RUNNING';"
     "CREATE INDEX runs_running ON runs(station) WHERE result = 'RUNNING';",
+    // 2: the summary reads this narrow index instead of the whole table.
+    "CREATE INDEX runs_summary ON runs(started_at, result, total_ms, port, station, image);",
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
@@ -224,8 +226,13 @@ bool RecordStore::Migrate(std::string& error)
     if (m_version == kLatest)
         return true;
     if (sqlite3_db_readonly(m_db, "main") == 1) {
-        error = m_path + ": the database needs an update of its layout but is open read-only";
-        return false;
+        // A reader takes the layout as it is: every version has the record's columns. The next
+        // writer brings it up to date.
+        if (m_version == 0) {
+            error = m_path + ": holds no production record";
+            return false;
+        }
+        return true;
     }
     // One writer migrates; the others wait on the lock and then find the work done.
     if (!Exec("BEGIN IMMEDIATE", error))

@@ -13,7 +13,7 @@
         </message>
         <message>
             <source>8포트 생산용 다운로드 스테이션</source>
-            <translation>Eight-port production download station</translation>
+            <translation>8-port production download station</translation>
         </message>
         <message>
             <source>확인</source>
@@ -496,8 +496,8 @@ Preflight check</translation>
             <translation>Runs, PASS and FAIL of this station since start-up</translation>
         </message>
         <message>
-            <source>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</source>
-            <translation>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</translation>
+            <source>Recording is off (profile "Record"/"Enabled"=0)</source>
+            <translation>Recording is off (profile "Record"/"Enabled"=0)</translation>
         </message>
         <message>
             <source>Record not written: %1. No row starts until it works again.</source>

@@ -495,8 +495,8 @@ Preflight check</source>
             <translation>시작 이후 이 스테이션의 작업, 합격, 불합격 수</translation>
         </message>
         <message>
-            <source>Recording is off (profile &quot;Record&quot;/&quot;Enabled&quot;=0)</source>
-            <translation>기록 꺼짐 (프로필 &quot;Record&quot;/&quot;Enabled&quot;=0)</translation>
+            <source>Recording is off (profile "Record"/"Enabled"=0)</source>
+            <translation>기록 꺼짐 (프로필 "Record"/"Enabled"=0)</translation>
         </message>
         <message>
             <source>Record not written: %1. No row starts until it works again.</source>

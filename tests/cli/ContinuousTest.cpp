@@ -134,6 +134,7 @@ TEST(CliContinuous, ThreeHandsetsOneAfterAnotherThenSummaryOnSigint)
     const std::string never = workspace.Dir() + "/by-path/usb-0:1.3:1.0-port0";
     std::filesystem::create_directories(workspace.Dir() + "/config");
     ::setenv("XDG_CONFIG_HOME", (workspace.Dir() + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (workspace.Dir() + "/data").c_str(), 1);  // the runs' record
 
     Child station(TARVO_CLI_PATH,
                   {"flash", "--continuous", "--json", "--image", workspace.Image(), "--port", "5=" + link, "--port",
@@ -173,6 +174,7 @@ TEST(CliContinuous, HandsetThatStaysIsNotFlashedAgainAndARunInProgressIsAborted)
     const std::string second = workspace.Dir() + "/second";
     std::filesystem::create_directories(workspace.Dir() + "/config");
     ::setenv("XDG_CONFIG_HOME", (workspace.Dir() + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (workspace.Dir() + "/data").c_str(), 1);  // the runs' record
 
     sim::SimConfig quick;
     quick.loader = sim::Loader::Flashloader;

@@ -37,6 +37,7 @@ TEST(CliManyPorts, SixtyFourPortsUpToCom255AllComplete)
         handsets.push_back(std::move(handset));
     }
     ::setenv("XDG_CONFIG_HOME", (workspace.Dir() + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (workspace.Dir() + "/data").c_str(), 1);  // the runs' record
     const auto result = test::RunProgram(TARVO_CLI_PATH, args, workspace.Dir());
     EXPECT_EQ(result.exitCode, 0) << result.err;
 

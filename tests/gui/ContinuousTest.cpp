@@ -22,6 +22,8 @@ class ContinuousStation : public GuiTest {
 protected:
     void SetUp() override
     {
+        // The rows' runs are recorded in this test's folder.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_folder.path()));
         profile::WriteInt(profile::kPortSection, profile::PortFlagKey(1), 1);
         m_main = m_folder.filePath(QStringLiteral("phone.m0"));
         ASSERT_TRUE(WriteMainSoftware(m_main, 64, 16));
@@ -90,8 +92,10 @@ TEST_F(ContinuousStation, RowFlashesThreeHandsetsInTurnWithoutAClick)
     ASSERT_EQ(handsets.state(), QProcess::NotRunning) << "three handsets served in time";
     EXPECT_EQ(handsets.exitCode(), 0);
     QTest::qWait(300);
-    EXPECT_EQ(completes, 3);
-    EXPECT_EQ(readies, 3) << "one run per handset: none on a handset that stayed";
+    // A second run on a handset that stayed would finish within its 1.5 s and show a fourth
+    // COMPLETE (a short READY may slip between two looks at the row, so it is only bounded).
+    EXPECT_EQ(completes, 3) << "one run per handset: none on a handset that stayed";
+    EXPECT_LE(readies, 3);
     EXPECT_GE(absences, 2) << "the row showed the absence between handsets";
     EXPECT_EQ(view->MessageField(1)->Text(), QLatin1String(station::text::kNoDevice));
     EXPECT_EQ(view->StateField(1)->Text(), QStringLiteral("COMPLETE")) << "the last result stays";

@@ -1,15 +1,17 @@
 // Pictures of the window in English and in Korean for review: the station window with rows in
 // several states and unit labels, and the engineer PIN prompt, written as PNG files to
-// <build>/screenshots/ (window-en.png, window-ko.png, pin-prompt-en.png, pin-prompt-ko.png).
+// <build>/screenshots/ (window-<language>.png, pin-prompt-, about-box- and port-dialog-).
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 
+#include "app/AboutBox.h"
 #include "app/MainFrm.h"
 #include "app/TarvoApp.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Strings.h"
+#include "station/ComPortSet.h"
 #include "station/PinDialogs.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -94,6 +96,16 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&prompt));
         Save(prompt, QStringLiteral("pin-prompt-%1.png").arg(language));
         prompt.reject();
+
+        CAboutBox about(&frame);
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        Save(about, QStringLiteral("about-box-%1.png").arg(language));
+        CComPortSet ports(&frame, [] { return QList<SerialDeviceChoice>{}; });
+        ports.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&ports));
+        Save(ports, QStringLiteral("port-dialog-%1.png").arg(language));
+        ports.reject();
     }
     CLanguages::Store(QString());
 }

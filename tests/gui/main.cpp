@@ -1,5 +1,7 @@
 // Test program of the station window: one QApplication for every test, drawn off screen, and
-// a profile folder of its own so no test touches the user's settings.
+// a profile folder of its own so no test touches the user's settings, and a data folder of its
+// own so no test writes the user's production record (nor waits for another program's lock on
+// it).
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
@@ -15,7 +17,6 @@ int main(int argc, char* argv[])
     QTemporaryDir profileHome;
     // Before the first QSettings: its user folder is read once.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(profileHome.path()));
-    // The production record's default database lives under the data folder: never the user's.
     qputenv("XDG_DATA_HOME", QFile::encodeName(profileHome.path() + QStringLiteral("/data")));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profileHome.path());
 

@@ -76,6 +76,48 @@ TEST(Journal, CorruptFileIsNamedAndLeftAsItIs)
     EXPECT_EQ(ReadFile(db), junk) << "a corrupt file is not overwritten";
 }
 
+// A journal of the first release is brought up to date by the next writer, records kept; a
+// reader takes it as it is.
+TEST(Journal, OlderLayoutIsMigratedByTheWriterAndReadAsItIs)
+{
+    TempDir dir;
+    const std::string db = dir.Path() + "/records.sqlite";
+    std::string error;
+    {
+        RecordStore store;
+        ASSERT_TRUE(store.Open(db, error)) << error;
+        ASSERT_TRUE(store.Upsert(Finished("old"), "", error)) << error;
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "DROP INDEX runs_summary; DELETE FROM schema_migrations WHERE version > 1; "
+                                "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    {
+        RecordStore reader;
+        ASSERT_TRUE(reader.Open(db, error, true)) << error;
+        EXPECT_EQ(reader.SchemaVersion(), 1);
+        EXPECT_EQ(ReadAll(db).size(), 1u);
+    }
+    RecordStore writer;
+    ASSERT_TRUE(writer.Open(db, error)) << error;
+    EXPECT_EQ(writer.SchemaVersion(), RecordStore::LatestSchemaVersion());
+    EXPECT_GE(RecordStore::LatestSchemaVersion(), 2);
+    writer.Close();
+    ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_schema WHERE name = 'runs_summary'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(stmt, 0), 1);
+    sqlite3_finalize(stmt);
+    sqlite3_prepare_v2(raw, "SELECT group_concat(version) FROM schema_migrations", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "1,2");
+    sqlite3_finalize(stmt);
+    sqlite3_close(raw);
+    EXPECT_EQ(ReadAll(db).size(), 1u);
+}
+
 TEST(Journal, UnreachableFolderIsNamed)
 {
     TempDir dir;

@@ -70,6 +70,8 @@ SignalWatch::~SignalWatch()
 void SignalWatch::OnSignal(std::function<void(int)> callback)
 {
     std::unique_lock lock(m_mutex);
+    if (std::this_thread::get_id() != m_thread.get_id())
+        m_returned.wait(lock, [&] { return !m_calling; });
     m_callback = std::move(callback);
     if (m_delivered && m_callback) {
         auto call = m_callback;
@@ -106,9 +108,16 @@ void SignalWatch::Run()
                 continue;
             m_delivered = true;
             call = m_callback;
+            m_calling = static_cast<bool>(call);
         }
-        if (call)
+        if (call) {
             call(Caught());
+            {
+                std::lock_guard lock(m_mutex);
+                m_calling = false;
+            }
+            m_returned.notify_all();
+        }
     }
 }
 

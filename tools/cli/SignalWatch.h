@@ -17,6 +17,7 @@
 // thread; OnSignal and Caught may be called from any thread.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -33,7 +34,9 @@ public:
     SignalWatch& operator=(const SignalWatch&) = delete;
 
     // Sets what happens on the first signal (replacing an earlier callback). When the signal
-    // has already arrived, the callback is called at once on the calling thread.
+    // has already arrived, the callback is called at once on the calling thread. Returns only
+    // once a call of the earlier callback in progress on the watch's thread has returned, so
+    // OnSignal(nullptr) lets the caller destroy what the callback used.
     void OnSignal(std::function<void(int signalNumber)> callback);
     // The first signal caught, 0 while none.
     int Caught() const;
@@ -46,8 +49,10 @@ private:
     int m_pipe[2] = {-1, -1};
     int m_stopFd = -1;  // eventfd that ends the thread
     std::mutex m_mutex;
+    std::condition_variable m_returned;
     std::function<void(int)> m_callback;
     bool m_delivered = false;
+    bool m_calling = false;  // the watch's thread runs the callback
     std::thread m_thread;
 };
 
