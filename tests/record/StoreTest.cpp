@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -129,21 +130,38 @@ TEST(Journal, UnreachableFolderIsNamed)
     EXPECT_NE(writer.Problem().find("cannot create the folder"), std::string::npos) << writer.Problem();
 }
 
+// Root writes to read-only files, so under root the case runs in a child process as "nobody".
 TEST(Journal, ReadOnlyFileIsNamed)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes to read-only files; run as a user to check this case";
     TempDir dir;
     const std::string db = dir.Path() + "/records.sqlite";
-    {
+    const std::string out = dir.Path() + "/problem.txt";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0) {
+            struct passwd* nobody = ::getpwnam("nobody");
+            if (!nobody || ::chown(dir.Path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0 ||
+                ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+                ::_exit(3);
+        }
+        {
+            RecordWriter writer(db, "s", HostName());
+            if (!writer.WaitWritten(writer.Submit(Finished("a")), 5s))
+                ::_exit(4);
+        }
+        ::chmod(db.c_str(), 0444);
         RecordWriter writer(db, "s", HostName());
-        writer.WaitWritten(writer.Submit(Finished("a")), 5s);
+        const bool written = writer.WaitWritten(writer.Submit(Finished("b")), 5s);
+        std::ofstream(out) << (written ? std::string("written") : writer.Problem());
+        ::_exit(0);
     }
-    ::chmod(db.c_str(), 0444);
-    RecordWriter writer(db, "s", HostName());
-    EXPECT_FALSE(writer.WaitWritten(writer.Submit(Finished("b")), 5s));
-    EXPECT_NE(writer.Problem().find("readonly"), std::string::npos) << writer.Problem();
-    EXPECT_EQ(ReadAll(db).size(), 1u);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string problem = ReadFile(out);
+    EXPECT_NE(problem.find(db), std::string::npos) << problem;
+    EXPECT_NE(problem.find("readonly"), std::string::npos) << problem;
+    EXPECT_EQ(ReadAll(db).size(), 1u) << "the record written before is still there";
 }
 
 TEST(Journal, LockedDatabaseIsRetriedUntilTheLockGoes)
