@@ -1,27 +1,45 @@
 #include "app/LockKeys.h"
 
-#include <filesystem>
-#include <fstream>
+#include <QGuiApplication>
+
+#if TARVO_HAVE_XKB
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#endif
 
 namespace tarvo {
 
-bool IsLockOn(LockKey key, const std::string& ledRoot)
+CLockKeys::CLockKeys()
 {
-    const char* suffix = key == LockKey::Caps ? "::capslock" : key == LockKey::Num ? "::numlock" : "::scrolllock";
-    std::error_code error;
-    std::filesystem::directory_iterator it(ledRoot, error);
-    if (error)
+#if TARVO_HAVE_XKB
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return;
+    int opcode = 0, event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &event, &error, &major, &minor))
+        return;
+    const char* names[] = {"Caps Lock", "Num Lock", "Scroll Lock"};
+    for (std::size_t i = 0; i < m_atoms.size(); ++i)
+        m_atoms[i] = XInternAtom(display, names[i], True);  // None when no keymap names it
+    m_display = display;
+#endif
+}
+
+bool CLockKeys::IsOn(LockKey key) const
+{
+#if TARVO_HAVE_XKB
+    const Atom atom = m_atoms[static_cast<std::size_t>(key)];
+    if (!m_display || atom == None)
         return false;
-    for (const auto& entry : it) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() < std::char_traits<char>::length(suffix) || !name.ends_with(suffix))
-            continue;
-        std::ifstream brightness(entry.path() / "brightness");
-        int value = 0;
-        if (brightness >> value && value > 0)
-            return true;
-    }
+    Bool on = False;
+    if (!XkbGetNamedIndicator(static_cast<Display*>(m_display), atom, nullptr, &on, nullptr, nullptr))
+        return false;
+    return on == True;
+#else
+    (void)key;
     return false;
+#endif
 }
 
 }  // namespace tarvo

@@ -57,6 +57,7 @@ CMainFrame::CMainFrame(ViewOptions options, QWidget* parent)
     setCentralWidget(m_view);
     connect(m_view, &CTarvoView::fitFrameRequested, this, &CMainFrame::FitToForm, Qt::DirectConnection);
     connect(m_view, &CTarvoView::statusMessage, this, &CMainFrame::ShowStatusMessage, Qt::DirectConnection);
+    connect(m_view, &CTarvoView::statusProblem, this, &CMainFrame::ShowStatusProblem, Qt::DirectConnection);
 
     CreateMenus();
     if (!CreateStatusBar())
@@ -248,6 +249,11 @@ bool CMainFrame::CreateStatusBar()
         bar->addPermanentWidget(pane);
         m_lockPanes[i] = pane;
     }
+    // A standing problem comes back whenever a passing message or menu prompt is gone.
+    connect(bar, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty() && !m_problem.isEmpty())
+            statusBar()->showMessage(m_problem);
+    }, Qt::QueuedConnection);
     return true;
 }
 
@@ -328,12 +334,21 @@ void CMainFrame::ShowStatusMessage(const QString& text)
         statusBar()->showMessage(text, 30000);
 }
 
+void CMainFrame::ShowStatusProblem(const QString& text)
+{
+    m_problem = text;
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
+}
+
 void CMainFrame::UpdateLockPanes()
 {
     const LockKey keys[] = {LockKey::Caps, LockKey::Num, LockKey::Scroll};
     const char* texts[] = {strings::kCaps, strings::kNum, strings::kScrl};
     for (int i = 0; i < 3; ++i)
-        m_lockPanes[i]->setText(IsLockOn(keys[i]) ? Tr(kStatusBar, texts[i]) : QString());
+        m_lockPanes[i]->setText(m_lockKeys.IsOn(keys[i]) ? Tr(kStatusBar, texts[i]) : QString());
 }
 
 void CMainFrame::OnMarqueeTimer()

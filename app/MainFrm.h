@@ -1,7 +1,9 @@
 // CMainFrame: the main window around the station form. Fixed size (no sizing border, no
 // maximize button), caption "Orvane Program Ver 1.3", menu, and a status bar whose first pane
 // scrolls the support message (one step every 500 ms) while the last three show the keyboard
-// lock states.
+// lock states of the display (app/LockKeys.h). The status bar shows the view's passing
+// messages for a while and keeps its standing problem (a row that cannot be armed, a profile
+// that cannot be read) until the view clears it.
 //
 // Beside File and Help a Settings menu chooses the language (the form's own texts, or any
 // translation found, station/Language.h), switches the result sounds and sets the engineer
@@ -19,6 +21,7 @@
 #include <array>
 #include <string>
 
+#include "app/LockKeys.h"
 #include "station/Language.h"
 #include "station/TarvoView.h"
 
@@ -73,6 +76,8 @@ public:
     void OnMarqueeTimer();
     // The process-wide marquee position.
     static std::size_t MarqueePosition();
+    // The problem the status bar keeps showing; empty when none.
+    const QString& StatusProblem() const { return m_problem; }
 
 signals:
     void aboutRequested();
@@ -86,6 +91,7 @@ private:
     bool CreateStatusBar();
     void FitToForm();
     void ShowStatusMessage(const QString& text);
+    void ShowStatusProblem(const QString& text);
     void UpdateLockPanes();
     void CreateRecordParts();
     void RetranslateRecordParts();
@@ -117,6 +123,8 @@ private:
     QLabel* m_recordWarning = nullptr;
     QPointer<QDialog> m_recordDialog;
     QBasicTimer m_marqueeTimer;
+    QString m_problem;
+    CLockKeys m_lockKeys;
 };
 
 }  // namespace tarvo

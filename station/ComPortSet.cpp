@@ -6,10 +6,13 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSet>
+
+#include <algorithm>
 
 #include "controls/DialogUnits.h"
 #include "resources/Forms.h"
@@ -22,11 +25,10 @@
 namespace tarvo {
 namespace {
 
-// The device column beside each box, in dialog units, and how far the right-hand boxes move.
+// The device field beside each box, in dialog units: gap, widest width, height.
 constexpr int kDeviceGap = 2;
 constexpr int kDeviceWidth = 120;
 constexpr int kDeviceHeight = 13;
-constexpr int kColumnShift = 2 * kDeviceGap + kDeviceWidth - 10;
 
 // What sysfs tells about the device behind `path`: its USB socket (bus-port path), vendor,
 // product, serial number and driver, so the engineer can tell which socket a row drives.
@@ -95,77 +97,101 @@ CComPortSet::CComPortSet(QWidget* parent, DeviceLister lister) : QDialog(parent)
                    Qt::WindowCloseButtonHint);
     setModal(true);
     setFont(FormFont(forms::kPortDialogFontPoints));
-    const DialogUnits du(font());
 
     const QList<SerialDeviceChoice> devices = m_lister ? m_lister() : QList<SerialDeviceChoice>{};
-    int groupRight = 0;
-    int groupX = 0;
-    for (const forms::Item& item : forms::kPortDialog) {
-        // Boxes of the right-hand column move right to make room for the device column.
-        const bool rightColumn = item.kind == forms::Kind::CheckBox && item.x > 100;
-        const int x = rightColumn ? item.x + kColumnShift : item.x;
-        switch (item.kind) {
-        case forms::Kind::GroupBox: {
-            auto* group = new QGroupBox(this);
-            m_group = group;
-            group->setObjectName(QString::number(item.id));
-            group->setProperty("controlId", item.id);
-            const int width = item.cx + kColumnShift + kDeviceGap + kDeviceWidth;
-            group->setGeometry(du.Rect(item.x, item.y, width, item.cy));
-            groupX = item.x;
-            groupRight = item.x + width;
-            break;
-        }
-        case forms::Kind::CheckBox: {
-            const int n = item.id - forms::kIdPortBox1 + 1;
-            auto* box = new QCheckBox(this);
-            box->setObjectName(QString::number(item.id));
-            box->setProperty("controlId", item.id);
-            box->setGeometry(du.Rect(x, item.y, item.cx, item.cy));
-            connect(box, &QCheckBox::clicked, this, [this, n] { OnPortClicked(n); }, Qt::DirectConnection);
-            m_boxes[n - 1] = box;
+    m_group = new QGroupBox(this);
+    m_group->setObjectName(QString::number(forms::kIdPortGroup));
+    m_group->setProperty("controlId", forms::kIdPortGroup);
+    for (int n = 1; n <= 8; ++n) {
+        const int id = forms::kIdPortBox1 + n - 1;
+        auto* box = new QCheckBox(this);
+        box->setObjectName(QString::number(id));
+        box->setProperty("controlId", id);
+        connect(box, &QCheckBox::clicked, this, [this, n] { OnPortClicked(n); }, Qt::DirectConnection);
+        m_boxes[n - 1] = box;
 
-            const int port = station::PortForRow(n);
-            auto* combo = new QComboBox(this);
-            combo->setObjectName(QStringLiteral("COM%1").arg(port));
-            combo->setProperty("portNumber", port);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            // The tooltip also tells what is plugged in behind the chosen name now.
-            connect(combo, &QComboBox::currentTextChanged, this, [this, n] { UpdateDeviceTip(n); },
-                    Qt::DirectConnection);
-            for (const SerialDeviceChoice& device : devices) {
-                combo->addItem(device.path);
-                combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
-            }
-            combo->setGeometry(du.Rect(x + item.cx + kDeviceGap, item.y - (kDeviceHeight - item.cy) / 2,
-                                       kDeviceWidth, kDeviceHeight));
-            m_devices[n - 1] = combo;
-            break;
+        const int port = station::PortForRow(n);
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QStringLiteral("COM%1").arg(port));
+        combo->setProperty("portNumber", port);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        // The tooltip also tells what is plugged in behind the chosen name now.
+        connect(combo, &QComboBox::currentTextChanged, this, [this, n] { UpdateDeviceTip(n); },
+                Qt::DirectConnection);
+        for (const SerialDeviceChoice& device : devices) {
+            combo->addItem(device.path);
+            combo->setItemData(combo->count() - 1, device.description, Qt::ToolTipRole);
         }
-        case forms::Kind::PushButton: {
-            auto* button = new QPushButton(this);
-            button->setObjectName(QString::number(item.id));
-            button->setProperty("controlId", item.id);
-            if (item.id == forms::kIdOk) {
-                button->setDefault(true);
-                m_ok = button;
-                connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
-            } else {
-                m_cancel = button;
-                connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
-            }
-            // The button pair stays centred under the wider group.
-            const int shift = (groupRight + groupX - forms::kPortDialogWidth) / 2;
-            button->setGeometry(du.Rect(item.x + shift, item.y, item.cx, item.cy));
-            break;
-        }
-        default:
-            break;
+        // Stored like the box beside it: at once, when the operator picks an entry or leaves
+        // the edited field.
+        connect(combo, &QComboBox::activated, this, [this, n] { OnDeviceChosen(n); }, Qt::DirectConnection);
+        connect(combo->lineEdit(), &QLineEdit::editingFinished, this, [this, n] { OnDeviceChosen(n); },
+                Qt::DirectConnection);
+        m_devices[n - 1] = combo;
+    }
+    for (const forms::Item& item : forms::kPortDialog) {
+        if (item.kind != forms::Kind::PushButton)
+            continue;
+        auto* button = new QPushButton(this);
+        button->setObjectName(QString::number(item.id));
+        button->setProperty("controlId", item.id);
+        if (item.id == forms::kIdOk) {
+            button->setDefault(true);
+            m_ok = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::accept, Qt::DirectConnection);
+        } else {
+            m_cancel = button;
+            connect(button, &QPushButton::clicked, this, &CComPortSet::reject, Qt::DirectConnection);
         }
     }
-    setFixedSize(du.Size(groupRight + groupX, forms::kPortDialogHeight));
+    // A setting that cannot be saved is said here, under the boxes.
+    m_saveProblem = new QLabel(this);
+    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
+    m_saveProblem->setStyleSheet(QStringLiteral("color: red"));
+    m_saveProblem->hide();
     Retranslate();
+}
+
+void CComPortSet::LayOut()
+{
+    // The form's two columns of boxes, each box followed by its device field. The dialog is
+    // at most as wide as the station form, so it fits beside the main window; the device
+    // fields take what the boxes leave. Box captions depend on the language, so this runs
+    // again after every change of it.
+    const DialogUnits du(font());
+    const int maxWidth = DialogUnits(FormFont(forms::kStationFontPoints)).X(forms::kStationWidth);
+    int boxWidth = 0;
+    for (QCheckBox* box : m_boxes)
+        boxWidth = std::max(boxWidth, box->sizeHint().width());
+    const int margin = du.X(13);
+    const int inner = du.X(8);
+    const int gap = du.X(kDeviceGap);
+    const int columnGap = du.X(10);
+    const int deviceWidth =
+        std::clamp((maxWidth - 2 * margin - 2 * inner - columnGap) / 2 - boxWidth - gap, du.X(40), du.X(kDeviceWidth));
+    const int columnWidth = boxWidth + gap + deviceWidth;
+    const int groupWidth = 2 * inner + 2 * columnWidth + columnGap;
+    const int width = groupWidth + 2 * margin;
+
+    m_group->setGeometry(margin, du.Y(7), groupWidth, du.Y(97));
+    m_group->lower();
+    const int rowY[4] = {28, 45, 61, 78};
+    const int deviceHeight = std::max(du.Y(kDeviceHeight), m_devices[0]->sizeHint().height());
+    for (int n = 1; n <= 8; ++n) {
+        const int column = n <= 4 ? 0 : 1;
+        const int x = margin + inner + column * (columnWidth + columnGap);
+        const int centre = du.Y(rowY[(n - 1) % 4]) + du.Y(10) / 2;
+        const int boxHeight = m_boxes[n - 1]->sizeHint().height();
+        m_boxes[n - 1]->setGeometry(x, centre - boxHeight / 2, boxWidth, boxHeight);
+        m_devices[n - 1]->setGeometry(x + boxWidth + gap, centre - deviceHeight / 2, deviceWidth, deviceHeight);
+    }
+    m_saveProblem->setGeometry(margin, du.Y(105), groupWidth, du.Y(10));
+    // The button pair keeps its distance and stays centred under the group.
+    const int left = (width - du.X(154 - 30)) / 2;
+    m_ok->setGeometry(left, du.Y(116), du.X(50), du.Y(14));
+    m_cancel->setGeometry(left + du.X(104 - 30), du.Y(116), du.X(50), du.Y(14));
+    setFixedSize(width, du.Y(forms::kPortDialogHeight));
 }
 
 void CComPortSet::Retranslate()
@@ -174,20 +200,24 @@ void CComPortSet::Retranslate()
     setWindowTitle(Tr(context, forms::kPortDialogCaption));
     for (const forms::Item& item : forms::kPortDialog) {
         const QString text = Tr(context, item.text);
-        if (item.kind == forms::Kind::GroupBox)
+        if (item.kind == forms::Kind::GroupBox) {
             m_group->setTitle(text);
-        else if (item.kind == forms::Kind::CheckBox)
-            m_boxes[item.id - forms::kIdPortBox1]->setText(text);
-        else if (item.id == forms::kIdOk)
+        } else if (item.kind == forms::Kind::CheckBox) {
+            // Each box names the COM port its row drives: "PORT 1 (COM5)".
+            const int n = item.id - forms::kIdPortBox1 + 1;
+            m_boxes[n - 1]->setText(QStringLiteral("%1 (COM%2)").arg(text).arg(station::PortForRow(n)));
+        } else if (item.id == forms::kIdOk) {
             m_ok->setText(text);
-        else if (item.id == forms::kIdCancel)
+        } else if (item.id == forms::kIdCancel) {
             m_cancel->setText(text);
+        }
     }
     for (int n = 1; n <= 8; ++n) {
         const QString fallback = QString::fromStdString(DefaultDevicePath(station::PortForRow(n)));
         m_devices[n - 1]->lineEdit()->setPlaceholderText(Tr(context, strings::kDeviceDefault).arg(fallback));
         UpdateDeviceTip(n);
     }
+    LayOut();
 }
 
 void CComPortSet::UpdateDeviceTip(int n)
@@ -261,14 +291,37 @@ void CComPortSet::TakeBoxes()
 void CComPortSet::OnPortClicked(int n)
 {
     TakeBoxes();
-    profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), m_intPort[n - 1]);
+    Saved(profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), m_intPort[n - 1]));
+}
+
+void CComPortSet::OnDeviceChosen(int n)
+{
+    if (!m_initialised)
+        return;
+    const int port = station::PortForRow(n);
+    const QString chosen = m_devices[n - 1]->currentText().trimmed();
+    if (chosen == profile::DeviceFor(port))
+        return;
+    Saved(profile::SetDeviceFor(port, chosen));
+}
+
+void CComPortSet::Saved(bool ok)
+{
+    if (ok)
+        return;
+    const QString problem = profile::SaveProblem();
+    m_saveProblem->setText(problem);
+    m_saveProblem->setToolTip(problem);
+    m_saveProblem->show();
+    emit saveFailed(problem);
 }
 
 void CComPortSet::accept()
 {
     TakeBoxes();
+    // A field still being edited is stored like one that was left.
     for (int n = 1; n <= 8; ++n)
-        profile::SetDeviceFor(station::PortForRow(n), m_devices[n - 1]->currentText());
+        OnDeviceChosen(n);
     QDialog::accept();
 }
 

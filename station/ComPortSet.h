@@ -5,10 +5,14 @@
 // all eight keys at once, and every click stores the clicked box's key at once. OK and
 // CANCEL only end the dialog (the view applies the flags after OK); CANCEL undoes no click.
 //
-// Beside each box an editable list names the serial device of that row's COM port
-// ("Device"/"COM<N+4>"): stable /dev/serial/by-path and by-id names first, then the devices
-// the system lists. Device choices are stored when the dialog ends with OK; an empty entry
-// means the default device /dev/ttyS<N-1>.
+// Each box names its row and COM port ("PORT 1 (COM5)"). Beside it an editable list names the
+// serial device of that COM port ("Device"/"COM<N+4>"): stable /dev/serial/by-path and by-id
+// names first, then the devices the system lists. A device field writes through like its box:
+// picking an entry or leaving the edited field stores it at once (OK stores a field still
+// being edited); an empty entry means the default device /dev/ttyS<N-1>. A setting that
+// cannot be saved is shown in red under the boxes and announced by saveFailed().
+//
+// The dialog is never wider than the station form, so it fits beside the main window.
 //
 // Threading: a widget; GUI thread only.
 #pragma once
@@ -20,6 +24,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QGroupBox;
 class QPushButton;
 
@@ -54,6 +59,10 @@ public:
 
     void accept() override;
 
+signals:
+    // A setting could not be saved; `problem` names the file and the reason.
+    void saveFailed(const QString& problem);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -61,10 +70,13 @@ protected:
 private:
     // Sets every text again in the language in force.
     void Retranslate();
+    void LayOut();
     // The device box's tooltip of row n: the COM port, the default device and what is
     // plugged in behind the chosen name now.
     void UpdateDeviceTip(int n);
     void OnPortClicked(int n);
+    void OnDeviceChosen(int n);
+    void Saved(bool ok);
     void TakeBoxes();
     void PutBoxes();
 
@@ -73,6 +85,7 @@ private:
     std::array<QComboBox*, 8> m_devices{};
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    QLabel* m_saveProblem = nullptr;
     QGroupBox* m_group = nullptr;
     DeviceLister m_lister;
     bool m_initialised = false;

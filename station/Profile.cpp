@@ -1,7 +1,10 @@
 #include "station/Profile.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
 
 #include "resources/Strings.h"
 #include "station/RowLogic.h"
@@ -28,11 +31,12 @@ int ReadInt(const char* section, const QString& key, int fallback)
     return ok ? number : 0;
 }
 
-void WriteInt(const char* section, const QString& key, int value)
+bool WriteInt(const char* section, const QString& key, int value)
 {
     auto settings = Open();
     settings->setValue(Path(section, key), value);
     settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
 QString ReadString(const char* section, const QString& key, const QString& fallback)
@@ -40,18 +44,68 @@ QString ReadString(const char* section, const QString& key, const QString& fallb
     return Open()->value(Path(section, key), fallback).toString();
 }
 
-void WriteString(const char* section, const QString& key, const QString& value)
+bool WriteString(const char* section, const QString& key, const QString& value)
 {
     auto settings = Open();
     settings->setValue(Path(section, key), value);
     settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
-void Remove(const char* section, const QString& key)
+bool Remove(const char* section, const QString& key)
 {
     auto settings = Open();
     settings->remove(Path(section, key));
     settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+QString FilePath() { return Open()->fileName(); }
+
+QString ReadProblem()
+{
+    const QString file = FilePath();
+    const QFileInfo info(file);
+    if (!info.exists())
+        return {};  // a fresh profile
+    const auto unreadable = [&](const QString& why) {
+        return QCoreApplication::translate("Profile", "The settings file %1 cannot be read (%2): the station starts "
+                                                      "without its rows and image.")
+            .arg(file, why);
+    };
+    if (info.isDir())
+        return unreadable(QCoreApplication::translate("Profile", "it is a folder"));
+    QFile source(file);
+    if (!source.open(QIODevice::ReadOnly))
+        return unreadable(source.errorString());
+    // QSettings parses a file once per process and keeps what it found, so the profile's own
+    // status may be stale; a private copy is parsed afresh.
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(source.readAll()) < 0 || !copy.flush())
+        return {};
+    const QSettings check(copy.fileName(), QSettings::IniFormat);
+    if (check.status() == QSettings::FormatError)
+        return QCoreApplication::translate("Profile", "The settings file %1 is corrupt: the rows and the image "
+                                                      "cannot be read from it. Check or delete the file.")
+            .arg(file);
+    return {};
+}
+
+QString SaveProblem()
+{
+    const QString file = FilePath();
+    const QFileInfo info(file);
+    const QFileInfo folder(info.absolutePath());
+    QString why = QCoreApplication::translate("Profile", "access denied");
+    if (info.isDir())
+        why = QCoreApplication::translate("Profile", "it is a folder");
+    else if (folder.exists() && !folder.isDir())
+        why = QCoreApplication::translate("Profile", "%1 is not a folder").arg(folder.filePath());
+    else if (info.exists() && !info.isWritable())
+        why = QCoreApplication::translate("Profile", "the file is read-only");
+    else if (folder.exists() && !folder.isWritable())
+        why = QCoreApplication::translate("Profile", "its folder is read-only");
+    return QCoreApplication::translate("Profile", "Settings not saved: %1 cannot be written (%2).").arg(file, why);
 }
 
 QString PortFlagKey(int row) { return QStringLiteral("m_intPort%1").arg(row); }
@@ -59,13 +113,12 @@ QString DeviceKey(int portNumber) { return QStringLiteral("COM%1").arg(portNumbe
 
 QString DeviceFor(int portNumber) { return ReadString(kDeviceSection, DeviceKey(portNumber)).trimmed(); }
 
-void SetDeviceFor(int portNumber, const QString& path)
+bool SetDeviceFor(int portNumber, const QString& path)
 {
     const QString trimmed = path.trimmed();
     if (trimmed.isEmpty())
-        Remove(kDeviceSection, DeviceKey(portNumber));
-    else
-        WriteString(kDeviceSection, DeviceKey(portNumber), trimmed);
+        return Remove(kDeviceSection, DeviceKey(portNumber));
+    return WriteString(kDeviceSection, DeviceKey(portNumber), trimmed);
 }
 
 MapPortDirectory PortDirectory()

@@ -7,7 +7,9 @@
 //   "MainSW"/"Name"                    path of the download image in use
 //   "Device"/"COM5".."COM12"           device path of a COM port (absent: /dev/ttyS<N-1>)
 //
-// Every write reaches the file before the call returns.
+// Every write reaches the file before the call returns; a write that cannot be stored returns
+// false, and SaveProblem() then says why in the operator's words. ReadProblem() tells whether
+// the file can be read and parsed (a corrupt or unreadable profile).
 //
 // Threading: GUI thread (QSettings objects are not shared).
 #pragma once
@@ -30,10 +32,18 @@ std::unique_ptr<QSettings> Open();
 
 // The integer under section/key; `fallback` when the key is absent, 0 when it holds no number.
 int ReadInt(const char* section, const QString& key, int fallback);
-void WriteInt(const char* section, const QString& key, int value);
+bool WriteInt(const char* section, const QString& key, int value);
 QString ReadString(const char* section, const QString& key, const QString& fallback = {});
-void WriteString(const char* section, const QString& key, const QString& value);
-void Remove(const char* section, const QString& key);
+bool WriteString(const char* section, const QString& key, const QString& value);
+bool Remove(const char* section, const QString& key);
+
+// The profile's file.
+QString FilePath();
+// Empty when the profile reads fine (or does not exist yet); otherwise what is wrong, naming
+// the file.
+QString ReadProblem();
+// What keeps the profile from being saved, naming the file.
+QString SaveProblem();
 
 // "m_intPort<N>"
 QString PortFlagKey(int row);
@@ -43,7 +53,7 @@ QString DeviceKey(int portNumber);
 // The device path stored for a COM port; empty when none is stored.
 QString DeviceFor(int portNumber);
 // Stores a COM port's device path; an empty path removes the key (default device).
-void SetDeviceFor(int portNumber, const QString& path);
+bool SetDeviceFor(int portNumber, const QString& path);
 // A snapshot of the stored device paths of COM5..COM12, with the default for the others.
 MapPortDirectory PortDirectory();
 

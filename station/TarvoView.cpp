@@ -9,18 +9,24 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QTimerEvent>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
 #include "controls/RoundButton.h"
+#include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Forms.h"
 #include "resources/Pictures.h"
@@ -39,6 +45,8 @@ namespace {
 QString FromLocal(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string ToLocal(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The row's own error code for a run ended because the image went away (never an engine code).
+constexpr int kNoImageCode = -1;
 constexpr char kStation[] = "Station";
 constexpr char kUnitContext[] = "UnitLabel";
 constexpr char kSoundKey[] = "Sound";
@@ -75,10 +83,24 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
+
 }  // namespace
 
+// What the reaper destroys for a row: the engine first, then the port directory it points to.
+struct RetiredEngine {
+    std::unique_ptr<MapPortDirectory> ports;
+    std::unique_ptr<CWinMonitorCtrl> engine;
+};
+
 CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
-    : QWidget(parent), m_options(std::move(options)), m_lock(m_options.lockClock)
+    : QWidget(parent),
+      m_options(std::move(options)),
+      m_lock(m_options.lockClock),
+      m_reaper([this](int row) {
+          // On the reaper's thread: only post to the GUI thread, and not while the view closes.
+          if (!m_closing.load())
+              QMetaObject::invokeMethod(this, [this, row] { OnRowIdle(row); }, Qt::QueuedConnection);
+      })
 {
     setFont(FormFont(forms::kStationFontPoints));
     m_record = std::make_unique<CStationRecord>(*this, this);
@@ -105,14 +127,13 @@ CTarvoView::~CTarvoView()
 {
     qApp->removeEventFilter(this);
     m_watcher.reset();  // no device change starts a row from here on
-    // Release every engine first so that no worker still waits for this thread, then stop
-    // and join them one by one. Queued reports die with this object.
-    for (Row& row : m_rows) {
-        if (row.engine)
-            m_gate.Release(row.engine.get());
-    }
-    for (Row& row : m_rows)
-        DestroyEngine(row);
+    // Release and stop every engine before waiting for any: all of them wind down at once,
+    // each on the reaper's thread, and the devices are free when this returns. Queued reports
+    // die with this object.
+    m_closing = true;
+    for (int r = 1; r <= station::kRows; ++r)
+        RetireEngine(r);
+    m_reaper.WaitAll();
 }
 
 void CTarvoView::BuildForm()
@@ -250,33 +271,63 @@ void CTarvoView::OnInitialUpdate()
     emit fitFrameRequested();
     Apply(station::InitialAppearance());
 
+    // A profile that cannot be read would silently start the station without its rows and
+    // image: say so before anything else.
+    const QString unreadable = profile::ReadProblem();
+    if (!unreadable.isEmpty()) {
+        emit statusProblem(unreadable);
+        Warn(unreadable);
+    }
+
     m_imagePath = ToLocal(profile::ReadString(profile::kMainSwSection, QString::fromUtf8(profile::kMainSwKey)));
     m_pathLine->SetText(FromLocal(m_imagePath));
     // A stored path serves every later start; the file dialog opens only when none is stored
     // (after the engineer PIN, when one is set).
-    if (m_imagePath.empty() && UnlockEngineer(strings::kGuardFileOpen))
+    if (m_imagePath.empty()) {
+        if (UnlockEngineer(strings::kGuardFileOpen))
         SelectMainSoftware();
+    } else {
+        m_pathLine->setToolTip(FromLocal(m_imagePath));
+        const ImageCheck image = CheckImage();
+        if (!image.detail.isEmpty())
+            emit statusProblem(image.detail);
+    }
     ApplyPortSettings();
+}
+
+void CTarvoView::Warn(const QString& text)
+{
+    if (m_options.warn)
+        m_options.warn(this, text);
+    else
+        QMessageBox::warning(this, QString::fromUtf8(strings::kAppTitle), text);
 }
 
 // --- engines -------------------------------------------------------------------------------
 
-void CTarvoView::DestroyEngine(Row& row)
+void CTarvoView::RetireEngine(int r)
 {
+    Row& row = m_rows[r - 1];
     if (!row.engine)
         return;
+    // Its reports are dropped from now on and a worker waiting in one goes on at once; the
+    // gate forgets it before it dies, so no later engine at the same address is mistaken for it.
     const void* key = row.engine.get();
     m_record->StopRun(*row.engine);
     m_gate.Release(key);
-    row.engine.reset();  // stops the download thread and the ready worker, closes the port
     m_gate.Forget(key);
     row.ticket = station::ReportGate::kNoTicket;
+    row.engine->RequestStop();  // wakes every wait of its workers; returns at once
+    auto retired = std::make_shared<RetiredEngine>();
+    retired->ports = std::move(row.ports);
+    retired->engine = std::move(row.engine);
+    m_reaper.Retire(r, std::move(retired));  // its destructor joins its workers there
 }
 
 void CTarvoView::ReplaceEngine(int r)
 {
     Row& row = m_rows[r - 1];
-    DestroyEngine(row);
+    RetireEngine(r);
     // The device paths as the profile holds them now; the engine keeps this snapshot.
     row.ports = std::make_unique<MapPortDirectory>(profile::PortDirectory());
     EngineEnvironment environment;
@@ -300,6 +351,12 @@ void CTarvoView::StartPort(int r)
                                .arg(problem));
         return;
     }
+    // A run without a usable image could only erase the handset and then stall.
+    const ImageCheck image = CheckImage();
+    if (!image.detail.isEmpty()) {
+        RefuseStart(r, image);
+        return;
+    }
     ReplaceEngine(r);
     Row& row = m_rows[r - 1];
     // The row's earlier run (if any) is over: its label is spent.
@@ -312,6 +369,39 @@ void CTarvoView::StartPort(int r)
     if (m_watcher && row.watch >= 0)
         row.flashedGeneration = m_watcher->Generation(row.watch);
     Apply(station::PortStarting(r));
+    row.message->setToolTip(QString());
+    // The old engine holds the device until it is gone; it was asked to stop, so that is
+    // normally a matter of milliseconds. If it takes longer the port opens when it is done.
+    row.openPending = !m_reaper.WaitFor(r, kRetireWait);
+    if (!row.openPending)
+        OpenAndStart(r);
+}
+
+void CTarvoView::OnRowIdle(int r)
+{
+    Row& row = m_rows[r - 1];
+    if (row.openPending && !m_reaper.Busy(r)) {
+        row.openPending = false;
+        OpenAndStart(r);
+    }
+}
+
+void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
+{
+    Row& row = m_rows[r - 1];
+    row.messageSource = problem.brief.toStdString();
+    row.messageOwn = false;
+    row.messagePercent = -1;
+    row.message->SetTextColor(station::colour::kRed);
+    row.message->SetText(problem.brief);
+    row.message->setToolTip(problem.detail);
+    emit statusProblem(problem.detail);
+}
+
+void CTarvoView::OpenAndStart(int r)
+{
+    Row& row = m_rows[r - 1];
+    const int port = station::PortForRow(r);
     if (row.engine->OpenPort(port, station::kBaudRate)) {
         Apply(station::PortOpened(r), true);
         row.runEnded = false;
@@ -367,7 +457,8 @@ void CTarvoView::OnRunRecorded(int port)
 
 void CTarvoView::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
 {
-    StatusValue value{report.port, report.code, report.text ? std::string(report.text) : std::string()};
+    StatusValue value{report.port, report.code, report.text ? std::string(report.text) : std::string(),
+                      report.reason ? std::string(report.reason) : std::string()};
     const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
     if (!pass)
         return;  // the engine is being destroyed
@@ -402,10 +493,35 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
 {
     if (!IsCurrent(report.port, ticket))
         return;
+    const int r = station::RowForPort(report.port);
+    if (report.code == status::kReadyForDownload) {
+        // The image went away after the row was armed: end the run here, before the erase,
+        // and free the device, instead of sitting at "ERASE" for ever.
+        const ImageCheck image = CheckImage();
+        if (!image.detail.isEmpty()) {
+            Apply(station::OnStatus(report.port, kNoImageCode, image.brief.toStdString()));
+            m_rows[r - 1].message->SetTextColor(station::colour::kRed);
+            m_rows[r - 1].message->setToolTip(image.detail);
+            emit statusProblem(image.detail);
+            m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
+            RunEnded(r, kNoImageCode);
+            ReplaceEngine(r);
+            return;
+        }
+    }
     // Status 0 shows the view's own "Erasing..."; every other status shows the engine's text.
     Apply(station::OnStatus(report.port, report.code, report.text), report.code == 0);
+    if (status::IsError(report.code)) {
+        // A failure: its known cause goes beside the specified text.
+        Row& row = m_rows[r - 1];
+        const QString text = QString::fromStdString(report.text);
+        const QString reason = QString::fromStdString(report.reason);
+        row.message->setToolTip(reason.isEmpty() ? text : tr("%1 (%2)").arg(text, reason));
+        if (!reason.isEmpty())
+            emit statusMessage(tr("COM%1: %2 (%3)").arg(report.port).arg(text, reason));
+    }
     if (report.code != 0 && report.code != 1)
-        RunEnded(station::RowForPort(report.port), report.code);
+        RunEnded(r, report.code);
 }
 
 void CTarvoView::ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report)
@@ -533,6 +649,7 @@ void CTarvoView::OnTimer(int id)
 void CTarvoView::EditPortSettings()
 {
     CComPortSet dialog(this);
+    connect(&dialog, &CComPortSet::saveFailed, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     const bool ok = m_options.runPortDialog ? m_options.runPortDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (ok)
         ApplyPortSettings();
@@ -560,6 +677,7 @@ QString CTarvoView::RunFileDialog()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QString::fromUtf8(strings::kMainSoftwareSuffix));
+    dialog.selectFile(QStringLiteral("*.m0"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -571,21 +689,56 @@ void CTarvoView::SelectMainSoftware()
     if (chosen.isEmpty())
         return;
     CWinMonitorCtrl& engine = *m_rows[0].engine;
-    const bool converted = engine.ConvertImage(ToLocal(chosen));
-    // Also after a failure the view takes what row 1's engine holds: the image of an earlier
-    // choice on that engine, or nothing.
+    if (!engine.ConvertImage(ToLocal(chosen))) {
+        // The image in force (if any) stays: path line and profile keep it. The failure stays
+        // on show until a choice succeeds, and a row is armed only if the earlier image is good.
+        m_choiceFailure = QString::fromStdString(engine.ConvertFailure().ToString());
+        m_pathLine->setToolTip(m_choiceFailure);
+        emit statusProblem(Tr(kStation, strings::kConvertFailed) + m_choiceFailure);
+        return;
+    }
+    m_choiceFailure.clear();
     m_imagePath = engine.ImagePath();
     const QString shown = FromLocal(m_imagePath);
     m_pathLine->SetText(shown);
-    profile::WriteString(profile::kMainSwSection, QString::fromUtf8(profile::kMainSwKey), shown);
-    if (converted) {
-        m_pathLine->setToolTip(shown);
-        emit statusMessage(QString());
-    } else {
-        const QString reason = QString::fromStdString(engine.ConvertFailure().ToString());
-        m_pathLine->setToolTip(reason);
-        emit statusMessage(Tr(kStation, strings::kConvertFailed) + reason);
+    m_pathLine->setToolTip(shown);
+    emit statusMessage(QString());
+    if (!profile::WriteString(profile::kMainSwSection, QString::fromUtf8(profile::kMainSwKey), shown))
+        emit statusProblem(profile::SaveProblem());
+    else
+        emit statusProblem(QString());
+}
+
+CTarvoView::ImageCheck CTarvoView::CheckImage() const
+{
+    if (m_imagePath.empty()) {
+        if (!m_choiceFailure.isEmpty())
+            return {tr("No image"), tr("No download image: the main software was not converted: %1").arg(m_choiceFailure)};
+        return {tr("No image chosen"), tr("No download image chosen: choose the main software file with FILE OPEN.")};
     }
+    const QString shown = FromLocal(m_imagePath);
+    struct stat info {};
+    if (::stat(m_imagePath.c_str(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return {tr("Image missing"),
+                    tr("The download image %1 is missing: choose the main software file with FILE OPEN.").arg(shown)};
+        return {tr("Image unreadable"),
+                tr("The download image %1 cannot be read: %2.").arg(shown, QString::fromLocal8Bit(std::strerror(error)))};
+    }
+    if (!S_ISREG(info.st_mode))
+        return {tr("Not an image"), tr("The download image %1 is not a regular file.").arg(shown)};
+    if (info.st_size == 0)
+        return {tr("Image empty"), tr("The download image %1 is empty.").arg(shown)};
+    // Every line of a download image is an S3 record; a file that does not begin with one
+    // is something else.
+    QFile file(shown);
+    if (!file.open(QIODevice::ReadOnly))
+        return {tr("Image unreadable"), tr("The download image %1 cannot be read: %2.").arg(shown, file.errorString())};
+    char head[2] = {};
+    if (file.read(head, 2) != 2 || head[0] != 'S' || head[1] != '3')
+        return {tr("Not an image"), tr("The download image %1 is not a download image.").arg(shown)};
+    return {};
 }
 
 // --- engineer lock -------------------------------------------------------------------------

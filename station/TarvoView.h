@@ -9,11 +9,21 @@
 // Reports and threads: the engines call OnPortStatus/OnPortProgress on their worker threads.
 // The view copies the report (text included), queues its handling to the GUI thread and makes
 // the worker wait until it ran, so the worker goes on only after the view has shown the
-// report (a download advances no faster than the view). ReleaseEngine, which an engine's
-// destructor calls on the GUI thread before joining its workers, ends such a wait at once and
-// makes that engine's later reports drop: replacing a row's engine or closing the window
-// during a download never deadlocks, and a status 0 from an engine that is going away never
-// starts a download. A queued report is shown only if its engine is still its row's engine.
+// report (a download advances no faster than the view). Before an engine is let go, the view
+// releases it in the report gate: a wait of its workers ends at once and its later reports
+// drop, so a status 0 from an engine that is going away never starts a download. A queued
+// report is shown only if its engine is still its row's engine.
+//
+// Letting an engine go never holds the GUI thread: the view asks it to stop and hands it to
+// the reaper (station/Reaper.h), which destroys it on a thread of its own. A restarted row
+// opens its port once the old engine has released the device; the view waits at most
+// kRetireWait for that, and otherwise opens the port as soon as the reaper reports the row
+// idle. Closing the view releases and stops every engine first and then waits for all of them
+// together.
+//
+// A row is armed only with a usable download image: a click while none is chosen, while the
+// chosen one is missing, empty or not an image, shows why in the row and in the status bar
+// and opens nothing.
 //
 // Added to the form: the window's texts follow the language in force (QEvent::LanguageChange;
 // engine texts are shown as they come); an engineer lock guards COMPORT SETTING and FILE OPEN
@@ -23,7 +33,8 @@
 // message field selects the row (another click deselects it); the row's progress bar shows
 // its label.
 //
-// Threading: everything but the three IReportSink calls runs on the GUI thread.
+// Threading: everything but the IReportSink calls and the reaper's callback runs on the GUI
+// thread.
 #pragma once
 
 #include <QBasicTimer>
@@ -32,6 +43,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -41,6 +53,7 @@
 
 #include "engine/ReportSink.h"
 #include "serial/PortDirectory.h"
+#include "station/Reaper.h"
 #include "station/EngineerLock.h"
 #include "station/ReportGate.h"
 #include "station/RowLogic.h"
@@ -82,6 +95,9 @@ struct ViewOptions {
     std::function<void(CDoctorReport& report)> runPreflightReport;
     // The pause after a port was started.
     std::chrono::milliseconds startPause{station::kStartPauseMs};
+    // Shows a warning the operator must acknowledge (a profile that cannot be read). Empty
+    // function: a modal message box.
+    std::function<void(QWidget* owner, const QString& text)> warn;
     // Clock of the engineer lock's lock-out (null: the system clock).
     IClock* lockClock = nullptr;
     // Runs the PIN prompt; the guarded action goes on when prompt.Opened(). Empty function:
@@ -162,6 +178,19 @@ public:
     bool IsTimerActive(int id) const;
     // Reports waiting for the GUI thread (tests).
     std::size_t PendingReports() const { return m_gate.Waiting(); }
+    // True while row r waits for its old engine to be gone before opening its port.
+    bool OpenPending(int row) const { return m_rows[row - 1].openPending; }
+    // Why no row can be armed now: a short text for a row's message field and the whole
+    // reason; both empty when the image in use is fine.
+    struct ImageCheck {
+        QString brief;
+        QString detail;
+    };
+    ImageCheck CheckImage() const;
+
+    // The longest the GUI thread waits for a replaced engine before it leaves the opening of
+    // the port to the reaper's notice.
+    static constexpr std::chrono::milliseconds kRetireWait{50};
 
     // The production record of the rows' runs (station/StationRecord.h). A row is not started
     // while the record cannot be written, unless recording is off in the profile.
@@ -185,6 +214,8 @@ signals:
     void fitFrameRequested();
     // A message for the status bar; empty clears it.
     void statusMessage(const QString& text);
+    // A problem the status bar keeps showing until it is cleared (empty text).
+    void statusProblem(const QString& text);
     // The station's PASS/FAIL totals since start-up changed (RecordTotalsText()).
     void recordTotalsChanged(const QString& text);
     // Recording stopped working (a warning naming the reason) or works again (empty).
@@ -202,6 +233,7 @@ private:
         std::unique_ptr<CWinMonitorCtrl> engine;
         station::ReportGate::Ticket ticket = station::ReportGate::kNoTicket;
         int enabled = 0;
+        bool openPending = false;
         QLabel* portField = nullptr;
         CLabel* message = nullptr;
         CLabel* state = nullptr;
@@ -225,11 +257,15 @@ private:
         int port;
         int code;
         std::string text;
+        std::string reason;
     };
 
     void BuildForm();
     void ReplaceEngine(int row);
-    void DestroyEngine(Row& row);
+    void RetireEngine(int row);
+    void OpenAndStart(int row);
+    void OnRowIdle(int row);
+    void RefuseStart(int row, const ImageCheck& problem);
     // Carries the steps out. State words are translated; a message is translated when
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
@@ -247,6 +283,7 @@ private:
     void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
     void ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report);
     QString RunFileDialog();
+    void Warn(const QString& text);
 
     ViewOptions m_options;
     LogTraceSink m_trace;
@@ -254,6 +291,8 @@ private:
     std::array<Row, station::kRows> m_rows;
     std::array<QBasicTimer, station::kRows + 2> m_timers;  // index = timer id (1..9)
     std::string m_imagePath;
+    // Why the last main software choice failed; empty after a good one.
+    QString m_choiceFailure;
     std::string m_clockText;
     CLabel* m_clock = nullptr;
     CLabel* m_pathLine = nullptr;
@@ -274,6 +313,9 @@ private:
     int m_selectedRow = 0;
     QString m_typed;
     QElapsedTimer m_lastKey;
+    std::atomic<bool> m_closing{false};
+    // Last among the members: its threads are joined before anything an engine points to goes.
+    station::Reaper m_reaper;
 };
 
 }  // namespace tarvo

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libx11-dev xvfb
   qt6-tools-dev qt6-l10n-tools qt6-multimedia-dev
   libsqlite3-dev libpq-dev postgresql
   lintian desktop-file-utils dpkg-dev file

@@ -105,7 +105,7 @@ protected:
             profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), 1);
         for (int port = 5; port <= 12; ++port)
             profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty")));
-        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), QStringLiteral("/srv/sw/phone.cp64"));
+        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), MakeImage(m_profile.Home().path()));
         {
             CEngineerLock setter;
             ASSERT_TRUE(setter.SetPin(QStringLiteral("2468")));

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/ImageConverter.h"
 #include "station/Profile.h"
 #include "station/TarvoView.h"
 
@@ -79,6 +80,21 @@ inline bool WriteMainSoftware(const QString& path, int records = 8, int gapEvery
     return std::fclose(file) == 0;
 }
 
+// A download image converted from a small main software file `<folder>/<name>.m0`: its path,
+// empty when it could not be made. Rows are armed only with a usable image.
+inline QString MakeImage(const QString& folder, const QString& name = QStringLiteral("phone"))
+{
+    QDir().mkpath(folder);
+    const QString main = folder + QLatin1Char('/') + name + QStringLiteral(".m0");
+    if (!WriteMainSoftware(main))
+        return {};
+    std::string image;
+    ConvertError error;
+    if (!ConvertImageFile(QFile::encodeName(main).toStdString(), image, error))
+        return {};
+    return QFile::decodeName(QByteArray::fromStdString(image));
+}
+
 // Runs `report` on a worker thread (as an engine's worker would) and keeps the GUI thread's
 // events going until it returned. False when it did not return within `timeout`.
 inline bool DeliverFromWorker(const std::function<void()>& report,
@@ -101,6 +117,7 @@ struct TestOptions {
     QString chosen;
     int chooserCalls = 0;
     int exitCalls = 0;
+    QStringList warnings;
     ViewOptions Make()
     {
         ViewOptions options;
@@ -109,6 +126,7 @@ struct TestOptions {
             return chosen;
         };
         options.exitProcess = [this] { ++exitCalls; };
+        options.warn = [this](QWidget*, const QString& text) { warnings << text; };
         options.startPause = std::chrono::milliseconds(0);
         return options;
     }

@@ -38,7 +38,7 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
     for (int port = 5; port <= 12; ++port)
         profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty")));
     profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"),
-                         QStringLiteral("/srv/line3/main_sw/phone_v21.cp64"));
+                         MakeImage(m_profile.Home().filePath(QStringLiteral("line3/main_sw")), QStringLiteral("phone_v21")));
     Pty pty1;
     Pty pty2;
     ASSERT_TRUE(pty1.ok() && pty2.ok());

@@ -1,11 +1,15 @@
 // Port selection and main software selection against a fresh profile per test.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 
 #include "controls/Label.h"
 #include "engine/WinMonitorCtrl.h"
+#include "app/MainFrm.h"
+#include "app/TarvoApp.h"
 #include "station/ComPortSet.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -124,7 +128,9 @@ TEST_F(PortSelection, OkAppliesTheFlagsAndOnlyOneEnablesARow)
     EXPECT_TRUE(view.StateField(1)->isEnabled());
 }
 
-TEST_F(PortSelection, DeviceListShowsStableNamesFirstAndOkStoresTheChoice)
+// Each box names its COM port; a device field is stored like its box, at once, and CANCEL
+// undoes nothing.
+TEST_F(PortSelection, DeviceFieldsNameTheirPortAndWriteThroughLikeTheBoxes)
 {
     profile::SetDeviceFor(7, QStringLiteral("/dev/ttyUSB3"));
     const auto lister = [] {
@@ -141,29 +147,63 @@ TEST_F(PortSelection, DeviceListShowsStableNamesFirstAndOkStoresTheChoice)
         EXPECT_EQ(com5->itemText(0), QStringLiteral("/dev/serial/by-path/pci-0:1.0-port0"));
         EXPECT_TRUE(com5->currentText().isEmpty());  // nothing stored: the default device
         EXPECT_EQ(dialog.DeviceBox(3)->currentText(), QStringLiteral("/dev/ttyUSB3"));
-        // The boxes keep their ids and captions.
+        // The boxes keep their ids and name their COM ports.
         EXPECT_EQ(dialog.PortBox(3)->property("controlId").toInt(), 1053);
-        EXPECT_EQ(dialog.PortBox(3)->text(), QStringLiteral("PORT 3"));
+        EXPECT_EQ(dialog.PortBox(1)->text(), QStringLiteral("PORT 1 (COM5)"));
+        EXPECT_EQ(dialog.PortBox(8)->text(), QStringLiteral("PORT 8 (COM12)"));
 
-        com5->setCurrentIndex(1);
+        // Picking an entry stores it at once.
+        com5->setFocus();
+        QTest::keyClick(com5, Qt::Key_Down);
+        const QString picked = com5->currentText();
+        EXPECT_FALSE(picked.isEmpty());
+        EXPECT_EQ(profile::DeviceFor(5), picked);
+        // An edited field is stored when it is left; an emptied one means the default.
         dialog.DeviceBox(3)->setCurrentText(QString());
+        emit dialog.DeviceBox(3)->lineEdit()->editingFinished();
+        EXPECT_FALSE(TempProfile::Has(profile::kDeviceSection, QStringLiteral("COM7")));
         dialog.DeviceBox(8)->setCurrentText(QStringLiteral("/dev/pts/9"));
+        emit dialog.DeviceBox(8)->lineEdit()->editingFinished();
+        EXPECT_EQ(profile::DeviceFor(12), QStringLiteral("/dev/pts/9"));
         QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
     }
-    EXPECT_EQ(profile::DeviceFor(5), QString());  // CANCEL keeps the device choices
-    EXPECT_EQ(profile::DeviceFor(7), QStringLiteral("/dev/ttyUSB3"));
+    // CANCEL undid nothing.
+    const QString picked = profile::DeviceFor(5);
+    EXPECT_FALSE(picked.isEmpty());
+    EXPECT_EQ(profile::DeviceFor(12), QStringLiteral("/dev/pts/9"));
     {
         CComPortSet dialog(nullptr, lister);
         dialog.show();
-        dialog.DeviceBox(1)->setCurrentIndex(1);
-        dialog.DeviceBox(3)->setCurrentText(QString());
+        // Still in the field when OK is pressed.
+        dialog.DeviceBox(1)->setCurrentText(QStringLiteral("/dev/ttyACM4"));
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     }
-    EXPECT_EQ(profile::DeviceFor(5), QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_FALSE(TempProfile::Has(profile::kDeviceSection, QStringLiteral("COM7")));
+    EXPECT_EQ(profile::DeviceFor(5), QStringLiteral("/dev/ttyACM4"));
     const MapPortDirectory directory = profile::PortDirectory();
-    EXPECT_EQ(directory.DevicePath(5), "/dev/ttyUSB0");
+    EXPECT_EQ(directory.DevicePath(5), "/dev/ttyACM4");
     EXPECT_EQ(directory.DevicePath(7), "/dev/ttyS6");
+}
+
+// The dialog fits beside the main window: never wider than it, with long device names too.
+TEST_F(PortSelection, DialogIsNoWiderThanTheMainWindow)
+{
+    TestOptions test;
+    CTarvoApp station(test.Make());
+    ASSERT_TRUE(station.InitInstance());
+    const auto lister = [] {
+        return QList<SerialDeviceChoice>{
+            {QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:3.1.4.2:1.0-port0-and-a-long-tail"), {}}};
+    };
+    CComPortSet dialog(station.Frame(), lister);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_LE(dialog.frameGeometry().width(), station.Frame()->frameGeometry().width());
+    for (int n = 1; n <= 8; ++n) {
+        // Every box shows its whole caption and its field lies inside the dialog.
+        EXPECT_GE(dialog.PortBox(n)->width(), dialog.PortBox(n)->sizeHint().width()) << n;
+        EXPECT_LE(dialog.DeviceBox(n)->geometry().right(), dialog.width()) << n;
+        EXPECT_GE(dialog.DeviceBox(n)->width(), 80) << n;
+    }
 }
 
 TEST_F(MainSoftware, ChoiceIsConvertedAndTheImagePathShownAndStored)
@@ -189,7 +229,9 @@ TEST_F(MainSoftware, ChoiceIsConvertedAndTheImagePathShownAndStored)
     EXPECT_EQ(QString::fromStdString(view.ImagePath()), image);
 }
 
-TEST_F(MainSoftware, UpperCaseExtensionFailsAndEmptiesThePathWithTheReasonShown)
+// A failed choice leaves the image in force where it was (path line, profile) and keeps the
+// failure on show until a choice succeeds.
+TEST_F(MainSoftware, AFailedChoiceKeepsTheImageInForceAndShowsWhy)
 {
     QTemporaryDir folder;
     const QString main = folder.filePath(QStringLiteral("PHONE.M0"));
@@ -202,14 +244,29 @@ TEST_F(MainSoftware, UpperCaseExtensionFailsAndEmptiesThePathWithTheReasonShown)
     EXPECT_EQ(test.chooserCalls, 0);  // a stored path: no dialog at start-up
     EXPECT_EQ(view.PathLine()->Text(), QStringLiteral("/old/image.cp64"));
 
-    QSignalSpy messages(&view, &CTarvoView::statusMessage);
+    QSignalSpy problems(&view, &CTarvoView::statusProblem);
     view.SelectMainSoftware();
-    EXPECT_TRUE(view.PathLine()->Text().isEmpty());
-    EXPECT_TRUE(TempProfile::Has(profile::kMainSwSection, QStringLiteral("Name")));
-    EXPECT_TRUE(profile::ReadString(profile::kMainSwSection, QStringLiteral("Name"), QStringLiteral("x")).isEmpty());
+    EXPECT_EQ(view.PathLine()->Text(), QStringLiteral("/old/image.cp64"));
+    EXPECT_EQ(view.ImagePath(), "/old/image.cp64");
+    EXPECT_EQ(profile::ReadString(profile::kMainSwSection, QStringLiteral("Name")), QStringLiteral("/old/image.cp64"));
     EXPECT_TRUE(view.PathLine()->toolTip().contains(QStringLiteral("PHONE.M0"))) << view.PathLine()->toolTip().toStdString();
-    ASSERT_EQ(messages.count(), 1);
-    EXPECT_TRUE(messages.at(0).at(0).toString().contains(QStringLiteral("PHONE.M0")));
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_TRUE(problems.at(0).at(0).toString().contains(QStringLiteral("PHONE.M0")));
+
+    // Also when row 1's engine was replaced in between (it then holds no image of its own).
+    const QString good = folder.filePath(QStringLiteral("phone.m0"));
+    ASSERT_TRUE(WriteMainSoftware(good));
+    test.chosen = good;
+    view.SelectMainSoftware();
+    const QString image = folder.filePath(QStringLiteral("phone.cp64"));
+    ASSERT_EQ(view.PathLine()->Text(), image);
+    EXPECT_TRUE(problems.back().at(0).toString().isEmpty());
+    profile::SetDeviceFor(5, folder.filePath(QStringLiteral("no-such-tty")));
+    view.StartPort(1);
+    test.chosen = main;
+    view.SelectMainSoftware();
+    EXPECT_EQ(view.PathLine()->Text(), image);
+    EXPECT_EQ(profile::ReadString(profile::kMainSwSection, QStringLiteral("Name")), image);
 }
 
 TEST_F(MainSoftware, AFailedChoiceKeepsAnEarlierImageOfRowOnesEngine)
@@ -226,6 +283,81 @@ TEST_F(MainSoftware, AFailedChoiceKeepsAnEarlierImageOfRowOnesEngine)
     view.SelectMainSoftware();
     EXPECT_EQ(view.PathLine()->Text(), image);
     EXPECT_EQ(profile::ReadString(profile::kMainSwSection, QStringLiteral("Name")), image);
+}
+
+using ProfileProblems = GuiTest;
+
+// A corrupt or unreadable profile is reported at start (message box and status bar), naming
+// the file; the station still starts.
+TEST_F(ProfileProblems, CorruptOrUnreadableProfileIsReportedAtStart)
+{
+    const QString file = m_profile.File();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+    {
+        QFile corrupt(file);
+        ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+        corrupt.write("[Port\nm_intPort1=1\n\x01\xff junk\n");
+    }
+    for (const bool asFolder : {false, true}) {
+        SCOPED_TRACE(asFolder ? "a folder in the file's place" : "corrupt");
+        if (asFolder) {
+            ASSERT_TRUE(QFile::remove(file));
+            ASSERT_TRUE(QDir().mkdir(file));
+        }
+        TestOptions test;
+        CTarvoView view(nullptr, test.Make());
+        QSignalSpy problems(&view, &CTarvoView::statusProblem);
+        view.OnInitialUpdate();
+        ASSERT_EQ(test.warnings.size(), 1);
+        EXPECT_TRUE(test.warnings[0].contains(file)) << test.warnings[0].toStdString();
+        ASSERT_GE(problems.count(), 1);
+        EXPECT_EQ(problems.at(0).at(0).toString(), test.warnings[0]);
+    }
+    // A sound profile is not reported.
+    ASSERT_TRUE(QDir().rmdir(file));
+    TestOptions test;
+    CTarvoView view(nullptr, test.Make());
+    view.OnInitialUpdate();
+    EXPECT_TRUE(test.warnings.isEmpty());
+}
+
+// Settings that cannot be saved say so: in the status bar for the image choice, in the port
+// dialog (and the status bar) for the rows and devices.
+TEST_F(ProfileProblems, SettingsThatCannotBeSavedSaySo)
+{
+    QTemporaryDir folder;
+    const QString main = folder.filePath(QStringLiteral("phone.m0"));
+    ASSERT_TRUE(WriteMainSoftware(main));
+    const QString file = m_profile.File();
+    ASSERT_TRUE(QDir().mkpath(file));  // nothing can be written there
+    TestOptions test;
+    test.chosen = main;
+    ViewOptions options = test.Make();
+    QString dialogProblem;
+    options.runPortDialog = [&](CComPortSet& dialog) {
+        dialog.show();
+        QTest::mouseClick(dialog.PortBox(2), Qt::LeftButton);
+        auto* label = dialog.findChild<QLabel*>(QStringLiteral("saveProblem"));
+        if (label && label->isVisible())
+            dialogProblem = label->text();
+        dialog.reject();
+        return false;
+    };
+    CTarvoView view(nullptr, options);
+    QSignalSpy problems(&view, &CTarvoView::statusProblem);
+    QSignalSpy messages(&view, &CTarvoView::statusMessage);
+    view.OnInitialUpdate();  // the file dialog at start-up: converted, but not stored
+    EXPECT_EQ(view.PathLine()->Text(), folder.filePath(QStringLiteral("phone.cp64")));
+    ASSERT_GE(problems.count(), 1);
+    EXPECT_TRUE(problems.back().at(0).toString().startsWith(QStringLiteral("Settings not saved: ")));
+    EXPECT_TRUE(problems.back().at(0).toString().contains(file));
+
+    view.EditPortSettings();
+    EXPECT_TRUE(dialogProblem.contains(file)) << dialogProblem.toStdString();
+    bool announced = false;
+    for (const QList<QVariant>& message : messages)
+        announced = announced || message.at(0).toString() == dialogProblem;
+    EXPECT_TRUE(announced);
 }
 
 TEST_F(MainSoftware, CancelChangesNothing)

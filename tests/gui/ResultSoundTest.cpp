@@ -19,7 +19,7 @@ protected:
     {
         for (int n = 1; n <= 8; ++n)
             profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), 1);
-        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), QStringLiteral("/srv/sw/phone.cp64"));
+        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), MakeImage(m_profile.Home().path()));
         ASSERT_TRUE(m_pty1.ok() && m_pty2.ok());
         profile::SetDeviceFor(5, QString::fromStdString(m_pty1.SlavePath()));
         profile::SetDeviceFor(6, QString::fromStdString(m_pty2.SlavePath()));

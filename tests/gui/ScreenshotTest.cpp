@@ -8,11 +8,13 @@
 #include "app/MainFrm.h"
 #include "app/TarvoApp.h"
 #include "controls/Label.h"
+#include "engine/ImageConverter.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "station/ComPortSet.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/SimHandset.h"
 
 namespace tarvo::test {
 namespace {
@@ -33,14 +35,26 @@ void Save(QWidget& widget, const QString& name)
 
 using Screenshots = GuiTest;
 
+#ifdef TARVO_TARGET_SIM_PATH
 TEST_F(Screenshots, StationWindowDialogAndAboutBox)
 {
     for (int n = 1; n <= 8; ++n)
         profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), n == 1 ? 0 : 1);
     for (int port = 5; port <= 12; ++port)
         profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty")));
-    profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"),
-                         QStringLiteral("/srv/line3/main_sw/phone_v21.cp64"));
+    // A real image: rows are armed only with one.
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("line3/main_sw"))));
+    const QString main = folder.filePath(QStringLiteral("line3/main_sw/phone_v21.m0"));
+    ASSERT_TRUE(WriteMainSoftware(main));
+    std::string image;
+    ConvertError error;
+    ASSERT_TRUE(ConvertImageFile(QFile::encodeName(main).toStdString(), image, error));
+    profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), QString::fromStdString(image));
+    // Row 3's handset erases and never confirms: the row stays at "ERASE".
+    SimulatedHandset erasing({QStringLiteral("--fault"), QStringLiteral("erase-unconfirmed")});
+    ASSERT_TRUE(erasing.WaitReady());
+    profile::SetDeviceFor(7, erasing.Link());
     TestOptions test;
     CTarvoApp station(test.Make());
     ASSERT_TRUE(station.InitInstance());
@@ -65,9 +79,8 @@ TEST_F(Screenshots, StationWindowDialogAndAboutBox)
         const int position = static_cast<int>(static_cast<long long>(size) * percent / 100);
         ASSERT_TRUE(DeliverFromWorker([&] { view.OnPortProgress(engine, ProgressReport{row + 4, percent, position, size}); }));
     };
-    // Row 3 erasing: its engine has no image open, so the download does not start.
-    status(3, status::kInformation, "The flashloader is running. Version 1.2.5.");
-    status(3, status::kReadyForDownload, "Download Reday End !");
+    view.StartPort(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.StateField(3)->Text() == QStringLiteral("ERASE"); }, 10000));
     progress(4, 61, 2000000);
     progress(5, 100, 1500000);
     status(5, status::kPass, "PASS - Checksum: [3F2A,3F2A]");
@@ -99,6 +112,7 @@ TEST_F(Screenshots, StationWindowDialogAndAboutBox)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     Save(about, QStringLiteral("about-box.png"));
 }
+#endif  // TARVO_TARGET_SIM_PATH
 
 }  // namespace
 }  // namespace tarvo::test

@@ -1,5 +1,9 @@
 // The application shell: marquee, main frame, menu, accelerator and about box.
 #include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStatusTipEvent>
+#include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -99,6 +103,68 @@ TEST_F(MainFrame, CtrlOReachesTheViewsFileSelection)
     EXPECT_EQ(test.chooserCalls, 2);
     // Cancelled: the stored image stays.
     EXPECT_EQ(station.Frame()->View()->PathLine()->Text(), QStringLiteral("/stored/image.cp64"));
+}
+
+// A row refused for want of an image leaves its reason in the status bar until a good choice:
+// passing messages and menu prompts do not wipe it.
+TEST_F(MainFrame, StatusBarKeepsAStandingProblemUntilAGoodChoice)
+{
+    profile::WriteInt(profile::kPortSection, profile::PortFlagKey(1), 1);
+    TestOptions test;  // the start-up file dialog is cancelled: no image
+    CTarvoApp station(test.Make());
+    ASSERT_TRUE(station.InitInstance());
+    CMainFrame& frame = *station.Frame();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QTest::mouseClick(frame.View()->StateField(1), Qt::LeftButton);
+    const QString problem = frame.statusBar()->currentMessage();
+    EXPECT_TRUE(problem.contains(QStringLiteral("FILE OPEN"))) << problem.toStdString();
+    EXPECT_EQ(frame.StatusProblem(), problem);
+
+    emit frame.View()->statusMessage(QStringLiteral("COM6: something passing"));
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("COM6: something passing"));
+    emit frame.View()->statusMessage(QString());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), problem);
+    QStatusTipEvent prompt(QStringLiteral("Open Main Software"));
+    QCoreApplication::sendEvent(&frame, &prompt);
+    QStatusTipEvent promptGone{QString()};
+    QCoreApplication::sendEvent(&frame, &promptGone);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), problem);
+
+    QTemporaryDir folder;
+    test.chosen = folder.filePath(QStringLiteral("phone.m0"));
+    ASSERT_TRUE(WriteMainSoftware(test.chosen));
+    frame.View()->SelectMainSoftware();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(frame.StatusProblem().isEmpty());
+}
+
+// The file dialog opens with "*.m0" as its file name.
+TEST_F(MainFrame, FileDialogOpensWithTheM0Pattern)
+{
+    profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), QStringLiteral("/stored/image.cp64"));
+    TestOptions test;
+    ViewOptions options = test.Make();
+    options.chooseMainSoftware = nullptr;  // the real dialog
+    CTarvoView view(nullptr, options);
+    view.OnInitialUpdate();
+    QString name;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen = true;
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name = edit->text();
+        dialog->reject();
+    });
+    view.SelectMainSoftware();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(name, QStringLiteral("*.m0"));
+    EXPECT_EQ(view.PathLine()->Text(), QStringLiteral("/stored/image.cp64"));
 }
 
 TEST(AboutBox, ShowsVersionAndClosesWithOk)

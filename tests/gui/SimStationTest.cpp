@@ -3,12 +3,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "controls/Label.h"
 #include "engine/Clock.h"
 #include "engine/WinMonitorCtrl.h"
 #include "station/RowLogic.h"
+#include "serial/Comm.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/SimHandset.h"
 
 #ifdef TARVO_TARGET_SIM_PATH
 
@@ -17,38 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace colour = station::colour;
-
-// tarvo-target-sim as a child process, reachable through a link in a temporary folder.
-class SimulatedHandset {
-public:
-    explicit SimulatedHandset(QStringList extra)
-    {
-        m_link = m_folder.filePath(QStringLiteral("handset"));
-        QStringList args{QStringLiteral("--flashloader"), QStringLiteral("1.2.5"), QStringLiteral("--link"), m_link,
-                         QStringLiteral("--erase-ms"), QStringLiteral("300")};
-        args += extra;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(TARVO_TARGET_SIM_PATH), args);
-    }
-    ~SimulatedHandset()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    bool WaitReady()
-    {
-        return m_process.waitForStarted(5000) &&
-               QTest::qWaitFor([&] { return QFileInfo::exists(m_link); }, 5000);
-    }
-    const QString& Link() const { return m_link; }
-
-private:
-    QTemporaryDir m_folder;
-    QString m_link;
-    QProcess m_process;
-};
 
 struct Observed {
     QStringList states;    // each state word once, in the order first seen
@@ -170,11 +141,138 @@ TEST_F(SimulatedStation, ClosingOrRestartingDuringADownloadReturnsPromptly)
     EXPECT_EQ(view->StateField(1)->Text(), QStringLiteral("READY"));
     EXPECT_TRUE(view->IsTimerActive(2));  // the row's blink timer keeps running
 
-    // The same handset starts over on the new engine; close the window while it downloads.
-    Watch(*view, QStringLiteral("DOWNLOAD"), 20s);
+    // The handset, left in the middle of an image block, does not start over; close the
+    // window with the new engine on the row.
+    QTest::qWait(300);
     start = std::chrono::steady_clock::now();
     view.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+// Ticks on the GUI thread as often as it can (every 2 ms) and keeps the longest gap between
+// two ticks: how long the window could not respond.
+class Heartbeat {
+public:
+    Heartbeat()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const auto now = std::chrono::steady_clock::now();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+        Reset();
+        m_timer.start(2);
+    }
+    void Reset()
+    {
+        m_last = std::chrono::steady_clock::now();
+        m_longest = {};
+    }
+    std::chrono::milliseconds Longest() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_longest);
+    }
+
+private:
+    QTimer m_timer;
+    std::chrono::steady_clock::time_point m_last;
+    std::chrono::steady_clock::duration m_longest{};
+};
+
+// Eight handsets that never confirm the erase: every row waits in the erase (70 s, here 7 s).
+class ErasingStation : public SimulatedStation {
+protected:
+    void SetUp() override
+    {
+        SimulatedStation::SetUp();
+        for (int n = 1; n <= 8; ++n)
+            profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), 1);
+        for (int n = 0; n < 8; ++n) {
+            m_handsets.push_back(std::make_unique<SimulatedHandset>(
+                QStringList{QStringLiteral("--fault"), QStringLiteral("erase-unconfirmed")}));
+        }
+        for (int n = 0; n < 8; ++n) {
+            ASSERT_TRUE(m_handsets[n]->WaitReady());
+            profile::SetDeviceFor(5 + n, m_handsets[n]->Link());
+        }
+        ViewOptions options = m_test.Make();
+        options.clock = &m_clock;
+        m_view = std::make_unique<CTarvoView>(nullptr, options);
+        m_view->OnInitialUpdate();
+        m_view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+    // Starts `rows` and waits until each shows "ERASE".
+    bool StartErasing(const std::vector<int>& rows)
+    {
+        for (int row : rows)
+            QTest::mouseClick(m_view->StateField(row), Qt::LeftButton);
+        return QTest::qWaitFor([&] {
+            for (int row : rows) {
+                if (m_view->StateField(row)->Text() != QStringLiteral("ERASE"))
+                    return false;
+            }
+            return true;
+        }, 10000);
+    }
+    // True when the device of every row can be opened again (no engine holds it).
+    bool EveryDeviceFree() const
+    {
+        for (const auto& handset : m_handsets) {
+            CComm probe;
+            if (!probe.OpenDevice(QFile::encodeName(handset->Link()).toStdString(), 115200))
+                return false;
+            probe.Close();
+        }
+        return true;
+    }
+
+    std::vector<std::unique_ptr<SimulatedHandset>> m_handsets;
+    std::unique_ptr<CTarvoView> m_view;
+};
+
+// A click on a row whose handset is erasing replaces its engine without freezing the window:
+// the old engine is stopped and destroyed off the GUI thread, and the new one opens the device
+// as soon as the old one let it go.
+TEST_F(ErasingStation, RestartingARowMidEraseKeepsTheWindowResponsive)
+{
+    ASSERT_TRUE(StartErasing({1, 2}));
+    QTest::qWait(100);
+    Heartbeat heartbeat;
+    QTest::qWait(50);
+    heartbeat.Reset();
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(m_view->StateField(1), Qt::LeftButton);
+    const auto click = std::chrono::steady_clock::now() - start;
+    // The old engine let the device go at once: the new one has it open already.
+    EXPECT_EQ(m_view->StateField(1)->Text(), QStringLiteral("READY"));
+    EXPECT_EQ(m_view->MessageField(1)->Text(), QStringLiteral("INSERT TARGET"));
+    EXPECT_FALSE(m_view->OpenPending(1));
+    EXPECT_TRUE(m_view->Engine(1).Comm().IsRunning());
+    // The handset answers the new engine, which takes the row on to the erase again.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->StateField(1)->Text() == QStringLiteral("ERASE"); }, 5000));
+    QTest::qWait(100);
+    const auto longest = heartbeat.Longest();
+    std::printf("[ measured ] row restart mid-erase: click handled in %lld ms, longest GUI stall %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(click).count()),
+                static_cast<long long>(longest.count()));
+    EXPECT_LT(longest, 100ms);
+    EXPECT_EQ(m_view->StateField(2)->Text(), QStringLiteral("ERASE"));  // the other row goes on
+}
+
+// Closing the window while eight rows erase ends within 1 s, with every device released.
+TEST_F(ErasingStation, ClosingWithEightRowsMidEraseEndsWithinOneSecondAndFreesEveryDevice)
+{
+    ASSERT_TRUE(StartErasing({1, 2, 3, 4, 5, 6, 7, 8}));
+    QTest::qWait(200);
+    const auto start = std::chrono::steady_clock::now();
+    m_view.reset();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::printf("[ measured ] window close with eight rows mid-erase: GUI thread held %lld ms\n",
+                static_cast<long long>(took.count()));
+    EXPECT_LT(took, 1000ms);
+    EXPECT_TRUE(EveryDeviceFree());
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ protected:
             profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), 1);
         for (int port = 5; port <= 12; ++port)
             profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty")));
-        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), QStringLiteral("/srv/sw/phone.cp64"));
+        profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), MakeImage(m_profile.Home().path()));
         ASSERT_TRUE(m_pty2.ok() && m_pty4.ok());
         profile::SetDeviceFor(6, QString::fromStdString(m_pty2.SlavePath()));
         profile::SetDeviceFor(8, QString::fromStdString(m_pty4.SlavePath()));

@@ -8,6 +8,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Forms.h"
 #include "station/RowLogic.h"
+#include "serial/Comm.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -36,6 +37,9 @@ protected:
         // No row has a working device unless a test gives it one.
         for (int port = 5; port <= 12; ++port)
             profile::SetDeviceFor(port, m_profile.Home().filePath(QStringLiteral("no-tty-%1").arg(port)));
+        // A good image, chosen at start-up: rows can be armed.
+        m_test.chosen = m_folder.filePath(QStringLiteral("phone.m0"));
+        ASSERT_TRUE(WriteMainSoftware(m_test.chosen));
         m_view = std::make_unique<CTarvoView>(nullptr, m_test.Make());
         m_view->OnInitialUpdate();
         m_view->show();
@@ -56,6 +60,7 @@ protected:
             [&] { m_view->OnPortProgress(engine, ProgressReport{port, percent, position, size}); }));
     }
 
+    QTemporaryDir m_folder;
     TestOptions m_test;
     std::unique_ptr<CTarvoView> m_view;
 };
@@ -194,6 +199,35 @@ TEST_F(StationView, AbortShowsErrorOnRedAndKeepsMessageColours)
     EXPECT_FALSE(m_view->IsTimerActive(5));
 }
 
+// The known cause of a failure goes beside the specified text: the row's tooltip and the
+// status bar; the message field keeps the specified text.
+TEST_F(StationView, TheCauseOfAFailureIsTheRowsTooltipAndInTheStatusBar)
+{
+    QSignalSpy messages(m_view.get(), &CTarvoView::statusMessage);
+    const CWinMonitorCtrl& engine = m_view->Engine(4);
+    ASSERT_TRUE(DeliverFromWorker([&] {
+        m_view->OnPortStatus(engine, StatusReport{8, status::kDownloadAborted, "Downloading Aborted !!!", "device hung up"});
+    }));
+    EXPECT_EQ(m_view->MessageField(4)->Text(), QStringLiteral("Downloading Aborted !!!"));
+    EXPECT_EQ(m_view->StateField(4)->Text(), QStringLiteral("ERROR"));
+    EXPECT_TRUE(m_view->MessageField(4)->toolTip().contains(QStringLiteral("device hung up")))
+        << m_view->MessageField(4)->toolTip().toStdString();
+    ASSERT_EQ(messages.count(), 1);
+    EXPECT_EQ(messages.at(0).at(0).toString(), QStringLiteral("COM8: Downloading Aborted !!! (device hung up)"));
+
+    // Without a known cause the tooltip holds the text and the status bar is left alone.
+    messages.clear();
+    Status(5, 9, status::kPortLost, "Serial Port Lost...");
+    EXPECT_EQ(m_view->MessageField(5)->toolTip(), QStringLiteral("Serial Port Lost..."));
+    EXPECT_EQ(messages.count(), 0);
+    // A new start of the row clears the old cause.
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    profile::SetDeviceFor(8, QString::fromStdString(pty.SlavePath()));
+    m_view->StartPort(4);
+    EXPECT_TRUE(m_view->MessageField(4)->toolTip().isEmpty());
+}
+
 TEST_F(StationView, ReportsForPortsOutsideTheStationChangeNothing)
 {
     Status(1, 4, status::kFail, "FAIL");
@@ -260,6 +294,112 @@ TEST_F(StationView, ClosingWhileAnEngineWorkerWaitsForTheViewDoesNotDeadlock)
     const auto start = std::chrono::steady_clock::now();
     m_view.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+// A click on a row arms it only with a usable download image; otherwise the row says why in
+// red, the status bar keeps the whole reason, and no port opens.
+TEST_F(StationView, ClickWithoutAUsableImageArmsNoRowAndSaysWhy)
+{
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    profile::SetDeviceFor(6, QString::fromStdString(pty.SlavePath()));
+    const std::string image = m_view->ImagePath();
+    ASSERT_FALSE(image.empty());
+    QSignalSpy problems(m_view.get(), &CTarvoView::statusProblem);
+
+    const auto expectRefused = [&](const QString& brief, const QString& inDetail) {
+        SCOPED_TRACE(brief.toStdString());
+        const CWinMonitorCtrl* before = &m_view->Engine(2);
+        problems.clear();
+        QTest::mouseClick(m_view->StateField(2), Qt::LeftButton);
+        EXPECT_EQ(&m_view->Engine(2), before);  // no new engine, no port
+        EXPECT_FALSE(m_view->Engine(2).Comm().IsRunning());
+        EXPECT_EQ(m_view->StateField(2)->Text(), QStringLiteral("CLOSE"));
+        EXPECT_EQ(m_view->MessageField(2)->Text(), brief);
+        EXPECT_EQ(m_view->MessageField(2)->TextColor(), colour::kRed);
+        EXPECT_TRUE(m_view->MessageField(2)->toolTip().contains(inDetail)) << m_view->MessageField(2)->toolTip().toStdString();
+        ASSERT_EQ(problems.count(), 1);
+        EXPECT_EQ(problems.at(0).at(0).toString(), m_view->MessageField(2)->toolTip());
+    };
+    const QString path = QString::fromStdString(image);
+
+    QFile::remove(path);  // the chosen image vanished
+    expectRefused(QStringLiteral("Image missing"), path);
+    QFile empty(path);
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    expectRefused(QStringLiteral("Image empty"), path);
+    QFile text(path);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("hello\n");
+    text.close();
+    expectRefused(QStringLiteral("Not an image"), path);
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkdir(path));  // a folder in its place
+    expectRefused(QStringLiteral("Not an image"), path);
+    ASSERT_TRUE(QDir().rmdir(path));
+
+    // A good choice clears the standing problem and the row is armed again.
+    problems.clear();
+    m_view->SelectMainSoftware();
+    ASSERT_GE(problems.count(), 1);
+    EXPECT_TRUE(problems.back().at(0).toString().isEmpty());
+    QTest::mouseClick(m_view->StateField(2), Qt::LeftButton);
+    EXPECT_EQ(m_view->StateField(2)->Text(), QStringLiteral("READY"));
+    EXPECT_EQ(m_view->MessageField(2)->Text(), QStringLiteral("INSERT TARGET"));
+    EXPECT_TRUE(m_view->Engine(2).Comm().IsRunning());
+}
+
+TEST_F(StationView, NoImageChosenArmsNoRow)
+{
+    m_view.reset();
+    profile::Remove(profile::kMainSwSection, QStringLiteral("Name"));
+    TestOptions cancelled;  // the start-up file dialog is cancelled
+    CTarvoView view(nullptr, cancelled.Make());
+    QSignalSpy problems(&view, &CTarvoView::statusProblem);
+    view.OnInitialUpdate();
+    ASSERT_EQ(cancelled.chooserCalls, 1);
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    profile::SetDeviceFor(5, QString::fromStdString(pty.SlavePath()));
+    QTest::mouseClick(view.StateField(1), Qt::LeftButton);
+    EXPECT_EQ(view.StateField(1)->Text(), QStringLiteral("CLOSE"));
+    EXPECT_EQ(view.MessageField(1)->Text(), QStringLiteral("No image chosen"));
+    EXPECT_FALSE(view.Engine(1).Comm().IsRunning());
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_TRUE(problems.at(0).at(0).toString().contains(QStringLiteral("FILE OPEN")));
+
+    // A failed choice with nothing in force: the row is still refused, naming the failure.
+    cancelled.chosen = m_folder.filePath(QStringLiteral("absent.m0"));
+    view.SelectMainSoftware();
+    QTest::mouseClick(view.StateField(1), Qt::LeftButton);
+    EXPECT_EQ(view.StateField(1)->Text(), QStringLiteral("CLOSE"));
+    EXPECT_TRUE(view.MessageField(1)->toolTip().contains(QStringLiteral("absent.m0"))) << view.MessageField(1)->toolTip().toStdString();
+}
+
+// The image going away after the row was armed ends the run before the erase, in ERROR, and
+// frees the device at once.
+TEST_F(StationView, ImageGoneWhenTheTargetIsReadyEndsTheRunBeforeTheErase)
+{
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    profile::SetDeviceFor(7, QString::fromStdString(pty.SlavePath()));
+    m_view->StartPort(3);
+    ASSERT_EQ(m_view->StateField(3)->Text(), QStringLiteral("READY"));
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(m_view->ImagePath())));
+    Status(3, 7, status::kReadyForDownload, "Download Reday End !");
+    EXPECT_EQ(m_view->StateField(3)->Text(), QStringLiteral("ERROR"));
+    EXPECT_EQ(m_view->StateField(3)->BkColor(), colour::kRed);
+    EXPECT_EQ(m_view->MessageField(3)->Text(), QStringLiteral("Image missing"));
+    EXPECT_EQ(m_view->MessageField(3)->TextColor(), colour::kRed);
+    EXPECT_FALSE(m_view->Engine(3).Comm().IsRunning());
+    // The device is free again: nothing holds it once the old engine is gone.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        CComm probe;
+        const bool opened = probe.OpenDevice(pty.SlavePath(), 115200);
+        probe.Close();
+        return opened;
+    }, 2000));
 }
 
 TEST_F(StationView, ExitEndsTheProcessThroughItsHook)
