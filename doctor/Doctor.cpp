@@ -15,6 +15,7 @@
 
 #include "engine/ImageConverter.h"
 #include "engine/WinMonitorCtrl.h"
+#include "serial/Holders.h"
 
 namespace tarvo::doctor {
 namespace {
@@ -161,32 +162,6 @@ std::string ImageProblem(const std::string& path, long& blocks)
     return {};
 }
 
-// Processes other than this one that have the device `st` describes open: "program (pid N)".
-std::vector<std::string> Holders(const struct stat& device, const std::string& procRoot)
-{
-    std::vector<std::string> holders;
-    std::error_code ec;
-    const std::string self = std::to_string(::getpid());
-    for (const fs::directory_entry& process : fs::directory_iterator(procRoot, ec)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
-        std::error_code fdError;
-        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            struct stat st {};
-            if (::stat(fd.path().c_str(), &st) != 0)
-                continue;
-            const bool same = S_ISCHR(device.st_mode) ? S_ISCHR(st.st_mode) && st.st_rdev == device.st_rdev
-                                                      : st.st_dev == device.st_dev && st.st_ino == device.st_ino;
-            if (same) {
-                holders.push_back(ReadFirstLine(process.path() / "comm") + " (pid " + pid + ")");
-                break;
-            }
-        }
-    }
-    return holders;
-}
-
 }  // namespace
 
 int FindProcess(const std::string& name, const std::string& procRoot)
@@ -258,11 +233,11 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
                   "sudo usermod -aG dialout " + UserName());
     }
 
-    const std::vector<std::string> holders = Holders(st, roots.proc);
+    const std::vector<DeviceHolder> holders = FindDeviceHolders(rooted, roots.proc);
     if (!holders.empty()) {
         std::string names;
-        for (const std::string& h : holders)
-            names += (names.empty() ? "" : ", ") + h;
+        for (const DeviceHolder& h : holders)
+            names += (names.empty() ? "" : ", ") + h.program + " (pid " + std::to_string(h.pid) + ")";
         add(kCheckHeld, false, device + " is held by " + names,
             "close " + names + " (a terminal program or another station), or choose another device");
     } else if (busy) {

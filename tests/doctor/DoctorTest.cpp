@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -81,7 +82,12 @@ test::ProgramResult Doctor(const std::string& dir, std::vector<std::string> args
     std::vector<std::string> argv;
     std::string program = TARVO_CLI_PATH;
     if (!user.empty()) {
-        argv = {"-u", user, "--", "/usr/bin/env", "XDG_CONFIG_HOME=" + dir + "/config", TARVO_CLI_PATH};
+        // The build tree may lie under a folder the other user cannot enter (root's home, mode
+        // 0700): that user runs a copy of the program from the workspace instead.
+        const std::string copy = dir + "/tarvo-cli";
+        std::filesystem::copy_file(TARVO_CLI_PATH, copy, std::filesystem::copy_options::overwrite_existing);
+        ::chmod(copy.c_str(), 0755);
+        argv = {"-u", user, "--", "/usr/bin/env", "XDG_CONFIG_HOME=" + dir + "/config", copy};
         program = "/usr/sbin/runuser";
     } else {
         ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
