@@ -16,6 +16,7 @@
 #include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "record/Export.h"
 #include "record/RunRecorder.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
@@ -248,26 +249,9 @@ bool ParsePort(const char* text, PortTarget& target)
 
 std::string JsonEscape(const std::string& text)
 {
-    std::string out;
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
+    // The record's exporter writes the same JSON strings; only the quotes are left off here.
+    const std::string quoted = record::JsonString(text);
+    return quoted.substr(1, quoted.size() - 2);
 }
 
 int RunFlashJob(const FlashJob& job)
