@@ -1,6 +1,6 @@
 // Pictures of the window in English and in Korean for review: the station window with rows in
-// several states and unit labels, and the engineer PIN prompt, written as PNG files to
-// <build>/screenshots/ (window-<language>.png, pin-prompt-, about-box- and port-dialog-).
+// several states and unit labels, the production record view and the engineer PIN prompt, written as PNG files to
+// <build>/screenshots/ (window-<language>.png, record-view-, pin-prompt-, about-box- and port-dialog-).
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
@@ -11,7 +11,9 @@
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Strings.h"
+#include "record/RecordStore.h"
 #include "station/ComPortSet.h"
+#include "station/RecordDialog.h"
 #include "station/PinDialogs.h"
 #include "support/Pty.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -45,6 +47,32 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
     profile::SetDeviceFor(5, QString::fromStdString(pty1.SlavePath()));
     profile::SetDeviceFor(6, QString::fromStdString(pty2.SlavePath()));
     CEngineerLock(nullptr).SetPin(QStringLiteral("2468"));
+    // A few runs of a shift for the production record view.
+    const std::string db = m_profile.Home().filePath(QStringLiteral("records.sqlite")).toStdString();
+    {
+        record::RecordStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(db, error)) << error;
+        const char* results[] = {"PASS", "PASS", "FAIL", "PASS", "ERROR", "PASS"};
+        const char* texts[] = {"PASS - Checksum: [3F2A,3F2A]", "PASS - Checksum: [3F2A,3F2A]",
+                               "FAIL - Checksum: [3F2A,3E11]", "PASS - Checksum: [3F2A,3F2A]",
+                               "Downloading Aborted !!!", "PASS - Checksum: [3F2A,3F2A]"};
+        for (int n = 0; n < 6; ++n) {
+            record::RunRecord r;
+            r.run_id = "shot-" + std::to_string(n);
+            r.station = "LINE3-ST2";
+            r.port = 5 + n;
+            r.result = results[n];
+            r.status = n == 2 ? 21 : n == 4 ? 41 : 20;
+            r.text = texts[n];
+            r.started_at = "2026-12-07T10:1" + std::to_string(n) + ":04.512Z";
+            r.ended_at = "2026-12-07T10:1" + std::to_string(n) + ":52.090Z";
+            r.unit = "IMEI 3540000000000" + std::to_string(10 + n);
+            r.image = "/srv/line3/main_sw/phone_v21.cp64";
+            r.total_ms = 47578 + 311 * n;
+            ASSERT_TRUE(store.Upsert(r, "", error)) << error;
+        }
+    }
 
     for (const QString& language : {QStringLiteral("en"), QStringLiteral("ko")}) {
         CLanguages::Store(language);
@@ -96,6 +124,13 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&prompt));
         Save(prompt, QStringLiteral("pin-prompt-%1.png").arg(language));
         prompt.reject();
+
+        CRecordDialog records(db, &frame);
+        records.resize(900, 360);
+        records.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&records));
+        Save(records, QStringLiteral("record-view-%1.png").arg(language));
+        records.reject();
 
         CAboutBox about(&frame);
         about.show();
