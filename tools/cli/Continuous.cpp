@@ -141,17 +141,7 @@ int RunContinuousJob(const FlashJob& job)
     if (std::string error; !watcher.Start(error))
         return Failure(error);
 
-    std::unique_ptr<SignalWatch> ownWatch;
-    SignalWatch* signals = job.signals;
-    if (!signals) {
-        ownWatch = std::make_unique<SignalWatch>();
-        signals = ownWatch.get();
-    }
-    std::atomic<bool> interrupted{false};
-    signals->OnSignal([&](int) {
-        interrupted = true;
-        queue.Wake();
-    });
+    JobSignals signals(job.signals, [&queue] { queue.Wake(); });
     // Every run leaves its record; while the record cannot be written no run begins.
     RecordSession session(job.record, queue);
     if (std::string problem = session.Problem(); !problem.empty())
@@ -209,7 +199,7 @@ int RunContinuousJob(const FlashJob& job)
     };
 
     QueuedReport report;
-    while (!interrupted.load()) {
+    while (!signals.Interrupted()) {
         const std::string recordProblem = session.Problem();
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
@@ -251,7 +241,7 @@ int RunContinuousJob(const FlashJob& job)
             }
             timeout = std::min<std::chrono::nanoseconds>(timeout, port.noTargetDeadline - now);
         }
-        if (!queue.Pop(report, timeout) || interrupted.load())
+        if (!queue.Pop(report, timeout) || signals.Interrupted())
             continue;
         Port* port = nullptr;
         for (Port& p : ports)
@@ -315,8 +305,8 @@ int RunContinuousJob(const FlashJob& job)
             endRun(port, "ABORTED");
         }
     }
-    signals->OnSignal(nullptr);
-    output.Summary(ports, signals->Caught());
+    signals.Detach();
+    output.Summary(ports, signals.Watch().Caught());
     // The signal is the normal end here: the records are made durable and forwarded.
     if (const std::string problem = session.Close(); !problem.empty())
         return Failure("the record of these runs could not be written: " + problem);

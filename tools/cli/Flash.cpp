@@ -267,17 +267,7 @@ int RunFlashJob(const FlashJob& job)
     Printer printer(ports, job.json);
     ReportQueue queue;
     // A signal ends every run at once: the loop below wakes and stops the engines.
-    std::unique_ptr<SignalWatch> ownWatch;
-    SignalWatch* signals = job.signals;
-    if (!signals) {
-        ownWatch = std::make_unique<SignalWatch>();
-        signals = ownWatch.get();
-    }
-    std::atomic<bool> interrupted{false};
-    signals->OnSignal([&](int) {
-        interrupted = true;
-        queue.Wake();
-    });
+    JobSignals signals(job.signals, [&queue] { queue.Wake(); });
     // The recorder sits between the engines and the queue: it holds each run's final report
     // until the run's record is durable.
     RecordSession session(job.record, queue);
@@ -286,7 +276,7 @@ int RunFlashJob(const FlashJob& job)
     record::RunRecorder& recorder = session.Recorder();
     int running = 0;
     for (Port& port : ports) {
-        if (interrupted.load())
+        if (signals.Interrupted())
             break;
         EngineEnvironment env;
         env.clock = job.clock;
@@ -332,7 +322,7 @@ int RunFlashJob(const FlashJob& job)
     };
 
     QueuedReport report;
-    while (running > 0 && !interrupted.load()) {
+    while (running > 0 && !signals.Interrupted()) {
         auto timeout = std::chrono::nanoseconds(std::chrono::seconds(1));
         if (limited) {
             bool anyWaiting = false;
@@ -356,7 +346,7 @@ int RunFlashJob(const FlashJob& job)
                     timeout = left;
             }
         }
-        if (!queue.Pop(report, timeout) || interrupted.load())
+        if (!queue.Pop(report, timeout) || signals.Interrupted())
             continue;
         Port* port = find(report.engine);
         if (!port || port->end != End::Running) {
@@ -394,7 +384,7 @@ int RunFlashJob(const FlashJob& job)
         }
         queue.Done();
     }
-    if (interrupted.load()) {
+    if (signals.Interrupted()) {
         // Every engine is told to stop before any is waited for, so all runs end together and
         // every device is released within milliseconds.
         for (Port& port : ports)
@@ -403,9 +393,9 @@ int RunFlashJob(const FlashJob& job)
     }
     for (Port& port : ports)
         port.engine.reset();
-    signals->OnSignal(nullptr);
-    if (interrupted.load()) {
-        const std::string why = std::string("interrupted by ") + SignalName(signals->Caught());
+    signals.Detach();
+    if (signals.Interrupted()) {
+        const std::string why = std::string("interrupted by ") + SignalName(signals.Watch().Caught());
         for (Port& port : ports) {
             if (port.end == End::Running) {
                 port.lastText = port.lastText.empty() ? why : port.lastText + "; " + why;
@@ -417,7 +407,7 @@ int RunFlashJob(const FlashJob& job)
         // the next program that forwards.
         if (const std::string recordProblem = session.Close(); !recordProblem.empty())
             Failure("the record of these runs could not be written: " + recordProblem);
-        return signals->ExitStatus();
+        return signals.Watch().ExitStatus();
     }
     printer.Summary();
     const std::string recordProblem = session.Close();

@@ -121,4 +121,13 @@ void SignalWatch::Run()
     }
 }
 
+JobSignals::JobSignals(SignalWatch* given, std::function<void()> wake)
+    : m_own(given ? nullptr : std::make_unique<SignalWatch>()), m_watch(given ? given : m_own.get())
+{
+    m_watch->OnSignal([this, wake = std::move(wake)](int) {
+        m_interrupted = true;
+        wake();
+    });
+}
+
 }  // namespace tarvo::cli

@@ -17,8 +17,10 @@
 // thread; OnSignal and Caught may be called from any thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -54,6 +56,27 @@ private:
     bool m_delivered = false;
     bool m_calling = false;  // the watch's thread runs the callback
     std::thread m_thread;
+};
+
+// A job's hold on the signals: the watch it was given (or one of its own when none was given)
+// sets Interrupted() on the first signal and calls `wake`. Detach(), and at the latest the
+// destructor, removes the callback, waiting for a call in progress, so that no return path of
+// the job leaves the watch calling into what the job has already destroyed.
+class JobSignals {
+public:
+    JobSignals(SignalWatch* given, std::function<void()> wake);
+    ~JobSignals() { Detach(); }
+    JobSignals(const JobSignals&) = delete;
+    JobSignals& operator=(const JobSignals&) = delete;
+
+    bool Interrupted() const { return m_interrupted.load(); }
+    void Detach() { m_watch->OnSignal(nullptr); }
+    SignalWatch& Watch() { return *m_watch; }
+
+private:
+    std::unique_ptr<SignalWatch> m_own;
+    SignalWatch* m_watch;
+    std::atomic<bool> m_interrupted{false};
 };
 
 }  // namespace tarvo::cli
