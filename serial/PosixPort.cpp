@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -65,7 +66,7 @@ PosixPort::~PosixPort()
         ::close(m_wakeFd);
 }
 
-bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& error)
+bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& error, const HolderScan* holders)
 {
     Close();
     if (path.empty()) {
@@ -82,8 +83,8 @@ bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& er
         return false;
     }
     // A program that does not lock the device would share it silently and steal its bytes.
-    if (std::vector<DeviceHolder> holders = FindDeviceHolders(path); !holders.empty()) {
-        error = path + ": " + DescribeHolders(holders);
+    if (std::vector<DeviceHolder> found = holders ? holders->Find(path) : FindDeviceHolders(path); !found.empty()) {
+        error = path + ": " + DescribeHolders(found);
         return false;
     }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -240,6 +241,7 @@ void PosixPort::Flush()
 
 }  // namespace tarvo
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
@@ -256,6 +258,13 @@ void LowerThreadPriority()
     if (current == -1 && errno != 0)
         return;
     (void)::setpriority(PRIO_PROCESS, tid, current + 2);
+}
+
+void NameThisThread(const char* name)
+{
+    char shortName[16];
+    std::snprintf(shortName, sizeof shortName, "%s", name);
+    (void)::pthread_setname_np(::pthread_self(), shortName);
 }
 
 }  // namespace tarvo

@@ -10,6 +10,8 @@
 
 namespace tarvo {
 
+class HolderScan;
+
 class PosixPort {
 public:
     PosixPort();
@@ -18,8 +20,10 @@ public:
     PosixPort& operator=(const PosixPort&) = delete;
 
     // Opens `path` raw 8N1 at `baudRate`, exclusively. On failure returns false with `error`
-    // naming the device and the reason, and holds nothing.
-    bool Open(const std::string& path, uint32_t baudRate, std::string& error);
+    // naming the device and the reason, and holds nothing. Other processes holding the device
+    // are looked up in `holders` when given (a picture taken just before a burst of opens),
+    // otherwise by a fresh walk.
+    bool Open(const std::string& path, uint32_t baudRate, std::string& error, const HolderScan* holders = nullptr);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 

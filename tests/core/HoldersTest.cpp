@@ -109,3 +109,26 @@ TEST(DeviceHolders, ASecondProcessHoldingTheDeviceIsNamedAndTheOpenRefused)
     EXPECT_FALSE(comm.OpenDevice(pty.SlavePath(), 115200));
     EXPECT_EQ(comm.LastError(), pty.SlavePath() + ": in use by sleep (pid " + std::to_string(holder.Pid()) + ")");
 }
+
+TEST(DeviceHolders, OneScanAnswersForEveryDeviceOfABurstOfOpens)
+{
+    tarvo::test::Pty held;
+    tarvo::test::Pty free;
+    Holder holder(held.SlavePath());
+    for (int i = 0; i < 200 && FindDeviceHolders(held.SlavePath()).empty(); ++i)
+        std::this_thread::sleep_for(5ms);
+
+    const HolderScan scan;
+    const auto holders = scan.Find(held.SlavePath());
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].pid, holder.Pid());
+    EXPECT_TRUE(scan.Find(free.SlavePath()).empty());
+
+    // The channel takes its answer from the scan it is given: the free device opens, the held
+    // one is refused with its holder named.
+    CComm refused;
+    EXPECT_FALSE(refused.OpenDevice(held.SlavePath(), 115200, &scan));
+    EXPECT_EQ(refused.LastError(), held.SlavePath() + ": in use by sleep (pid " + std::to_string(holder.Pid()) + ")");
+    CComm opened;
+    EXPECT_TRUE(opened.OpenDevice(free.SlavePath(), 115200, &scan)) << opened.LastError();
+}

@@ -18,6 +18,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "record/Export.h"
 #include "record/RunRecorder.h"
+#include "serial/Holders.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Continuous.h"
@@ -274,6 +275,9 @@ int RunFlashJob(const FlashJob& job)
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
+    // One walk of /proc for every port's holder check: each walk costs a system call per
+    // descriptor on the machine, which 64 ports would pay 64 times.
+    const HolderScan holders;
     int running = 0;
     for (Port& port : ports) {
         if (signals.Interrupted())
@@ -292,7 +296,7 @@ int RunFlashJob(const FlashJob& job)
         if (!job.record.unit.empty())
             setup.unit = job.record.unit;
         recorder.BeginRun(*port.engine, setup);
-        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate)) {
+        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &holders)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             printer.Note(port, port.lastText);
