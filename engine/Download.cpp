@@ -24,6 +24,9 @@ constexpr uint32_t kAfterPassPause = 100;
 constexpr uint16_t kFinalConfirmWait = 1000;  // 5 s
 
 constexpr char kImageChanged[] = "the download image changed during the download";
+// The image is read through a buffer of this size: a 512 KiB image then costs 8 reads instead
+// of 128, and every system call counts when 64 ports download at once.
+constexpr std::size_t kImageReadBuffer = 64 * 1024;
 
 long long ModifiedNs(const struct stat& st)
 {
@@ -53,6 +56,9 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
             ::close(fd);
             return false;
         }
+        if (!m_imageReadBuffer)
+            m_imageReadBuffer = std::make_unique_for_overwrite<char[]>(kImageReadBuffer);
+        std::setvbuf(file, m_imageReadBuffer.get(), _IOFBF, kImageReadBuffer);
         m_imageSize = static_cast<long>(st.st_size);
         m_imageModified = ModifiedNs(st);
     }
@@ -62,13 +68,14 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
     if (file)
         m_comm.Purge();
     m_downloadRunning = true;
-    m_downloadThread = std::thread(&CWinMonitorCtrl::DownloadThread, this);
+    m_downloadThread = WorkerThread([this] { DownloadThread(); });
     return true;
 }
 
 void CWinMonitorCtrl::DownloadThread()
 {
     LowerThreadPriority();
+    NameThisThread("tarvo download");
     // Every step first looks for a stop: a stopped download sends nothing more and reports
     // nothing but the end of its run.
     if (!StopRequested() && EraseFlash() && Pause(kAfterErasePause)) {

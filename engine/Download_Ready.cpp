@@ -17,6 +17,7 @@ constexpr uint16_t kLoadConfirmWait = 1000;  // 5 s after the last monitor line
 constexpr uint16_t kRunConfirmWait = 10000;  // 50 s
 constexpr uint32_t kAfterLoadPause = 1000;   // ms
 constexpr int kMapLinesSearched = 11;
+constexpr uint32_t kMonitorWriteBytes = 4096;  // monitor bytes gathered per write
 constexpr char kEntryTag[] = "ENTRY POINT SYMBOL";
 
 struct FileCloser {
@@ -42,7 +43,7 @@ bool CDownload_Ready::Start(CWinMonitorCtrl* engine)
         m_thread.join();  // an earlier run that has ended by itself
     m_stop = false;
     m_running = true;
-    m_thread = std::thread(&CDownload_Ready::DetectBootloader, this);
+    m_thread = WorkerThread([this] { DetectBootloader(); });
     return true;
 }
 
@@ -60,6 +61,7 @@ bool CDownload_Ready::Stop()
 void CDownload_Ready::DetectBootloader()
 {
     LowerThreadPriority();
+    NameThisThread("tarvo ready");
     CWinMonitorCtrl& e = *m_engine;
     TargetCommand identify;
     identify.cw = 0;
@@ -141,6 +143,7 @@ bool CWinMonitorCtrl::LoadMonitor()
     Report(status::kInformation, "Loading Monitor in data RAM...");
 
     bool readError = false;
+    m_monitorGathered = 0;
     while (!StopRequested() && !SendMonitorLine(file.get(), readError)) {
     }
     if (StopRequested())
@@ -169,15 +172,29 @@ bool CWinMonitorCtrl::LoadMonitor()
 
 bool CWinMonitorCtrl::SendMonitorLine(std::FILE* file, bool& readError)
 {
+    uint32_t written = 0;
     char* line = m_lineBuffer.get();
     if (!std::fgets(line, kLineBufferChars, file)) {
         readError = std::ferror(file) != 0;
+        if (m_monitorGathered > 0)
+            m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+        m_monitorGathered = 0;
         return true;
     }
+    // One write per monitor line would cost a system call and, on a loaded station, a context
+    // switch for each of them. A line converts to at most 65,535 bytes, so the gathered bytes
+    // plus one more line always fit the byte buffer.
+    if (m_monitorGathered + 65535u > static_cast<uint32_t>(kLineBytesBuffer)) {
+        m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+        m_monitorGathered = 0;
+    }
     uint16_t count = 0;
-    ConvertLine(line, m_byteBuffer.get(), count);
-    uint32_t written = 0;
-    m_comm.Write(m_byteBuffer.get(), count, written);
+    ConvertLine(line, m_byteBuffer.get() + m_monitorGathered, count);
+    m_monitorGathered += count;
+    if (m_monitorGathered >= kMonitorWriteBytes) {
+        m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+        m_monitorGathered = 0;
+    }
     return false;
 }
 

@@ -7,7 +7,8 @@
 #pragma once
 
 #include <atomic>
-#include <thread>
+
+#include "serial/WorkerThread.h"
 
 namespace tarvo {
 
@@ -33,7 +34,7 @@ private:
     CWinMonitorCtrl* m_engine = nullptr;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
-    std::thread m_thread;
+    WorkerThread m_thread;
 };
 
 }  // namespace tarvo

@@ -15,9 +15,11 @@ void ReportQueue::PushAndWait(Item& item)
 {
     std::unique_lock lock(m_mutex);
     m_queue.push_back(&item);
+    lock.unlock();
     m_arrived.notify_one();
+    lock.lock();
     if (item.wait)
-        m_handled.wait(lock, [&] { return item.done; });
+        HandledSlot(item).wait(lock, [&] { return item.done; });
 }
 
 void ReportQueue::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
@@ -51,14 +53,25 @@ void ReportQueue::OnRunEnded(const CWinMonitorCtrl& engine)
     item->report.kind = QueuedReport::Kind::RunEnded;
     item->report.engine = const_cast<CWinMonitorCtrl*>(&engine);
     item->wait = false;
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back(item);
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(item);
+    }
     m_arrived.notify_one();
 }
 
 void ReportQueue::ReleaseEngine(const CWinMonitorCtrl& engine)
 {
-    std::lock_guard lock(m_mutex);
+    {
+        std::lock_guard lock(m_mutex);
+        ReleaseLocked(engine);
+    }
+    for (std::condition_variable& slot : m_handled)
+        slot.notify_all();
+}
+
+void ReportQueue::ReleaseLocked(const CWinMonitorCtrl& engine)
+{
     std::deque<Item*> kept;
     for (Item* item : m_queue) {
         if (item->report.engine != &engine) {
@@ -74,7 +87,6 @@ void ReportQueue::ReleaseEngine(const CWinMonitorCtrl& engine)
         m_current->done = true;
         m_current = nullptr;
     }
-    m_handled.notify_all();
 }
 
 void ReportQueue::Wake()
@@ -88,12 +100,8 @@ void ReportQueue::Wake()
 
 bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
 {
+    Done();  // a Pop without Done finishes the previous report
     std::unique_lock lock(m_mutex);
-    if (m_current) {
-        m_current->done = true;  // a Pop without Done finishes the previous report
-        m_current = nullptr;
-        m_handled.notify_all();
-    }
     if (!m_arrived.wait_for(lock, timeout, [&] { return !m_queue.empty() || m_woken; }) || m_queue.empty()) {
         m_woken = false;
         return false;
@@ -118,12 +126,16 @@ bool ReportQueue::Pop(QueuedReport& out, std::chrono::nanoseconds timeout)
 
 void ReportQueue::Done()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_current) {
-        m_current->done = true;
+    std::condition_variable* slot = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_current)
+            return;
+        slot = &HandledSlot(*m_current);
+        m_current->done = true;  // from here on the item may be gone with its worker's stack
         m_current = nullptr;
-        m_handled.notify_all();
     }
+    slot->notify_all();
 }
 
 }  // namespace tarvo

@@ -11,6 +11,7 @@
 // Reports hold no allocation of their own beyond the copied status text.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -63,10 +64,20 @@ private:
         bool wait = true;  // the worker waits for Done
     };
     void PushAndWait(Item& item);
+    void ReleaseLocked(const CWinMonitorCtrl& engine);
+    // Workers wait for Done on the condition of their port's slot, so handling one report wakes
+    // the worker that sent it (and those of ports sharing the slot), not every waiting worker.
+    // The conditions belong to the queue, so they are notified after the lock is released (a
+    // woken worker does not block on the lock again) without touching a worker's stack.
+    static constexpr std::size_t kHandledSlots = 64;
+    std::condition_variable& HandledSlot(const Item& item)
+    {
+        return m_handled[static_cast<unsigned>(item.report.port) % kHandledSlots];
+    }
 
     std::mutex m_mutex;
     std::condition_variable m_arrived;
-    std::condition_variable m_handled;
+    std::array<std::condition_variable, kHandledSlots> m_handled;
     std::deque<Item*> m_queue;   // items live on the reporting workers' stacks
     Item* m_current = nullptr;   // popped, not yet Done
     bool m_woken = false;        // Wake() called, not yet seen by Pop

@@ -14,8 +14,8 @@ CWinMonitorCtrl::CWinMonitorCtrl(EngineEnvironment environment)
       m_ports(environment.ports),
       m_trace(environment.trace),
       m_monitorDir(std::move(environment.monitorDir)),
-      m_lineBuffer(std::make_unique<char[]>(kLineBufferChars)),
-      m_byteBuffer(std::make_unique<uint8_t[]>(kLineBytesBuffer)),
+      m_lineBuffer(std::make_unique_for_overwrite<char[]>(kLineBufferChars)),
+      m_byteBuffer(std::make_unique_for_overwrite<uint8_t[]>(kLineBytesBuffer)),
       m_comm(environment.ports, environment.trace)
 {
 }
@@ -47,14 +47,14 @@ CWinMonitorCtrl::~CWinMonitorCtrl()
     m_comm.Close();
 }
 
-bool CWinMonitorCtrl::OpenPort(int portNumber, uint32_t baudRate)
+bool CWinMonitorCtrl::OpenPort(int portNumber, uint32_t baudRate, const HolderScan* holders)
 {
-    return m_comm.Open(portNumber, baudRate);
+    return m_comm.Open(portNumber, baudRate, holders);
 }
 
-bool CWinMonitorCtrl::OpenDevice(const std::string& devicePath, uint32_t baudRate)
+bool CWinMonitorCtrl::OpenDevice(const std::string& devicePath, uint32_t baudRate, const HolderScan* holders)
 {
-    return m_comm.OpenDevice(devicePath, baudRate);
+    return m_comm.OpenDevice(devicePath, baudRate, holders);
 }
 
 bool CWinMonitorCtrl::Start(IReportSink* sink)

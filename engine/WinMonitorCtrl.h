@@ -31,7 +31,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "engine/Download_Ready.h"
 #include "engine/ImageConverter.h"
@@ -39,9 +38,11 @@
 #include "engine/ReportSink.h"
 #include "engine/StopSignal.h"
 #include "serial/Comm.h"
+#include "serial/WorkerThread.h"
 
 namespace tarvo {
 
+class HolderScan;
 class IClock;
 class IPortDirectory;
 class ITraceSink;
@@ -69,10 +70,11 @@ public:
     // --- owner's operations -------------------------------------------------------------
     void SetPortNumber(int portNumber) { m_portNumber = portNumber; }
     int PortNumber() const { return m_portNumber; }
-    // Opens the channel through the port directory. True when the port opened.
-    bool OpenPort(int portNumber, uint32_t baudRate);
+    // Opens the channel through the port directory. True when the port opened. `holders`: a
+    // picture of the processes holding devices, shared by a burst of opens (CComm::Open).
+    bool OpenPort(int portNumber, uint32_t baudRate, const HolderScan* holders = nullptr);
     // Opens the channel on a named device (the tools' "--port N=DEVICE").
-    bool OpenDevice(const std::string& devicePath, uint32_t baudRate);
+    bool OpenDevice(const std::string& devicePath, uint32_t baudRate, const HolderScan* holders = nullptr);
     // Why the last OpenPort/OpenDevice failed, naming the device.
     const std::string& OpenError() const { return m_comm.LastError(); }
     // Remembers the sink, clears an earlier stop request, resets the frame decoder and starts
@@ -126,7 +128,9 @@ public:
 
     // --- steps of the ready worker --------------------------------------------------------
     bool LoadMonitor();
-    // True at the end of the file, false when a line was sent; `readError` set on a read error.
+    // True at the end of the file, false when a line was taken; `readError` set on a read error.
+    // Lines are gathered and written a few KiB at a time (the bytes on the wire are the same,
+    // back to back); everything gathered has been written when it returns true.
     bool SendMonitorLine(std::FILE* file, bool& readError);
     // The run address of the monitor map; kNoRunAddress when the map cannot be read. `tagFound`
     // tells whether a line carried the entry point tag (0 is returned without one).
@@ -171,6 +175,7 @@ private:
     const IPortDirectory* m_ports;
     ITraceSink* m_trace;
     std::string m_monitorDir;
+    uint32_t m_monitorGathered = 0;  // converted monitor bytes in m_byteBuffer, not yet written
     std::atomic<IReportSink*> m_sink{nullptr};
 
     int m_portNumber = 0;
@@ -196,6 +201,7 @@ private:
     std::string m_imagePath;
     ConvertError m_convertError;
     std::FILE* m_imageFile = nullptr;
+    std::unique_ptr<char[]> m_imageReadBuffer;  // kImageReadBuffer, the image's stdio buffer
     long m_imageSize = 0;
     // What the image was when the download opened it: a change under the download aborts it.
     long long m_imageModified = 0;  // modification time, ns
@@ -208,7 +214,7 @@ private:
     StopSignal m_stop;
     std::atomic<bool> m_released{false};
     std::atomic<int> m_reportsInFlight{0};
-    std::thread m_downloadThread;
+    WorkerThread m_downloadThread;
 
     // Declared last among the workers' objects: destroyed first after the download thread.
     CComm m_comm;

@@ -31,7 +31,7 @@ std::string ErrorText(int err)
 
 CComm::CComm(const IPortDirectory* directory, ITraceSink* trace)
     : m_directory(directory), m_trace(trace), m_port(std::make_unique<PosixPort>()),
-      m_backlog(std::make_unique<uint8_t[]>(kTransmitBacklog))
+      m_backlog(std::make_unique_for_overwrite<uint8_t[]>(kTransmitBacklog))
 {
 }
 
@@ -40,7 +40,7 @@ CComm::~CComm()
     Close();
 }
 
-bool CComm::Open(int portNumber, uint32_t baudRate)
+bool CComm::Open(int portNumber, uint32_t baudRate, const HolderScan* holders)
 {
     if (m_running.load())
         return false;  // a channel is opened once in its life
@@ -49,16 +49,16 @@ bool CComm::Open(int portNumber, uint32_t baudRate)
         m_lastError = "COM" + std::to_string(portNumber) + ": no device configured for this port";
         return false;
     }
-    return OpenDevice(path, baudRate);
+    return OpenDevice(path, baudRate, holders);
 }
 
-bool CComm::OpenDevice(const std::string& devicePath, uint32_t baudRate)
+bool CComm::OpenDevice(const std::string& devicePath, uint32_t baudRate, const HolderScan* holders)
 {
     if (m_running.load() || m_thread.joinable())
         return false;  // a channel is opened once in its life
     m_devicePath = devicePath;
     m_lastError.clear();
-    if (!m_port->Open(devicePath, baudRate, m_lastError))
+    if (!m_port->Open(devicePath, baudRate, m_lastError, holders))
         return false;
     m_failed = false;
     m_outputStalled = false;
@@ -67,7 +67,7 @@ bool CComm::OpenDevice(const std::string& devicePath, uint32_t baudRate)
     m_backlogHead = 0;
     m_backlogSize = 0;
     m_running = true;
-    m_thread = std::thread(&CComm::ReceiveThread, this);
+    m_thread = WorkerThread([this] { ReceiveThread(); });
     return true;
 }
 
@@ -113,7 +113,6 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
         return false;
     const uint64_t start = m_bytesQueued;
     m_bytesQueued += left;
-    const uint64_t end = m_bytesQueued;
     if (m_backlogSize == 0) {
         ssize_t n = m_port->Write(bytes, left);
         if (n > 0) {
@@ -131,6 +130,10 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
             return false;
         }
     }
+    // An empty backlog starts again at the front of its ring, so a download reuses the same few
+    // pages of it instead of touching (and faulting in) all of it on its way round.
+    if (m_backlogSize == 0)
+        m_backlogHead = 0;
     // The rest goes to the backlog, behind every byte of earlier writes. The protocol never
     // leaves more than one image block in flight, so room is normally there at once; a backlog
     // that stays full for the whole call belongs to a device that has stopped taking output.
@@ -163,9 +166,10 @@ bool CComm::Write(const void* data, int length, uint32_t& written)
         bytes += take;
         left -= take;
     }
-    m_port->Wake();  // the receive thread now also waits for the device to take output
-    m_txCv.wait_until(lock, deadline,
-                      [&] { return m_bytesSent >= end || !m_port->IsOpen() || m_interrupted.load(); });
+    // The receive thread now also waits for the device to take output. The caller does not
+    // wait for it: a protocol step that needs the bytes out waits for the target's answer
+    // anyway, and a wait here would cost every image block a sleep and a wake-up.
+    m_port->Wake();
     uint64_t done = m_bytesSent > start ? m_bytesSent - start : 0;
     written = static_cast<uint32_t>(done < static_cast<uint64_t>(length) ? done : static_cast<uint64_t>(length));
     return false;
@@ -267,6 +271,7 @@ void CComm::Fail(const char* reason)
 void CComm::ReceiveThread()
 {
     LowerThreadPriority();
+    NameThisThread("tarvo receive");
     uint8_t chunk[kReadChunk];
     int emptyReads = 0;
     // Output stall watch: since when pending output has made no progress.

@@ -41,10 +41,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "serial/WorkerThread.h"
 
 namespace tarvo {
 
+class HolderScan;
 class IPortDirectory;
 class ITraceSink;
 class PosixPort;
@@ -57,10 +59,11 @@ public:
     // Longest time Write waits for the device before leaving the rest to the background.
     static constexpr std::chrono::milliseconds kWriteWait{20};
     // Longest sleep of the receive thread without an event. Nothing depends on it: Close wakes
-    // the thread through its wake-up event and a vanished device reports a hang-up at once, so
-    // it only bounds how long an unforeseen state could go unnoticed. Each idle wake-up costs
-    // CPU on eight ports (200 ms here cost a third of the station's CPU time during downloads).
-    static constexpr std::chrono::milliseconds kReceiveTimeout{1000};
+    // the thread through its wake-up event, a vanished device reports a hang-up at once and
+    // pending output sets its own, shorter time-out, so it only bounds how long an unforeseen
+    // state could go unnoticed. Each idle wake-up is a context switch on every port, and those
+    // are most of the station's CPU time during downloads.
+    static constexpr std::chrono::milliseconds kReceiveTimeout{30000};
     // Pending output that makes no progress for this long means the device stopped taking it.
     // At 115200 baud the driver's buffer drains in well under a second.
     static constexpr std::chrono::milliseconds kOutputStallLimit{5000};
@@ -73,17 +76,20 @@ public:
     CComm& operator=(const CComm&) = delete;
 
     // Opens the device of `portNumber` and starts the receive thread. Once per channel.
-    bool Open(int portNumber, uint32_t baudRate);
+    // `holders`: a picture of the processes holding devices, taken once before a burst of
+    // opens (serial/Holders.h); null: this open walks /proc itself.
+    bool Open(int portNumber, uint32_t baudRate, const HolderScan* holders = nullptr);
     // Opens a device by path (same settings).
-    bool OpenDevice(const std::string& devicePath, uint32_t baudRate);
+    bool OpenDevice(const std::string& devicePath, uint32_t baudRate, const HolderScan* holders = nullptr);
     // Drops what the driver holds, stops and joins the receive thread (at once, not after a
     // receive time-out) and releases the device. False when the channel is not running.
     bool Close();
 
     // Sends `length` bytes after every byte of earlier writes. True only when the device took
     // all of them at once; otherwise the rest goes on in the background and false is returned
-    // after at most ~20 ms. `written` gets the bytes the device has taken of this write when
-    // the call returns. False with `written` 0 on a closed or failed channel.
+    // as soon as it is in the backlog (at once, or within ~20 ms when the backlog must first
+    // make room). `written` gets the bytes the device has taken of this write when the call
+    // returns. False with `written` 0 on a closed or failed channel.
     bool Write(const void* data, int length, uint32_t& written);
     // Drops both directions of the driver's buffers, the transmit backlog and every unread
     // byte of the ring.
@@ -136,7 +142,7 @@ private:
     std::atomic<bool> m_outputStalled{false};  // a write found no room: fail on the receive thread
     std::chrono::milliseconds m_outputStallLimit{kOutputStallLimit};
     char m_failureReason[128] = {};
-    std::thread m_thread;
+    WorkerThread m_thread;
 
     // receive ring
     std::array<uint8_t, kRingSize> m_ring{};

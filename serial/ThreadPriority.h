@@ -8,4 +8,8 @@ namespace tarvo {
 // is ignored, the thread runs on at its priority.
 void LowerThreadPriority();
 
+// Names the calling thread (at most 15 characters are kept), so `top -H`, `ps -L` and a debugger
+// tell the receive threads and workers of the station apart. Best effort, like the above.
+void NameThisThread(const char* name);
+
 }  // namespace tarvo

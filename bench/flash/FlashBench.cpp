@@ -30,6 +30,7 @@
 #include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "serial/Holders.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
 
@@ -182,22 +183,29 @@ int main(int argc, char** argv)
     ReportQueue queue;
     const double cpu0 = CpuSeconds();
     const long switches0 = ContextSwitches();
+    const HolderScan holders;  // one walk of /proc for all the opens, as tarvo-cli flash does
     for (int i = 0; i < ports; ++i) {
         EngineEnvironment env;
         env.monitorDir = dir;
         runs[i].bootloader = i % 2 == 0;
         runs[i].engine = std::make_unique<CWinMonitorCtrl>(env);
         runs[i].engine->SetPortNumber(5 + i);
-        if (!runs[i].engine->OpenDevice(devices[i], 115200)) {
+        if (!runs[i].engine->OpenDevice(devices[i], 115200, &holders)) {
             std::fprintf(stderr, "%s\n", runs[i].engine->OpenError().c_str());
             return 1;
         }
         runs[i].start = Clock::now();
         runs[i].engine->Start(&queue);
     }
+    const double openCpu = CpuSeconds() - cpu0;
     int ended = 0;
+    long statusReports = 0, progressReports = 0;
     QueuedReport report;
     while (ended < ports && queue.Pop(report, std::chrono::minutes(10))) {
+        if (report.kind == QueuedReport::Kind::Status)
+            ++statusReports;
+        else if (report.kind == QueuedReport::Kind::Progress)
+            ++progressReports;
         for (Port& run : runs) {
             if (run.engine.get() != report.engine)
                 continue;
@@ -253,5 +261,9 @@ int main(int argc, char** argv)
     std::printf("worst port: %.2f %% over its bound\n", worst);
     std::printf("station CPU: %.3f s for %.2f MB of image (%d ports): %.2f ms per MB; %ld context switches\n", cpu,
                 megabytes, ports, cpu * 1000 / megabytes, switches);
+    std::printf("of that, opening the ports and starting the engines: %.3f s\n", openCpu);
+    std::printf("per port: %.1f context switches, %.1f status and %.1f progress reports\n",
+                static_cast<double>(switches) / ports, static_cast<double>(statusReports) / ports,
+                static_cast<double>(progressReports) / ports);
     return ok ? 0 : 1;
 }
