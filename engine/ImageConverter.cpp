@@ -557,11 +557,8 @@ bool IsTerminationRecord(const char* text, size_t size) {
     return size >= 2 && text[0] == 'S' && (text[1] == '7' || text[1] == '8' || text[1] == '9');
 }
 
-}  // namespace
-
-void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount) {
-    size_t end = 0;
-    while (line[end] != '\n' && line[end] != '\0') ++end;
+// ConvertLine's work once the line's end (its first LF or NUL, or where the piece stops) is known.
+void ConvertUpTo(const char* line, size_t end, uint8_t* bytes, uint16_t& byteCount) {
     // A CR before the line feed is part of the line end (a file with CR LF line ends).
     if (end > 0 && line[end - 1] == '\r') --end;
 
@@ -578,6 +575,21 @@ void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount) {
                                               (HexValue(line[i + 1]) & 0xF));
     }
     byteCount = static_cast<uint16_t>(count);
+}
+
+}  // namespace
+
+void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount) {
+    // The C library finds the line end (LF or NUL) many characters at a time; image lines are
+    // tens of KiB long.
+    ConvertUpTo(line, std::strcspn(line, "\n"), bytes, byteCount);
+}
+
+void ConvertPiece(const char* piece, size_t length, uint8_t* bytes, uint16_t& byteCount) {
+    const void* lf = std::memchr(piece, '\n', length);
+    size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - piece) : length;
+    if (const void* nul = std::memchr(piece, '\0', end)) end = static_cast<size_t>(static_cast<const char*>(nul) - piece);
+    ConvertUpTo(piece, end, bytes, byteCount);
 }
 
 std::string ConvertError::ToString() const {

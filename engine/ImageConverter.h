@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,9 @@ inline constexpr int kLineBytesBuffer = 131072;
 // Other characters give an unspecified byte value; the call never fails. `bytes` must hold
 // 2 + length / 2 bytes; at most 65,535 bytes are written (a line of kMaxLineChars gives that).
 void ConvertLine(const char* line, uint8_t* bytes, uint16_t& byteCount);
+// ConvertLine on a piece of `length` characters that need not end in a NUL: the line ends at
+// its first LF or NUL, or after `length` characters (at most kMaxLineChars).
+void ConvertPiece(const char* piece, std::size_t length, uint8_t* bytes, uint16_t& byteCount);
 
 struct ConvertError {
     std::string file;    // the file the error concerns
