@@ -24,9 +24,6 @@ constexpr uint32_t kAfterPassPause = 100;
 constexpr uint16_t kFinalConfirmWait = 1000;  // 5 s
 
 constexpr char kImageChanged[] = "the download image changed during the download";
-// The image is read through a buffer of this size: a 512 KiB image then costs 8 reads instead
-// of 128, and every system call counts when 64 ports download at once.
-constexpr std::size_t kImageReadBuffer = 64 * 1024;
 
 long long ModifiedNs(const struct stat& st)
 {
@@ -40,7 +37,7 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
     m_sink = sink;
     if (m_downloadThread.joinable())
         return false;  // one download per engine
-    std::FILE* file = nullptr;
+    int imageFd = -1;
     if (!StopRequested()) {
         // Non-blocking open: a FIFO must not hold the caller until some writer appears.
         const int fd = ::open(imagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -51,21 +48,15 @@ bool CWinMonitorCtrl::StartDownload(IReportSink* sink, const std::string& imageP
             ::close(fd);
             return false;  // a FIFO, device or directory can never be a download image
         }
-        file = ::fdopen(fd, "r");
-        if (!file) {
-            ::close(fd);
-            return false;
-        }
-        if (!m_imageReadBuffer)
-            m_imageReadBuffer = std::make_unique_for_overwrite<char[]>(kImageReadBuffer);
-        std::setvbuf(file, m_imageReadBuffer.get(), _IOFBF, kImageReadBuffer);
+        imageFd = fd;
+        m_imageReader.Reset(fd);
         m_imageSize = static_cast<long>(st.st_size);
         m_imageModified = ModifiedNs(st);
     }
-    m_imageFile = file;
+    m_imageFd = imageFd;
     m_downloadPosition = 0;
     m_downloadPercent = 0;
-    if (file)
+    if (imageFd >= 0)
         m_comm.Purge();
     m_downloadRunning = true;
     m_downloadThread = WorkerThread([this] { DownloadThread(); });
@@ -100,9 +91,9 @@ void CWinMonitorCtrl::DownloadThread()
             }
         }
     }
-    if (m_imageFile)
-        std::fclose(m_imageFile);
-    m_imageFile = nullptr;
+    if (m_imageFd >= 0)
+        ::close(m_imageFd);
+    m_imageFd = -1;
     ReportRunEnded();
     m_downloadRunning = false;
 }
@@ -137,19 +128,21 @@ bool CWinMonitorCtrl::EraseFlash()
 bool CWinMonitorCtrl::ImageChanged() const
 {
     struct stat st {};
-    if (::fstat(::fileno(m_imageFile), &st) != 0)
+    if (::fstat(m_imageFd, &st) != 0)
         return true;
     return static_cast<long>(st.st_size) != m_imageSize || ModifiedNs(st) != m_imageModified;
 }
 
 int CWinMonitorCtrl::SendImageLine()
 {
-    char* line = m_lineBuffer.get();
     m_abortReason = nullptr;
-    if (!std::fgets(line, kLineBufferChars, m_imageFile)) {
+    const char* line = nullptr;
+    std::size_t length = 0;
+    const ImageReader::Next next = m_imageReader.Read(line, length);
+    if (next != ImageReader::Next::Line) {
         // The end of the image, or a read error: a download that cannot read its image must
         // not go on to a verification that could pass on a part of it.
-        if (std::ferror(m_imageFile)) {
+        if (next == ImageReader::Next::Error) {
             m_abortReason = "read error in the download image";
             return 2;
         }
@@ -159,7 +152,7 @@ int CWinMonitorCtrl::SendImageLine()
         }
         return 1;
     }
-    const long position = std::ftell(m_imageFile);
+    const long position = m_imageReader.Position();
     // A file rewritten in place under the download (another conversion, a copy over it) would
     // mix two images and count past 100 %: the download stops before sending such a line.
     if (position > m_imageSize || ImageChanged()) {
@@ -173,8 +166,8 @@ int CWinMonitorCtrl::SendImageLine()
         ReportProgress();
     }
     uint16_t count = 0;
-    uint8_t* bytes = m_byteBuffer.get();
-    ConvertLine(line, bytes, count);
+    uint8_t* bytes = m_byteBuffer;
+    ConvertPiece(line, length, bytes, count);
     uint32_t written = 0;
     m_comm.Write(bytes, count, written);
 

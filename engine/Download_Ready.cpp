@@ -173,11 +173,11 @@ bool CWinMonitorCtrl::LoadMonitor()
 bool CWinMonitorCtrl::SendMonitorLine(std::FILE* file, bool& readError)
 {
     uint32_t written = 0;
-    char* line = m_lineBuffer.get();
+    char* line = m_lineBuffer;
     if (!std::fgets(line, kLineBufferChars, file)) {
         readError = std::ferror(file) != 0;
         if (m_monitorGathered > 0)
-            m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+            m_comm.Write(m_byteBuffer, static_cast<int>(m_monitorGathered), written);
         m_monitorGathered = 0;
         return true;
     }
@@ -185,14 +185,14 @@ bool CWinMonitorCtrl::SendMonitorLine(std::FILE* file, bool& readError)
     // switch for each of them. A line converts to at most 65,535 bytes, so the gathered bytes
     // plus one more line always fit the byte buffer.
     if (m_monitorGathered + 65535u > static_cast<uint32_t>(kLineBytesBuffer)) {
-        m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+        m_comm.Write(m_byteBuffer, static_cast<int>(m_monitorGathered), written);
         m_monitorGathered = 0;
     }
     uint16_t count = 0;
-    ConvertLine(line, m_byteBuffer.get() + m_monitorGathered, count);
+    ConvertLine(line, m_byteBuffer + m_monitorGathered, count);
     m_monitorGathered += count;
     if (m_monitorGathered >= kMonitorWriteBytes) {
-        m_comm.Write(m_byteBuffer.get(), static_cast<int>(m_monitorGathered), written);
+        m_comm.Write(m_byteBuffer, static_cast<int>(m_monitorGathered), written);
         m_monitorGathered = 0;
     }
     return false;
@@ -205,7 +205,7 @@ uint32_t CWinMonitorCtrl::ReadRunAddress(bool& tagFound)
     if (!file)
         return kNoRunAddress;
     uint32_t address = 0;
-    char* line = m_lineBuffer.get();
+    char* line = m_lineBuffer;
     for (int i = 0; i < kMapLinesSearched; ++i) {
         if (!std::fgets(line, kLineBufferChars, file.get()))
             break;

@@ -14,8 +14,10 @@ CWinMonitorCtrl::CWinMonitorCtrl(EngineEnvironment environment)
       m_ports(environment.ports),
       m_trace(environment.trace),
       m_monitorDir(std::move(environment.monitorDir)),
-      m_lineBuffer(std::make_unique_for_overwrite<char[]>(kLineBufferChars)),
-      m_byteBuffer(std::make_unique_for_overwrite<uint8_t[]>(kLineBytesBuffer)),
+      m_buffers(kLineBytesBuffer + kTextBufferBytes),
+      m_byteBuffer(m_buffers.Data()),
+      m_lineBuffer(reinterpret_cast<char*>(m_buffers.Data() + kLineBytesBuffer)),
+      m_imageReader(m_lineBuffer, kTextBufferBytes),
       m_comm(environment.ports, environment.trace)
 {
 }

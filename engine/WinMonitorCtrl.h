@@ -34,7 +34,9 @@
 
 #include "engine/Download_Ready.h"
 #include "engine/ImageConverter.h"
+#include "engine/ImageReader.h"
 #include "engine/Link.h"
+#include "engine/PrefaultedBuffer.h"
 #include "engine/ReportSink.h"
 #include "engine/StopSignal.h"
 #include "serial/Comm.h"
@@ -61,6 +63,9 @@ class CWinMonitorCtrl {
 public:
     static constexpr uint32_t kBaudRate = 115200;
     static constexpr uint32_t kNoRunAddress = 0xFFFFFFFFu;
+    // The text buffer: the line buffer of the monitor and map files, and the download image's
+    // read buffer (ImageReader), which reads up to 64 KiB beyond the longest line at a time.
+    static constexpr std::size_t kTextBufferBytes = 192 * 1024;
 
     explicit CWinMonitorCtrl(EngineEnvironment environment = {});
     virtual ~CWinMonitorCtrl();
@@ -200,15 +205,19 @@ private:
 
     std::string m_imagePath;
     ConvertError m_convertError;
-    std::FILE* m_imageFile = nullptr;
-    std::unique_ptr<char[]> m_imageReadBuffer;  // kImageReadBuffer, the image's stdio buffer
+    int m_imageFd = -1;  // the download image while the download thread reads it
     long m_imageSize = 0;
     // What the image was when the download opened it: a change under the download aborts it.
     long long m_imageModified = 0;  // modification time, ns
     const char* m_abortReason = nullptr;
     bool ImageChanged() const;
-    std::unique_ptr<char[]> m_lineBuffer;     // kLineBufferChars, allocated once per engine
-    std::unique_ptr<uint8_t[]> m_byteBuffer;  // kLineBytesBuffer
+    // The working buffers, allocated once per engine in one block with its pages present. The
+    // ready worker reads lines into the text buffer, the download thread its image; the two
+    // never run at once.
+    PrefaultedBuffer m_buffers;
+    uint8_t* m_byteBuffer;  // kLineBytesBuffer
+    char* m_lineBuffer;     // kTextBufferBytes, of which kLineBufferChars for fgets
+    ImageReader m_imageReader;
 
     std::atomic<bool> m_downloadRunning{false};
     StopSignal m_stop;
