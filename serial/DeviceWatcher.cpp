@@ -25,6 +25,17 @@ std::string Parent(const std::string& path)
 
 }  // namespace
 
+// True when `path` is present (as DevicePresent), with the identity of its link and device.
+bool DeviceWatcher::Identify(const std::string& path, Entry::Identity& identity)
+{
+    struct stat link {};
+    struct stat device {};
+    if (::lstat(path.c_str(), &link) != 0 || ::stat(path.c_str(), &device) != 0)
+        return false;
+    identity = Entry::Identity{link.st_dev, link.st_ino, device.st_dev, device.st_ino, device.st_rdev};
+    return true;
+}
+
 bool DevicePresent(const std::string& path)
 {
     struct stat st {};
@@ -73,7 +84,7 @@ int DeviceWatcher::Watch(const std::string& path)
     if (m_inotify >= 0)
         AddWatchesLocked(entry);
     // Watched first, then looked at: an appearance in between is not lost.
-    entry.present = DevicePresent(path);
+    entry.present = Identify(path, entry.counted);
     entry.generation = entry.present ? 1 : 0;
     m_entries.push_back(entry);
     return static_cast<int>(m_entries.size()) - 1;
@@ -114,10 +125,17 @@ void DeviceWatcher::RefreshLocked(const std::vector<bool>& replaced, const std::
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         Entry& entry = m_entries[i];
         AddWatchesLocked(entry);
-        const bool now = DevicePresent(entry.path);
-        const bool renewed = (i < replaced.size() && replaced[i]) || (i < removed.size() && removed[i]);
-        if (now && (!entry.present || renewed))
+        Entry::Identity found;
+        const bool now = Identify(entry.path, found);
+        // New: it was absent, or its name went and is back within the batch (whatever the
+        // numbers, which a file system may give again), or a name event came and what is
+        // there is not what was counted.
+        const bool wasRemoved = i < removed.size() && removed[i];
+        const bool wasReplaced = i < replaced.size() && replaced[i] && !(found == entry.counted);
+        if (now && (!entry.present || wasRemoved || wasReplaced)) {
             ++entry.generation;
+            entry.counted = found;
+        }
         entry.present = now;
     }
 }

@@ -9,6 +9,12 @@
 // stays keeps its generation, so "generation changed" means "a different device may be there".
 // A link whose target is gone counts as absent.
 //
+// A plug takes several steps (a link made beside the name and renamed over it), which the
+// watcher may take in one batch of events or in several, and it may find the new device in
+// place while the event of the rename is still to come. So a replacement counts only when the
+// link and device found differ from the ones last counted (their inode and device numbers):
+// the late event of a plug already counted is not a second device.
+//
 // Threading: Watch, Present and Generation may be called from any thread; the callback runs on
 // the watcher's thread after every batch of changes (it must not call Watch or destroy the
 // watcher; it may call Present and Generation). The destructor stops and joins the thread.
@@ -18,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <sys/types.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,8 +54,18 @@ private:
         std::string name;    // its last component
         bool present = false;
         uint64_t generation = 0;
+        // The link (or device node) and device last counted.
+        struct Identity {
+            dev_t linkDev = 0;
+            ino_t linkIno = 0;
+            dev_t dev = 0;
+            ino_t ino = 0;
+            dev_t rdev = 0;
+            bool operator==(const Identity&) const = default;
+        } counted;
     };
     void Run();
+    static bool Identify(const std::string& path, Entry::Identity& identity);
     // Adds the watches each entry needs (called with m_mutex held).
     void AddWatchesLocked(Entry& entry);
     // Re-reads every entry after a batch; `replaced` marks entries whose name was created or

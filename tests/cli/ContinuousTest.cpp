@@ -157,7 +157,8 @@ TEST(CliContinuous, ThreeHandsetsOneAfterAnotherThenSummaryOnSigint)
     station.Signal(SIGINT);
     EXPECT_EQ(station.Wait(10s), 0) << station.Err();
 
-    EXPECT_EQ(Ends(station.Out(), 5), (std::vector<std::string>{"COMPLETE", "COMPLETE", "COMPLETE"}));
+    EXPECT_EQ(Ends(station.Out(), 5), (std::vector<std::string>{"COMPLETE", "COMPLETE", "COMPLETE"}))
+        << station.Out() << handsets.Err();
     EXPECT_TRUE(Ends(station.Out(), 6).empty()) << "a port waiting for its device has no run to end";
     // stdout holds JSON Lines only; the summary goes to stderr.
     for (const std::string& line : Lines(station.Out()))

@@ -130,3 +130,39 @@ TEST(DeviceWatcher, DestroyedPromptlyWhileIdle)
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
+
+TEST(DeviceWatcher, EachPlugCountsOnceWhateverTheWatcherSeesOfItsSteps)
+{
+    // A plug is three steps (a link made beside the name, renamed over it) that the watcher may
+    // take in one batch or in several, and it may find the device already there while the
+    // rename's event is still on its way. However the steps fall, one plug is one new device:
+    // counting it twice would flash a handset that stayed a second time.
+    Folder dir;
+    const std::string device = dir.Path() + "/ttyA";
+    std::ofstream(device) << "a";
+    const std::string link = dir.Path() + "/usb-0:1.2:1.0-port0";
+    const std::string barrier = dir.Path() + "/barrier";
+
+    Changes changes;
+    tarvo::DeviceWatcher watcher([&] { changes.Note(); });
+    const int index = watcher.Watch(link);
+    std::string error;
+    ASSERT_TRUE(watcher.Start(error)) << error;
+    // Waits until the watcher has taken every event made before this call.
+    auto settle = [&] {
+        const int before = changes.Count();
+        std::ofstream(barrier) << "x";
+        fs::remove(barrier);
+        return changes.WaitFor([&] { return changes.count > before + 0 && !fs::exists(barrier); });
+    };
+    for (uint64_t plug = 1; plug <= 300; ++plug) {
+        fs::create_symlink(device, link + ".tmp");
+        fs::rename(link + ".tmp", link);
+        ASSERT_TRUE(changes.WaitFor([&] { return watcher.Present(index); }));
+        ASSERT_TRUE(settle());
+        ASSERT_TRUE(settle());
+        ASSERT_EQ(watcher.Generation(index), plug) << "plug " << plug;
+        fs::remove(link);
+        ASSERT_TRUE(changes.WaitFor([&] { return !watcher.Present(index); }));
+    }
+}
