@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "record/RunRecorder.h"
 #include "serial/DeviceWatcher.h"
+#include "serial/Holders.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/SignalWatch.h"
@@ -157,7 +159,7 @@ int RunContinuousJob(const FlashJob& job)
         output.End(port, word);
     };
     // Opens the device that has (re)appeared and begins a run on it.
-    auto beginRun = [&](Port& port, uint64_t generation) {
+    auto beginRun = [&](Port& port, uint64_t generation, const HolderScan& holders) {
         port.flashedGeneration = generation;
         ++port.runs;
         port.running = true;
@@ -175,7 +177,7 @@ int RunContinuousJob(const FlashJob& job)
         setup.image = job.image;
         setup.mainSoftware = job.mainSoftware;
         recorder.BeginRun(*port.engine, setup);
-        if (!port.engine->OpenDevice(port.device, CWinMonitorCtrl::kBaudRate)) {
+        if (!port.engine->OpenDevice(port.device, CWinMonitorCtrl::kBaudRate, &holders)) {
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             std::string text = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             const std::string hint = doctor::FirstProblem(doctor::CheckPort(port.target.port, port.device));
@@ -206,14 +208,19 @@ int RunContinuousJob(const FlashJob& job)
             std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
                          recordProblem.c_str());
         }
-        // Idle ports: begin a run on a new device, or say what they wait for.
+        // Idle ports: begin a run on a new device, or say what they wait for. The ports that
+        // begin in one pass (all of them at the start) share one walk of /proc for their
+        // holder checks.
+        std::optional<HolderScan> holders;
         for (Port& port : ports) {
             if (port.running || port.closing || !recordProblem.empty())
                 continue;
             const bool present = watcher.Present(port.watch);
             const uint64_t generation = watcher.Generation(port.watch);
             if (present && generation != port.flashedGeneration) {
-                beginRun(port, generation);
+                if (!holders)
+                    holders.emplace();
+                beginRun(port, generation, *holders);
                 continue;
             }
             const Wait wait = present ? Wait::Stayed : Wait::Absent;
