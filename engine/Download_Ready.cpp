@@ -18,6 +18,9 @@ constexpr uint16_t kRunConfirmWait = 10000;  // 50 s
 constexpr uint32_t kAfterLoadPause = 1000;   // ms
 constexpr int kMapLinesSearched = 11;
 constexpr uint32_t kMonitorWriteBytes = 4096;  // monitor bytes gathered per write
+// A line converts to at most 65,535 bytes: what is gathered, below kMonitorWriteBytes, plus one
+// more line always fits the byte buffer.
+static_assert(kMonitorWriteBytes + 65535u <= static_cast<uint32_t>(kLineBytesBuffer));
 constexpr char kEntryTag[] = "ENTRY POINT SYMBOL";
 
 struct FileCloser {
@@ -182,12 +185,7 @@ bool CWinMonitorCtrl::SendMonitorLine(std::FILE* file, bool& readError)
         return true;
     }
     // One write per monitor line would cost a system call and, on a loaded station, a context
-    // switch for each of them. A line converts to at most 65,535 bytes, so the gathered bytes
-    // plus one more line always fit the byte buffer.
-    if (m_monitorGathered + 65535u > static_cast<uint32_t>(kLineBytesBuffer)) {
-        m_comm.Write(m_byteBuffer, static_cast<int>(m_monitorGathered), written);
-        m_monitorGathered = 0;
-    }
+    // switch for each of them.
     uint16_t count = 0;
     ConvertLine(line, m_byteBuffer + m_monitorGathered, count);
     m_monitorGathered += count;

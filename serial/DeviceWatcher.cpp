@@ -25,7 +25,8 @@ std::string Parent(const std::string& path)
 
 }  // namespace
 
-// True when `path` is present (as DevicePresent), with the identity of its link and device.
+// True when `path` exists, following links (a link to a missing device is not present), with
+// the identity of its link and device.
 bool DeviceWatcher::Identify(const std::string& path, Entry::Identity& identity)
 {
     struct stat link {};
@@ -34,12 +35,6 @@ bool DeviceWatcher::Identify(const std::string& path, Entry::Identity& identity)
         return false;
     identity = Entry::Identity{link.st_dev, link.st_ino, device.st_dev, device.st_ino, device.st_rdev};
     return true;
-}
-
-bool DevicePresent(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 DeviceWatcher::DeviceWatcher(Callback onChange) : m_onChange(std::move(onChange)) {}

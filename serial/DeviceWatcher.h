@@ -80,7 +80,4 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// True when `path` exists, following links (a link to a missing device is not present).
-bool DevicePresent(const std::string& path);
-
 }  // namespace tarvo

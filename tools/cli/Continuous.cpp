@@ -48,22 +48,6 @@ struct Port {
     int runs = 0, pass = 0, fail = 0, error = 0, aborted = 0;
 };
 
-// Human-readable text: control characters shown escaped.
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u == '\r')
-            out += "\\r";
-        else if (u < 0x20 || u == 0x7F)
-            out += '?';
-        else
-            out += c;
-    }
-    return out;
-}
-
 class Output {
 public:
     explicit Output(bool json) : m_json(json) {}

@@ -57,23 +57,6 @@ struct Port {
     std::string state = "READY";
 };
 
-// Human-readable text: control characters (the write-error text starts with a carriage return)
-// are shown escaped so they cannot garble the terminal.
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        if (u == '\r')
-            out += "\\r";
-        else if (u < 0x20 || u == 0x7F)
-            out += '?';
-        else
-            out += c;
-    }
-    return out;
-}
-
 class Printer {
 public:
     Printer(std::vector<Port>& ports, bool json)
@@ -247,6 +230,21 @@ bool ParsePort(const char* text, PortTarget& target)
 }
 
 }  // namespace
+
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u == 0x7F)
+            out += '?';
+        else
+            out += c;
+    }
+    return out;
+}
 
 std::string JsonEscape(const std::string& text)
 {

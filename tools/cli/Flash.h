@@ -49,5 +49,8 @@ int RunFlashJob(const FlashJob& job);
 
 // Escapes `text` for a JSON string (without the quotes).
 std::string JsonEscape(const std::string& text);
+// Human-readable text: control characters (the write-error text starts with a carriage return)
+// are shown escaped ("\r", others as '?') so they cannot garble the terminal.
+std::string Printable(const std::string& text);
 
 }  // namespace tarvo::cli
