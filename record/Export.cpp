@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace tarvo::record {
 
-std::string CsvField(const std::string& value)
+namespace {
+
+// Quotes a CSV field when it holds a comma, a quote or a line break.
+std::string Quoted(const std::string& value)
 {
     if (value.find_first_of(",\"\r\n") == std::string::npos)
         return value;
@@ -18,6 +22,16 @@ std::string CsvField(const std::string& value)
     }
     out += '"';
     return out;
+}
+
+}  // namespace
+
+std::string CsvField(const std::string& value)
+{
+    std::string text = ValidText(value);
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        text.insert(text.begin(), '\'');
+    return Quoted(text);
 }
 
 std::string CsvHeader()
@@ -37,7 +51,8 @@ std::string CsvRow(const RunRecord& record)
     for (int i = 0; i < kFieldCount; ++i) {
         if (i)
             line += ',';
-        line += CsvField(FieldText(record, Fields()[i]));
+        const Field& field = Fields()[i];
+        line += field.text ? CsvField(FieldText(record, field)) : FieldText(record, field);
     }
     return line + "\r\n";
 }
@@ -45,7 +60,7 @@ std::string CsvRow(const RunRecord& record)
 std::string JsonString(const std::string& value)
 {
     std::string out = "\"";
-    for (char c : value) {
+    for (char c : ValidText(value)) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
         case '"': out += "\\\""; break;
@@ -89,13 +104,56 @@ std::string JsonLine(const RunRecord& record)
 
 namespace {
 
-std::string Visible(const std::string& text)
+// Decodes the code point of the valid UTF-8 sequence at text[i] and advances i past it.
+char32_t Next(const std::string& text, std::size_t& i)
 {
-    std::string out;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[k])); };
+    const char32_t lead = byte(i);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
     }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    char32_t code = lead & (0xFF >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k)
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    i += length;
+    return code;
+}
+
+bool Neutralised(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+           c == 0x200E || c == 0x200F || c == 0x061C || c == 0xFFFD;
+}
+
+// The text as the table shows it, and its width in characters.
+std::string Visible(const std::string& raw, std::size_t* width = nullptr)
+{
+    const std::string text = ValidText(raw);
+    std::string out;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t from = i;
+        const char32_t c = Next(text, i);
+        if (Neutralised(c))
+            out += '?';
+        else
+            out.append(text, from, i - from);
+        ++count;
+    }
+    if (width)
+        *width = count;
+    return out;
+}
+
+// The text shown and padded with spaces to `columns` characters.
+std::string Padded(const std::string& raw, std::size_t columns)
+{
+    std::size_t width = 0;
+    std::string out = Visible(raw, &width);
+    if (width < columns)
+        out.append(columns - width, ' ');
     return out;
 }
 
@@ -104,8 +162,8 @@ std::string Visible(const std::string& text)
 std::string TableHeader()
 {
     char line[160];
-    std::snprintf(line, sizeof line, "%-24s %-5s %-11s %-6s %-16s %s\n", "STARTED (UTC)", "PORT", "RESULT", "STATUS",
-                  "UNIT", "TEXT");
+    std::snprintf(line, sizeof line, "%-24s %-5s %-11s %-6s %-16s %-32s %s\n", "STARTED (UTC)", "PORT", "RESULT",
+                  "STATUS", "UNIT", "TEXT", "REASON");
     return line;
 }
 
@@ -114,16 +172,19 @@ std::string TableRow(const RunRecord& record)
     const std::string started = record.started_at.value_or("");
     const std::string port = record.port ? std::to_string(*record.port) : "";
     const std::string status = record.status ? std::to_string(*record.status) : "";
-    std::string text = Visible(record.text.value_or(""));
-    if (record.reason && !record.reason->empty())
-        text += " (" + Visible(*record.reason) + ")";
     char head[128];
-    std::snprintf(head, sizeof head, "%-24s %-5s %-11s %-6s ", started.c_str(), port.c_str(),
-                  record.result.value_or("").c_str(), status.c_str());
-    std::string unit = Visible(record.unit.value_or("-"));
-    if (unit.size() < 16)
-        unit.resize(16, ' ');
-    return head + unit + " " + text + "\n";
+    std::snprintf(head, sizeof head, "%-24s %-5s %-11s %-6s ", Visible(started).c_str(), port.c_str(),
+                  Visible(record.result.value_or("")).c_str(), status.c_str());
+    std::string row = head + Padded(record.unit.value_or("-"), 16) + " ";
+    const std::string reason = record.reason.value_or("");
+    if (reason.empty()) {
+        row += Visible(record.text.value_or(""));
+    } else {
+        row += Padded(record.text.value_or(""), 32) + " " + Visible(reason);
+    }
+    while (!row.empty() && row.back() == ' ')
+        row.pop_back();
+    return row + "\n";
 }
 
 void Summary::Add(const std::string& key, const std::string& result, std::optional<int64_t> totalMs)

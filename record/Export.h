@@ -2,8 +2,14 @@
 //
 // CSV: a header row of the field names, then one row per record; every field that holds a
 // comma, a double quote, CR or LF is quoted with its quotes doubled; lines end with CRLF; null
-// is an empty field. JSON Lines: one object per record with every field name as key, null for
-// null, numbers as numbers, strings as UTF-8 with control characters escaped.
+// is an empty field. A text field that begins with '=', '+', '-', '@', a tab or a carriage
+// return gets a leading apostrophe, so that a spreadsheet shows it as text instead of running
+// it as a formula (OWASP's rule against CSV injection); numbers are written as they are.
+// JSON Lines: one object per record with every field name as key, null for null, numbers as
+// numbers, strings as UTF-8 with control characters escaped.
+//
+// Every text form is valid UTF-8: bytes that are not (a journal written before the record
+// kept its text valid) become U+FFFD.
 //
 // Threading: plain functions.
 #pragma once
@@ -20,14 +26,18 @@ namespace tarvo::record {
 
 std::string CsvHeader();
 std::string CsvRow(const RunRecord& record);
-// One CSV field, quoted when it needs to be.
+// One CSV text field: made valid UTF-8, neutralised when a spreadsheet would take it as a
+// formula, quoted when it needs to be.
 std::string CsvField(const std::string& value);
 
 std::string JsonLine(const RunRecord& record);
 std::string JsonString(const std::string& value);
 
-// The table's header and one row: start time, port, result, status, unit, text (control
-// characters shown as '?').
+// The table's header and one row: start time, port, result, status, unit, text, reason.
+// Control characters (C0, DEL, C1), the bidirectional embeddings, overrides and isolates
+// (U+202A..U+202E, U+2066..U+2069, and the marks U+200E, U+200F, U+061C) and bytes that are
+// no UTF-8 are shown as '?', so a label cannot move the terminal's cursor or reorder what
+// follows it on the line.
 std::string TableHeader();
 std::string TableRow(const RunRecord& record);
 

@@ -16,25 +16,92 @@ constexpr auto kLongestBackOff = std::chrono::seconds(30);
 constexpr auto kIdleRound = std::chrono::seconds(30);
 }  // namespace
 
-bool ForwardOnce(RecordStore& store, LineDatabase& line, int64_t& sent, std::string& error)
+bool ReadSetAside(RecordStore& store, SetAsideSummary& out, std::string& error)
 {
-    std::vector<RunRecord> batch;
-    for (;;) {
-        if (!store.Unforwarded(kBatch, batch, error))
-            return false;
-        if (batch.empty())
-            return true;
-        if (!line.Insert(batch, error))
-            return false;
-        std::vector<std::string> ids;
-        ids.reserve(batch.size());
-        for (const RunRecord& r : batch)
-            ids.push_back(r.run_id.value_or(""));
-        // Should this fail, the records are sent again later: the server's insert is idempotent.
-        if (!store.MarkForwarded(ids, error))
-            return false;
-        sent += static_cast<int64_t>(batch.size());
+    constexpr std::size_t kReasons = 5;
+    out = {};
+    out.count = store.SetAsideCount(error);
+    if (out.count < 0) {
+        out.count = 0;
+        return false;
     }
+    if (out.count == 0)
+        return true;
+    std::vector<SetAsideRecord> records;
+    if (!store.ListSetAside(0, records, error))
+        return false;
+    for (const SetAsideRecord& r : records) {
+        if (out.reasons.size() >= kReasons)
+            break;
+        if (std::find(out.reasons.begin(), out.reasons.end(), r.reason) == out.reasons.end())
+            out.reasons.push_back(r.reason);
+    }
+    return true;
+}
+
+namespace {
+
+// Sends `batch` one record at a time after the server refused it as a whole for its data:
+// those it takes are marked forwarded, those it refuses are set aside with its message.
+// False when another failure (the connection) stops it.
+bool SendOneByOne(RecordStore& store, LineDatabase& line, const std::vector<PendingRecord>& batch, int64_t& sent,
+                  std::string& error)
+{
+    for (const PendingRecord& pending : batch) {
+        std::string refusal;
+        if (line.Insert({pending.record}, refusal)) {
+            if (!store.MarkForwarded({pending.Version()}, error))
+                return false;
+            ++sent;
+        } else if (line.RefusedData()) {
+            if (!store.SetAside(pending.Version(), refusal, error))
+                return false;
+        } else {
+            error = refusal;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ForwardOnce(RecordStore& store, LineDatabase& line, int64_t& sent, std::string& error, SetAsideSummary* setAside)
+{
+    const auto pass = [&] {
+        std::vector<PendingRecord> batch;
+        std::vector<RunRecord> records;
+        std::vector<RecordVersion> versions;
+        for (;;) {
+            if (!store.Unforwarded(kBatch, batch, error))
+                return false;
+            if (batch.empty())
+                return true;
+            records.clear();
+            versions.clear();
+            for (const PendingRecord& pending : batch) {
+                records.push_back(pending.record);
+                versions.push_back(pending.Version());
+            }
+            if (!line.Insert(records, error)) {
+                // One record the server refuses must not hold back the others: find it.
+                if (!line.RefusedData() || !SendOneByOne(store, line, batch, sent, error))
+                    return false;
+                continue;
+            }
+            // Should this fail, the records are sent again later: the server's insert is
+            // idempotent. A record written again meanwhile stays to be sent in its new version.
+            if (!store.MarkForwarded(versions, error))
+                return false;
+            sent += static_cast<int64_t>(batch.size());
+        }
+    };
+    const bool ok = pass();
+    if (setAside) {
+        std::string ignored;
+        ReadSetAside(store, *setAside, ignored);
+    }
+    return ok;
 }
 
 ForwardOutcome ForwardPending(const std::string& localPath, const std::string& url, std::chrono::milliseconds limit)
@@ -59,7 +126,8 @@ ForwardOutcome ForwardPending(const std::string& localPath, const std::string& u
         if (left.count() <= 0)
             return outcome;
         const int connectMs = static_cast<int>(std::min<long long>(left.count(), kConnectTimeoutMs));
-        if ((line.IsOpen() || line.Connect(url, connectMs, error)) && ForwardOnce(store, line, outcome.sent, error)) {
+        if ((line.IsOpen() || line.Connect(url, connectMs, error)) &&
+            ForwardOnce(store, line, outcome.sent, error, &outcome.setAside)) {
             continue;
         }
         outcome.error = error;
@@ -112,6 +180,12 @@ int64_t Forwarder::Forwarded() const
     return m_forwarded;
 }
 
+SetAsideSummary Forwarder::SetAside() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_setAside;
+}
+
 void Forwarder::Run()
 {
     RecordStore store;
@@ -127,14 +201,22 @@ void Forwarder::Run()
         lock.unlock();
         std::string error;
         int64_t sent = 0;
+        SetAsideSummary setAside;
         bool ok = (store.IsOpen() || store.Open(m_localPath, error)) &&
-                  (line.IsOpen() || line.Connect(m_url, kConnectTimeoutMs, error)) && ForwardOnce(store, line, sent, error);
+                  (line.IsOpen() || line.Connect(m_url, kConnectTimeoutMs, error)) &&
+                  ForwardOnce(store, line, sent, error, &setAside);
+        if (!ok && store.IsOpen() && !line.IsOpen()) {
+            // The server is away: the journal still tells what was set aside before.
+            std::string ignored;
+            ReadSetAside(store, setAside, ignored);
+        }
         if (!ok) {
             line.Close();
             store.Close();
         }
         lock.lock();
         m_forwarded += sent;
+        m_setAside = std::move(setAside);
         m_problem = ok ? std::string() : error;
         if (ok) {
             backOff = kFirstBackOff;

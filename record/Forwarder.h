@@ -3,6 +3,12 @@
 // after the server committed it, and the server's insert is idempotent (keyed by run_id), so
 // an outage or a restart of the server at any moment loses nothing and duplicates nothing.
 //
+// A record the server refuses for its data (RecordStore.h SetAside, LineDatabase.h
+// RefusedData) does not stop the others: its batch is sent again one record at a time, each
+// refused record is set aside in the journal with the server's message, and forwarding goes on.
+// Set-aside records wait for `tarvo-cli records push --retry-set-aside` (or a new version of
+// the record). Any other failure (the connection) stops the pass; it is tried again later.
+//
 // Forwarder runs a thread for a program that keeps running (the window): it forwards at start,
 // whenever Notify() says a record was written, and every 30 s; while the server is away it
 // retries with back-off (1 s, doubling up to 30 s). Runs never wait for it.
@@ -19,10 +25,20 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarvo::record {
 
 class LineDatabase;
+class RecordStore;
+
+// The journal's set-aside records: how many, and their distinct reasons (the first few).
+struct SetAsideSummary {
+    int64_t count = 0;
+    std::vector<std::string> reasons;
+};
+// Reads the summary from an open journal.
+bool ReadSetAside(RecordStore& store, SetAsideSummary& out, std::string& error);
 
 class Forwarder {
 public:
@@ -36,6 +52,8 @@ public:
     std::string Problem() const;
     // Records forwarded by this forwarder.
     int64_t Forwarded() const;
+    // The journal's set-aside records as the last pass found them.
+    SetAsideSummary SetAside() const;
 
 private:
     void Run();
@@ -48,14 +66,17 @@ private:
     bool m_notified = true;
     std::string m_problem;
     int64_t m_forwarded = 0;
+    SetAsideSummary m_setAside;
     LineDatabase* m_line = nullptr;  // owned by the thread; Cancel() from the destructor
     std::thread m_thread;
 };
 
 struct ForwardOutcome {
     int64_t sent = 0;   // records the server received in this round
-    int64_t left = 0;   // finished records still waiting in the journal (-1: unknown)
+    int64_t left = 0;   // finished records still waiting in the journal, set-aside ones not
+                        // counted (-1: unknown)
     std::string error;  // empty when everything was sent
+    SetAsideSummary setAside;  // the journal's set-aside records after the last pass
 };
 
 // Sends every pending record of `localPath` to `url`, retrying with back-off until none is
@@ -63,7 +84,9 @@ struct ForwardOutcome {
 ForwardOutcome ForwardPending(const std::string& localPath, const std::string& url, std::chrono::milliseconds limit);
 
 // One pass over the journal with an open local store and line database: true when nothing is
-// left. Counts into `sent`.
-bool ForwardOnce(class RecordStore& store, LineDatabase& line, int64_t& sent, std::string& error);
+// left but set-aside records. Counts into `sent`; sets aside the records the server refuses
+// for their data; fills `setAside` (when given) with the journal's set-aside records.
+bool ForwardOnce(RecordStore& store, LineDatabase& line, int64_t& sent, std::string& error,
+                 SetAsideSummary* setAside = nullptr);
 
 }  // namespace tarvo::record

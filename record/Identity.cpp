@@ -96,7 +96,12 @@ bool ParseUserTime(const std::string& text, std::string& isoUtc)
         utc = true;
         ++p;
     }
-    if (*p != '\0' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+    if (*p != '\0' || mo < 1 || mo > 12 || h > 23 || mi > 59 || s > 60)
+        return false;
+    // mktime and timegm would move 2026-02-30 to March 2nd without a word: refuse it here.
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (d < 1 || d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0))
         return false;
     std::tm tm{};
     tm.tm_year = y - 1900;

@@ -17,7 +17,8 @@ std::string IsoUtc(std::chrono::system_clock::time_point time);
 std::string IsoUtcNow();
 // Parses the forms a user types for --since/--until: "2026-12-07", "2026-12-07T10:14",
 // "2026-12-07 10:14:03", with an optional ".mmm" and "Z"; local time unless "Z" ends it.
-// Returns the UTC ISO text to compare record times with; false when `text` is no such time.
+// Returns the UTC ISO text to compare record times with; false when `text` is no such time
+// (also a date that does not exist, such as 2026-02-30, or a time such as 24:00 or 10:61).
 bool ParseUserTime(const std::string& text, std::string& isoUtc);
 
 // The machine's host name.

@@ -238,8 +238,39 @@ bool LineDatabase::Migrate(std::string& error)
     return Exec("COMMIT", error);
 }
 
+namespace {
+
+// Whether a failed statement's result is the server refusing the data it was given.
+bool IsDataError(PGconn* conn, const PGresult* result)
+{
+    if (PQstatus(conn) != CONNECTION_OK)
+        return false;  // the connection broke: nothing is known about the data
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    if (!state || std::strlen(state) != 5)
+        return false;
+    const std::string code = state;
+    // 22: data exception (invalid text encoding, value out of range, too long for its type);
+    // 23: integrity constraint violation (a CHECK, NOT NULL or unique constraint);
+    // 54000: program limit exceeded (a value too large for an index row).
+    return code.compare(0, 2, "22") == 0 || code.compare(0, 2, "23") == 0 || code == "54000";
+}
+
+// The server's primary message and its SQLSTATE, without the detail (which repeats the row).
+std::string RefusalText(const PGresult* result)
+{
+    const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    std::string text = primary ? primary : "refused";
+    if (state)
+        text += std::string(" (SQLSTATE ") + state + ")";
+    return text;
+}
+
+}  // namespace
+
 bool LineDatabase::Insert(const std::vector<RunRecord>& records, std::string& error)
 {
+    m_refusedData = false;
     if (!m_conn) {
         error = "line database: not connected";
         return false;
@@ -257,6 +288,14 @@ bool LineDatabase::Insert(const std::vector<RunRecord>& records, std::string& er
     }();
     if (!Exec("BEGIN", error))
         return false;
+    auto refused = [&](const PGresult* result, const char* what, bool rollback) {
+        m_refusedData = IsDataError(m_conn, result);
+        error = m_refusedData ? std::string("line database refused the record: ") + RefusalText(result) : Error(what);
+        std::string ignored;
+        if (rollback)
+            Exec("ROLLBACK", ignored);
+        return false;
+    };
     for (const RunRecord& record : records) {
         std::string texts[kFieldCount];
         const char* params[kFieldCount];
@@ -264,17 +303,19 @@ bool LineDatabase::Insert(const std::vector<RunRecord>& records, std::string& er
             const Field& field = Fields()[i];
             const bool null = field.text ? !(record.*field.text) : !(record.*field.number);
             texts[i] = FieldText(record, field);
+            if (field.text && !IsValidText(texts[i]))
+                texts[i] = ValidText(texts[i]);  // a journal written before text was kept valid
             params[i] = null ? nullptr : texts[i].c_str();
         }
         Result r(PQexecParams(m_conn, sql.c_str(), kFieldCount, nullptr, params, nullptr, nullptr, 0));
-        if (!r.Ok()) {
-            error = Error("insert failed");
-            std::string ignored;
-            Exec("ROLLBACK", ignored);
-            return false;
-        }
+        if (!r.Ok())
+            return refused(r.res, "insert failed", true);
     }
-    return Exec("COMMIT", error);
+    // A deferred constraint is checked at the commit, which then ends the transaction itself.
+    Result commit(PQexec(m_conn, "COMMIT"));
+    if (!commit.Ok())
+        return refused(commit.res, "statement failed", false);
+    return true;
 }
 
 bool LineDatabase::Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each,

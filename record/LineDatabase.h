@@ -39,8 +39,15 @@ public:
     // Ends a Connect in progress on another thread (it fails with "cancelled").
     void Cancel();
 
-    // Inserts the records in one transaction; those the server has already are updated.
+    // Inserts the records in one transaction; those the server has already are updated. Text
+    // is sent as valid UTF-8 (RunRecord.h ValidText), whatever an older journal holds.
     bool Insert(const std::vector<RunRecord>& records, std::string& error);
+    // True when the last Insert failed because the server refused the data itself (a value
+    // out of range or in an invalid encoding, a violated constraint: SQLSTATE classes 22 and
+    // 23, a value too large to index): sending the same records again fails again. False for
+    // every other failure (connection lost, server shutting down, statement cancelled or timed
+    // out, no privilege), which may pass when tried later.
+    bool RefusedData() const { return m_refusedData; }
     bool Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each, std::string& error);
     bool ForSummary(const RecordFilter& filter, const std::string& by,
                     const std::function<void(const SummaryRow&)>& each, std::string& error);
@@ -54,6 +61,7 @@ private:
 
     PGconn* m_conn = nullptr;
     int m_cancelFd = -1;   // eventfd written by Cancel
+    bool m_refusedData = false;  // see RefusedData
 };
 
 // Connection URI with any password replaced by "***", for messages.

@@ -1,6 +1,8 @@
 #include "record/RecordStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -30,6 +32,15 @@ const char* const kMigrations[] = {
     "CREATE INDEX runs_running ON runs(station) WHERE result = 'RUNNING';",
     // 2: the summary reads this narrow index instead of the whole table.
     "CREATE INDEX runs_summary ON runs(started_at, result, total_ms, port, station, image);",
+    // 3: the version of a record the forwarder sent; records the line database refused; the
+    // RUNNING records of a host (whatever their station's name).
+    "ALTER TABLE runs ADD COLUMN revision INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE runs ADD COLUMN set_aside TEXT;"
+    "DROP INDEX runs_to_forward;"
+    "CREATE INDEX runs_to_forward ON runs(seq) WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL;"
+    "CREATE INDEX runs_set_aside ON runs(seq) WHERE set_aside IS NOT NULL;"
+    "DROP INDEX runs_running;"
+    "CREATE INDEX runs_running ON runs(host) WHERE result = 'RUNNING';",
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
@@ -48,6 +59,33 @@ std::string ColumnList()
         columns += Fields()[i].name;
     }
     return columns;
+}
+
+// `path` as an SQLite URI ("file:" and the path with every byte outside the unreserved
+// characters and '/' percent-encoded) with `query`.
+std::string FileUri(const std::string& path, const std::string& query)
+{
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '/' || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[u >> 4];
+            uri += kHex[u & 0x0F];
+        }
+    }
+    return uri + "?" + query;
+}
+
+// Text of a column, "" for null.
+std::string ColumnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))) : std::string();
 }
 
 void ReadRow(sqlite3_stmt* stmt, RunRecord& record)
@@ -165,11 +203,33 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
 {
     Close();
     m_path = path;
+    // SQLite would open a FIFO or a device like a file and then wait on it for ever: only a
+    // regular file (or, for a writer, none yet) is taken.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode)) {
+            error = path + ": not a regular file";
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool immutable = false;
     if (readOnly) {
         if (!std::filesystem::exists(path)) {
             error = path + ": no such database (nothing has been recorded there)";
             return false;
         }
+        // A reader of a journal in WAL mode needs the -shm file beside it. Where the folder
+        // cannot be written (read-only media) and no -wal file holds unmerged writes, the file
+        // is read as immutable: SQLite then neither locks it nor creates anything beside it.
+        std::string folder = std::filesystem::path(path).parent_path().string();
+        if (folder.empty())
+            folder = ".";
+        std::error_code ec;
+        const auto walSize = std::filesystem::file_size(path + "-wal", ec);
+        immutable = ::access(folder.c_str(), W_OK) != 0 && (ec || walSize == 0);
     } else {
         std::error_code ec;
         const auto folder = std::filesystem::path(path).parent_path();
@@ -180,14 +240,8 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
             return false;
         }
     }
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        error = Error();
-        if (errno == EACCES)
-            error += " (permission denied)";
-        Close();
+    if (!OpenFile(path, readOnly, immutable, error))
         return false;
-    }
     sqlite3_busy_timeout(m_db, 5000);
     sqlite3_extended_result_codes(m_db, 0);
     // Reading the schema first tells a file that is no database (or a corrupt one) at once.
@@ -201,6 +255,26 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
         return false;
     }
     if (!Migrate(error)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::OpenFile(const std::string& path, bool readOnly, bool immutable, std::string& error)
+{
+    int rc;
+    if (readOnly) {
+        const std::string uri = FileUri(path, immutable ? "mode=ro&immutable=1" : "mode=ro");
+        rc = sqlite3_open_v2(uri.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+        rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        error = Error();
+        if (errno == EACCES)
+            error += " (permission denied)";
         Close();
         return false;
     }
@@ -237,14 +311,19 @@ bool RecordStore::Migrate(std::string& error)
     // One writer migrates; the others wait on the lock and then find the work done.
     if (!Exec("BEGIN IMMEDIATE", error))
         return false;
-    Statement version;
-    sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &version.stmt, nullptr);
-    if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW) {
-        error = Error();
-        Exec("ROLLBACK", error);
-        return false;
+    {
+        // Finalized before the migrations run: a statement still open would keep a DROP from
+        // working ("database table is locked").
+        Statement version;
+        sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &version.stmt, nullptr);
+        if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW) {
+            error = Error();
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return false;
+        }
+        m_version = sqlite3_column_int(version.stmt, 0);
     }
-    m_version = sqlite3_column_int(version.stmt, 0);
     if (m_version == 0 &&
         !Exec("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY, applied_at TEXT NOT NULL)",
               error)) {
@@ -282,7 +361,8 @@ bool RecordStore::UpsertOne(const RunRecord& record, const std::string& writer, 
             }
         }
         return "INSERT INTO runs (" + ColumnList() + ", forwarded, writer) VALUES (" + values +
-               "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + updates + ", forwarded = 0, writer = excluded.writer";
+               "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + updates +
+               ", forwarded = 0, writer = excluded.writer, revision = revision + 1, set_aside = NULL";
     }();
     if (!m_upsert && sqlite3_prepare_v2(m_db, sql.c_str(), -1, &m_upsert, nullptr) != SQLITE_OK) {
         error = Error();
@@ -300,10 +380,16 @@ bool RecordStore::UpsertOne(const RunRecord& record, const std::string& writer, 
         const Field& field = Fields()[i];
         if (field.text) {
             const Text& value = record.*field.text;
-            if (value)
+            if (value && IsValidText(*value)) {
                 sqlite3_bind_text(insert.stmt, i + 1, value->data(), static_cast<int>(value->size()), SQLITE_TRANSIENT);
-            else
+            } else if (value) {
+                // A label from a scanner in another code page, a path from a foreign file
+                // system: the bytes that are no UTF-8 become U+FFFD here, once for every reader.
+                const std::string valid = ValidText(*value);
+                sqlite3_bind_text(insert.stmt, i + 1, valid.data(), static_cast<int>(valid.size()), SQLITE_TRANSIENT);
+            } else {
                 sqlite3_bind_null(insert.stmt, i + 1);
+            }
         } else {
             const Number& value = record.*field.number;
             if (value)
@@ -358,18 +444,19 @@ bool RecordStore::UpsertAll(const std::vector<RunRecord>& records, const std::st
     return true;
 }
 
-int RecordStore::MarkInterrupted(const std::string& station, const std::string& host, std::string& error)
+int RecordStore::MarkInterrupted(const std::string& host, std::string& error)
 {
+    // The writer's tag (pid and start time) tells a crashed program from one that runs; it
+    // means something on its own host only.
     std::vector<std::pair<std::string, std::string>> running;  // run_id, writer
     {
         Statement select;
-        if (sqlite3_prepare_v2(m_db, "SELECT run_id, writer FROM runs WHERE result = 'RUNNING' AND station = ? AND host = ?",
-                               -1, &select.stmt, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(m_db, "SELECT run_id, writer FROM runs WHERE result = 'RUNNING' AND host = ?", -1,
+                               &select.stmt, nullptr) != SQLITE_OK) {
             error = Error();
             return -1;
         }
-        sqlite3_bind_text(select.stmt, 1, station.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(select.stmt, 2, host.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(select.stmt, 1, host.c_str(), -1, SQLITE_TRANSIENT);
         int rc;
         while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
             const auto* id = reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 0));
@@ -390,7 +477,8 @@ int RecordStore::MarkInterrupted(const std::string& station, const std::string& 
         if (sqlite3_prepare_v2(m_db,
                                "UPDATE runs SET result = 'INTERRUPTED', ended_at = coalesce(ended_at, ?), "
                                "reason = coalesce(reason, 'the program ended during the run'), forwarded = 0, "
-                               "writer = NULL WHERE run_id = ? AND result = 'RUNNING'",
+                               "writer = NULL, revision = revision + 1, set_aside = NULL "
+                               "WHERE run_id = ? AND result = 'RUNNING'",
                                -1, &update.stmt, nullptr) != SQLITE_OK) {
             error = Error();
             return -1;
@@ -471,11 +559,12 @@ bool RecordStore::ForSummary(const RecordFilter& filter, const std::string& by,
     return true;
 }
 
-bool RecordStore::Unforwarded(int limit, std::vector<RunRecord>& out, std::string& error)
+bool RecordStore::Unforwarded(int limit, std::vector<PendingRecord>& out, std::string& error)
 {
     out.clear();
     const std::string sql = "SELECT " + ColumnList() +
-                            " FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' ORDER BY seq LIMIT " +
+                            ", revision FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL "
+                            "ORDER BY seq LIMIT " +
                             std::to_string(limit);
     Statement select;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
@@ -485,7 +574,8 @@ bool RecordStore::Unforwarded(int limit, std::vector<RunRecord>& out, std::strin
     int rc;
     while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
         out.emplace_back();
-        ReadRow(select.stmt, out.back());
+        ReadRow(select.stmt, out.back().record);
+        out.back().revision = sqlite3_column_int64(select.stmt, kFieldCount);
     }
     if (rc != SQLITE_DONE) {
         error = Error();
@@ -494,29 +584,28 @@ bool RecordStore::Unforwarded(int limit, std::vector<RunRecord>& out, std::strin
     return true;
 }
 
-bool RecordStore::MarkForwarded(const std::vector<std::string>& runIds, std::string& error)
+bool RecordStore::MarkForwarded(const std::vector<RecordVersion>& versions, std::string& error)
 {
     if (!Exec("BEGIN IMMEDIATE", error))
         return false;
-    for (const std::string& id : runIds) {
-        Statement update;
-        // A record completed again since it was read stays unforwarded: only finished ones
-        // are marked.
-        sqlite3_prepare_v2(m_db, "UPDATE runs SET forwarded = 1 WHERE run_id = ? AND result <> 'RUNNING'", -1,
-                           &update.stmt, nullptr);
-        if (!update.stmt) {
-            error = Error();
-            std::string ignored;
-            Exec("ROLLBACK", ignored);
-            return false;
-        }
-        sqlite3_bind_text(update.stmt, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(update.stmt) != SQLITE_DONE) {
-            error = Error();
-            std::string ignored;
-            Exec("ROLLBACK", ignored);
-            return false;
-        }
+    auto rollback = [&] {
+        error = Error();
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    };
+    Statement update;
+    // A record written again since it was read has a higher revision and stays unforwarded.
+    if (sqlite3_prepare_v2(m_db,
+                           "UPDATE runs SET forwarded = 1 WHERE run_id = ? AND revision = ? AND result <> 'RUNNING'",
+                           -1, &update.stmt, nullptr) != SQLITE_OK)
+        return rollback();
+    for (const RecordVersion& version : versions) {
+        sqlite3_reset(update.stmt);
+        sqlite3_bind_text(update.stmt, 1, version.runId.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(update.stmt, 2, version.revision);
+        if (sqlite3_step(update.stmt) != SQLITE_DONE)
+            return rollback();
     }
     if (!Exec("COMMIT", error)) {
         std::string ignored;
@@ -529,13 +618,79 @@ bool RecordStore::MarkForwarded(const std::vector<std::string>& runIds, std::str
 int64_t RecordStore::PendingForward(std::string& error)
 {
     Statement count;
-    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING'", -1,
-                           &count.stmt, nullptr) != SQLITE_OK ||
+    const char* sql = HasSetAside()
+                          ? "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL"
+                          : "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING'";
+    if (sqlite3_prepare_v2(m_db, sql, -1, &count.stmt, nullptr) != SQLITE_OK ||
         sqlite3_step(count.stmt) != SQLITE_ROW) {
         error = Error();
         return -1;
     }
     return sqlite3_column_int64(count.stmt, 0);
+}
+
+bool RecordStore::SetAside(const RecordVersion& version, const std::string& reason, std::string& error)
+{
+    Statement update;
+    if (sqlite3_prepare_v2(m_db, "UPDATE runs SET set_aside = ? WHERE run_id = ? AND revision = ? AND forwarded = 0",
+                           -1, &update.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    // An empty reason would read as "not set aside" nowhere, but say something all the same.
+    const std::string text = ValidText(reason.empty() ? std::string("refused by the line database") : reason);
+    sqlite3_bind_text(update.stmt, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(update.stmt, 2, version.runId.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(update.stmt, 3, version.revision);
+    if (sqlite3_step(update.stmt) != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+int64_t RecordStore::SetAsideCount(std::string& error)
+{
+    if (!HasSetAside())
+        return 0;  // an older layout: nothing can have been set aside
+    Statement count;
+    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM runs WHERE set_aside IS NOT NULL", -1, &count.stmt, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_step(count.stmt) != SQLITE_ROW) {
+        error = Error();
+        return -1;
+    }
+    return sqlite3_column_int64(count.stmt, 0);
+}
+
+bool RecordStore::ListSetAside(int limit, std::vector<SetAsideRecord>& out, std::string& error)
+{
+    out.clear();
+    if (!HasSetAside())
+        return true;
+    std::string sql = "SELECT run_id, set_aside FROM runs WHERE set_aside IS NOT NULL ORDER BY seq";
+    if (limit > 0)
+        sql += " LIMIT " + std::to_string(limit);
+    Statement select;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW)
+        out.push_back({ColumnText(select.stmt, 0), ColumnText(select.stmt, 1)});
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
+}
+
+int64_t RecordStore::ClearSetAside(std::string& error)
+{
+    if (!Exec("UPDATE runs SET set_aside = NULL WHERE set_aside IS NOT NULL", error))
+        return -1;
+    return sqlite3_changes(m_db);
 }
 
 }  // namespace tarvo::record

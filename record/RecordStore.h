@@ -6,8 +6,19 @@
 // user_version and the table schema_migrations); Open applies every migration the file lacks.
 //
 // Table `runs`: the record's fields (record/RunRecord.h) plus `seq` (insertion order),
-// `forwarded` (1 once a line's database has it) and `writer` (the process that writes a
-// RUNNING record, see Identity.h ProcessTag).
+// `forwarded` (1 once a line's database has it), `writer` (the process that writes a RUNNING
+// record, see Identity.h ProcessTag), `revision` (raised by every write of the record, so that
+// the forwarder marks forwarded only the version it sent) and `set_aside` (the line database's
+// reason for refusing this version of the record; null while it is to be forwarded).
+//
+// Text fields are stored as valid UTF-8 (RunRecord.h ValidText): whatever bytes a label or a
+// path held, every export and the line database can take the record.
+//
+// Only a regular file is opened: a FIFO, a device or a folder given as the database is
+// refused at once ("PATH: not a regular file"), never opened (an open or a read of a FIFO
+// would block). A reader (Open with readOnly) opens the file with SQLite's mode=ro, and where
+// the folder cannot be written (read-only media) as immutable, so a journal on a write-protected
+// stick or a read-only mount can still be listed.
 //
 // Every error text names the database file and the reason ("...records.sqlite: database is
 // locked", "...: file is not a database", "...: attempt to write a readonly database").
@@ -46,6 +57,25 @@ struct RecordFilter {
     bool newestFirst = false;
 };
 
+// One version of a record: what the forwarder sent and marks.
+struct RecordVersion {
+    std::string runId;
+    int64_t revision = 0;
+};
+
+// A finished record waiting to be forwarded, with the revision that was read.
+struct PendingRecord {
+    RunRecord record;
+    int64_t revision = 0;
+    RecordVersion Version() const { return {record.run_id.value_or(std::string()), revision}; }
+};
+
+// A record the line database refused, with the server's reason.
+struct SetAsideRecord {
+    std::string runId;
+    std::string reason;
+};
+
 // One row for the summary: the group's key, the result and the total time.
 struct SummaryRow {
     std::string key;
@@ -67,14 +97,16 @@ public:
     const std::string& Path() const { return m_path; }
 
     // Inserts the record or replaces the one with the same run_id (a RUNNING record being
-    // completed), durably. `writer` is kept while the result is RUNNING. A replaced record
-    // counts as not forwarded again.
+    // completed), durably, its text made valid UTF-8. `writer` is kept while the result is
+    // RUNNING. A replaced record gets a new revision and counts as not forwarded (and not set
+    // aside) again.
     bool Upsert(const RunRecord& record, const std::string& writer, std::string& error);
     // Several records in one transaction (one sync).
     bool UpsertAll(const std::vector<RunRecord>& records, const std::string& writer, std::string& error);
-    // Marks INTERRUPTED every RUNNING record of `station` on `host` whose writing process is
-    // gone. Returns how many were marked, -1 on error.
-    int MarkInterrupted(const std::string& station, const std::string& host, std::string& error);
+    // Marks INTERRUPTED every RUNNING record written on `host` whose writing process (its
+    // `writer` tag) is gone, whatever station name it carries (a station renamed after a crash
+    // still gets its records marked). Returns how many were marked, -1 on error.
+    int MarkInterrupted(const std::string& host, std::string& error);
 
     // Calls `each` for every selected record, oldest first unless filter.newestFirst.
     bool Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each, std::string& error);
@@ -82,11 +114,24 @@ public:
     // (or empty: one group).
     bool ForSummary(const RecordFilter& filter, const std::string& by,
                     const std::function<void(const SummaryRow&)>& each, std::string& error);
-    // Up to `limit` finished records not yet forwarded, oldest first.
-    bool Unforwarded(int limit, std::vector<RunRecord>& out, std::string& error);
-    bool MarkForwarded(const std::vector<std::string>& runIds, std::string& error);
-    // Finished records not yet forwarded; -1 on error.
+    // Up to `limit` finished records not yet forwarded and not set aside, oldest first, each
+    // with its revision.
+    bool Unforwarded(int limit, std::vector<PendingRecord>& out, std::string& error);
+    // Marks forwarded each record that is still at the given revision: a record written again
+    // since it was read (a newer version the line database has not seen) stays to be forwarded.
+    bool MarkForwarded(const std::vector<RecordVersion>& versions, std::string& error);
+    // Finished records not yet forwarded and not set aside; -1 on error.
     int64_t PendingForward(std::string& error);
+
+    // Sets the record aside with the line database's `reason` when it is still at that
+    // revision: forwarding goes on without it until ClearSetAside or a new version.
+    bool SetAside(const RecordVersion& version, const std::string& reason, std::string& error);
+    // Records set aside; -1 on error.
+    int64_t SetAsideCount(std::string& error);
+    // Up to `limit` records set aside (0: all), oldest first, with their reasons.
+    bool ListSetAside(int limit, std::vector<SetAsideRecord>& out, std::string& error);
+    // Returns every set-aside record to forwarding; how many, -1 on error.
+    int64_t ClearSetAside(std::string& error);
 
     int SchemaVersion() const { return m_version; }
     static int LatestSchemaVersion();
@@ -96,6 +141,9 @@ private:
     std::string Error(const char* what = nullptr) const;
     bool Migrate(std::string& error);
     bool UpsertOne(const RunRecord& record, const std::string& writer, std::string& error);
+    bool OpenFile(const std::string& path, bool readOnly, bool immutable, std::string& error);
+    // True when the file has the columns of schema version 3 (revision, set_aside).
+    bool HasSetAside() const { return m_version >= 3; }
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_upsert = nullptr;  // prepared once per connection

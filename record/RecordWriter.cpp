@@ -9,8 +9,8 @@ namespace {
 constexpr auto kRetryEvery = std::chrono::seconds(1);
 }
 
-RecordWriter::RecordWriter(std::string path, std::string station, std::string host)
-    : m_path(std::move(path)), m_station(std::move(station)), m_host(std::move(host)), m_tag(ProcessTag())
+RecordWriter::RecordWriter(std::string path, std::string /*station*/, std::string host)
+    : m_path(std::move(path)), m_host(std::move(host)), m_tag(ProcessTag())
 {
     m_thread = std::thread([this] { Run(); });
 }
@@ -111,7 +111,7 @@ bool RecordWriter::EnsureOpen(RecordStore& store, std::string& error)
         return true;
     if (!store.Open(m_path, error))
         return false;
-    const int marked = store.MarkInterrupted(m_station, m_host, error);
+    const int marked = store.MarkInterrupted(m_host, error);
     if (marked < 0) {
         store.Close();
         return false;

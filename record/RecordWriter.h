@@ -5,7 +5,8 @@
 // the thread and returns at once with a ticket; WaitWritten(ticket) blocks the caller (a
 // worker, never the window's thread) until that record is durable in the file or the write
 // failed. On start the thread opens the database and marks INTERRUPTED the RUNNING records of
-// this station whose writing program is gone (a crash, a kill -9).
+// this host whose writing program is gone (a crash, a kill -9), under whatever station name
+// they were written.
 //
 // Failures: when the file cannot be written (disk full, read-only, corrupt, locked by another
 // program for more than 5 s), the records stay in memory, Problem() names the file and the
@@ -35,8 +36,8 @@ namespace tarvo::record {
 
 class RecordWriter {
 public:
-    // Starts the thread; the database at `path` is opened there. `station` and `host` select the
-    // records that a crash left RUNNING.
+    // Starts the thread; the database at `path` is opened there. `host` selects the records
+    // that a crash left RUNNING (the station's name does not: it may have changed since).
     RecordWriter(std::string path, std::string station, std::string host);
     // Tries to write what is pending for at most 2 s, then stops the thread. Records that still
     // could not be written are lost only then (the caller has shown the problem long before).
@@ -71,7 +72,6 @@ private:
     void SetProblem(std::string problem);
 
     const std::string m_path;
-    const std::string m_station;
     const std::string m_host;
     const std::string m_tag;
 

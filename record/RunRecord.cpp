@@ -48,6 +48,95 @@ const Field kFields[kFieldCount] = {
 
 const Field* Fields() { return kFields; }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence (not NUL) at `text[i]`, or 0 when none starts
+// there; `bad` is then the length of the maximal ill-formed subsequence to replace.
+std::size_t WellFormed(std::string_view text, std::size_t i, std::size_t& bad)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    bad = 1;
+    if (lead >= 0x01 && lead <= 0x7F)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;  // overlong
+        else if (lead == 0xED)
+            high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;  // overlong
+        else if (lead == 0xF4)
+            high = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;  // NUL, a continuation byte, C0, C1, F5..FF
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= text.size())
+            return 0;
+        const unsigned char b = byte(i + k);
+        const unsigned char lo = k == 1 ? low : 0x80;
+        const unsigned char hi = k == 1 ? high : 0xBF;
+        if (b < lo || b > hi)
+            return 0;
+        bad = k + 1;  // the bytes so far are a prefix of a valid sequence: one replacement
+    }
+    return length;
+}
+
+}  // namespace
+
+bool IsValidText(std::string_view text)
+{
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = WellFormed(text, i, bad);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string ValidText(std::string_view text)
+{
+    if (IsValidText(text))
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = WellFormed(text, i, bad);
+        if (n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+            i += bad;
+        }
+    }
+    return out;
+}
+
+void MakeValid(RunRecord& record)
+{
+    for (int i = 0; i < kFieldCount; ++i) {
+        const Field& field = Fields()[i];
+        if (field.text) {
+            Text& value = record.*field.text;
+            if (value && !IsValidText(*value))
+                value = ValidText(*value);
+        }
+    }
+}
+
 std::string FieldText(const RunRecord& record, const Field& field)
 {
     if (field.text) {

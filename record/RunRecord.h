@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvo::record {
 
@@ -63,5 +64,16 @@ const Field* Fields();
 
 // The text of a field's value as the exports write it ("" for null).
 std::string FieldText(const RunRecord& record, const Field& field);
+
+// `text` as valid UTF-8 without NUL: every byte sequence that is not UTF-8 (a stray byte, a
+// truncated or overlong sequence, a surrogate, a code point above U+10FFFF) and every NUL
+// becomes U+FFFD, one per maximal ill-formed subsequence as Unicode recommends. The record's
+// text fields are stored in this form, so that the line database (which refuses invalid UTF-8
+// and cannot hold NUL) and every export take each record as it is.
+std::string ValidText(std::string_view text);
+// True when ValidText(text) would return `text` unchanged.
+bool IsValidText(std::string_view text);
+// Applies ValidText to every text field of `record`.
+void MakeValid(RunRecord& record);
 
 }  // namespace tarvo::record

@@ -91,14 +91,23 @@ TEST(Journal, OlderLayoutIsMigratedByTheWriterAndReadAsItIs)
     }
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(raw, "DROP INDEX runs_summary; DELETE FROM schema_migrations WHERE version > 1; "
-                                "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Back to the first release's layout.
+    ASSERT_EQ(sqlite3_exec(raw, "DROP INDEX runs_summary; DROP INDEX runs_to_forward; DROP INDEX runs_set_aside; "
+                                "DROP INDEX runs_running; ALTER TABLE runs DROP COLUMN revision; "
+                                "ALTER TABLE runs DROP COLUMN set_aside; "
+                                "CREATE INDEX runs_to_forward ON runs(seq) WHERE forwarded = 0 AND result <> 'RUNNING'; "
+                                "CREATE INDEX runs_running ON runs(station) WHERE result = 'RUNNING'; "
+                                "DELETE FROM schema_migrations WHERE version > 1; PRAGMA user_version = 1",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK) << sqlite3_errmsg(raw);
     sqlite3_close(raw);
     {
         RecordStore reader;
         ASSERT_TRUE(reader.Open(db, error, true)) << error;
         EXPECT_EQ(reader.SchemaVersion(), 1);
         EXPECT_EQ(ReadAll(db).size(), 1u);
+        EXPECT_EQ(reader.PendingForward(error), 1) << error;
+        EXPECT_EQ(reader.SetAsideCount(error), 0) << error;
     }
     RecordStore writer;
     ASSERT_TRUE(writer.Open(db, error)) << error;
@@ -113,7 +122,10 @@ TEST(Journal, OlderLayoutIsMigratedByTheWriterAndReadAsItIs)
     sqlite3_finalize(stmt);
     sqlite3_prepare_v2(raw, "SELECT group_concat(version) FROM schema_migrations", -1, &stmt, nullptr);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "1,2");
+    std::string versions;
+    for (int v = 1; v <= RecordStore::LatestSchemaVersion(); ++v)
+        versions += (v > 1 ? "," : "") + std::to_string(v);
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), versions);
     sqlite3_finalize(stmt);
     sqlite3_close(raw);
     EXPECT_EQ(ReadAll(db).size(), 1u);
@@ -323,7 +335,14 @@ TEST(Exports, CsvAndJsonParseBackExactly)
             ASSERT_TRUE(store.Upsert(written.back(), "", error)) << error;
         }
     }
-    const auto csv = test::RunProgram(TARVO_CLI_PATH, {"records", "--record", db, "--format", "csv"});
+    // A text field that a spreadsheet would run as a formula carries a leading apostrophe.
+    auto csvText = [](const RunRecord& r, const Field& field) {
+        std::string text = FieldText(r, field);
+        if (field.text && !text.empty() && std::string("=+-@\t\r").find(text[0]) != std::string::npos)
+            text.insert(0, "'");
+        return text;
+    };
+    const auto csv = test::RunProgram(TARVO_CLI_PATH, {"records", "--record", db, "--format", "csv", "--oldest-first"});
     ASSERT_EQ(csv.exitCode, 0) << csv.err;
     const auto rows = test::ParseCsv(csv.out);
     ASSERT_EQ(rows.size(), written.size() + 1);
@@ -332,9 +351,9 @@ TEST(Exports, CsvAndJsonParseBackExactly)
         EXPECT_EQ(rows[0][f], Fields()[f].name);
     for (std::size_t n = 0; n < written.size(); ++n)
         for (int f = 0; f < kFieldCount; ++f)
-            EXPECT_EQ(rows[n + 1][f], FieldText(written[n], Fields()[f])) << Fields()[f].name;
+            EXPECT_EQ(rows[n + 1][f], csvText(written[n], Fields()[f])) << Fields()[f].name;
 
-    const auto json = test::RunProgram(TARVO_CLI_PATH, {"records", "--record", db, "--format", "json"});
+    const auto json = test::RunProgram(TARVO_CLI_PATH, {"records", "--record", db, "--format", "json", "--oldest-first"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
     std::istringstream lines(json.out);
     std::string line;

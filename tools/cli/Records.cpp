@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "record/Export.h"
 #include "record/Forwarder.h"
@@ -20,7 +22,11 @@ namespace {
 
 constexpr const char* kUsage =
     "records [summary|push] [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
-    "        [--format table|csv|json] [--by port|station|image|day] [--record PATH | --db URL]";
+    "        [--format table|csv|json] [--limit N] [--oldest-first] [--by port|station|image|day]\n"
+    "        [--record PATH | --db URL] [--forward URL] [--wait SECONDS] [--retry-set-aside]";
+
+// Rows the table shows unless --limit says otherwise; CSV and JSON give every row.
+constexpr int kTableLimit = 50;
 
 // A result word as typed: "no_target", "no target" and "NO TARGET" are the same.
 std::string ResultWord(const char* text)
@@ -46,22 +52,59 @@ bool KnownResult(const std::string& word)
 int Help()
 {
     std::printf("usage: tarvo-cli %s\n\n"
-                "Lists the production record, oldest first (one line per run).\n"
+                "Lists the production record, newest first (one line per run).\n"
                 "  --since TIME, --until TIME  runs started from / before TIME (2026-12-07, 2026-12-07T10:14,\n"
                 "                              local time unless it ends with Z)\n"
                 "  --port N, --result R, --station S   select by port, result (PASS, FAIL, ERROR, NO_TARGET,\n"
                 "                              ABORTED, INTERRUPTED, RUNNING) or station\n"
                 "  --format table|csv|json     table (default), CSV (RFC 4180, header row) or JSON Lines\n"
+                "  --limit N                   at most N records (default: 50 in the table, all in CSV\n"
+                "                              and JSON; 0: all)\n"
+                "  --oldest-first              oldest first instead of newest first\n"
                 "  --record PATH               the local database (default: the profile's, else\n"
                 "                              $XDG_DATA_HOME/tarvo/records.sqlite)\n"
                 "  --db URL                    read a line's PostgreSQL database instead\n"
                 "records summary [--by port|station|image|day]: runs, PASS, FAIL, ERROR, yield\n"
                 "                              (PASS / finished runs), median and 95th percentile of total_ms\n"
-                "records push [--forward URL] [--wait SECONDS]: forwards the records not yet forwarded\n"
-                "                              (default target: the profile's \"Record\"/\"Forward\"); exit 0\n"
-                "                              when none is left\n",
+                "records push [--forward URL] [--wait SECONDS] [--retry-set-aside]: forwards the records\n"
+                "                              not yet forwarded (default target: the profile's\n"
+                "                              \"Record\"/\"Forward\"); exit 0 when none is left. A record the\n"
+                "                              line database refuses for its data is set aside with the\n"
+                "                              server's reason (exit 1, the reason named) and the others go\n"
+                "                              on; --retry-set-aside sends the set-aside records again\n",
                 kUsage);
     return kExitOk;
+}
+
+// Tells how many records the line database refused and why (the set-aside records of the
+// journal); empty when none is.
+std::string SetAsideReport(const std::string& database)
+{
+    record::RecordStore store;
+    std::string error;
+    std::vector<record::SetAsideRecord> records;
+    if (!store.Open(database, error, true) || !store.ListSetAside(0, records, error))
+        return {};
+    if (records.empty())
+        return {};
+    // Reasons in the order they first occurred, with their count and the first run's id.
+    std::vector<std::string> order;
+    std::map<std::string, std::pair<std::size_t, std::string>> byReason;
+    for (const record::SetAsideRecord& r : records) {
+        auto [it, added] = byReason.try_emplace(r.reason, 0, r.runId);
+        if (added)
+            order.push_back(r.reason);
+        ++it->second.first;
+    }
+    std::string text = std::to_string(records.size()) + " record(s) set aside, refused by the line database: ";
+    for (std::size_t i = 0; i < order.size() && i < 5; ++i) {
+        const auto& [count, firstRun] = byReason[order[i]];
+        text += (i ? "; " : "") + order[i] + " (" + std::to_string(count) + " record(s), run " + firstRun +
+                (count > 1 ? " and others" : "") + ")";
+    }
+    if (order.size() > 5)
+        text += "; and " + std::to_string(order.size() - 5) + " other reason(s)";
+    return text + "; mend the cause, then run tarvo-cli records push --retry-set-aside";
 }
 
 }  // namespace
@@ -84,10 +127,21 @@ int RunRecords(int argc, char** argv)
     std::string by;
     std::string dbUrl;
     double waitSeconds = 10;
+    int limit = -1;  // -1: the format's default
+    bool oldestFirst = false;
+    bool retrySetAside = false;
     for (int i = first; i < argc; ++i) {
         const char* arg = argv[i];
         if (IsHelp(arg))
             return Help();
+        if (std::strcmp(arg, "--oldest-first") == 0 && mode == Mode::List) {
+            oldestFirst = true;
+            continue;
+        }
+        if (std::strcmp(arg, "--retry-set-aside") == 0 && mode == Mode::Push) {
+            retrySetAside = true;
+            continue;
+        }
         const int recordOption = ParseRecordOption(argc, argv, i, settings);
         if (recordOption < 0)
             return UsageError(kUsage);
@@ -118,6 +172,12 @@ int RunRecords(int argc, char** argv)
             format = v;
             if (format != "table" && format != "csv" && format != "json")
                 return UsageError(kUsage);
+        } else if (std::strcmp(arg, "--limit") == 0 && mode == Mode::List) {
+            char* end = nullptr;
+            const long n = std::strtol(v, &end, 10);
+            if (*end != '\0' || end == v || n < 0 || n > 1000000000)
+                return UsageError(kUsage);
+            limit = static_cast<int>(n);
         } else if (std::strcmp(arg, "--by") == 0 && mode == Mode::Summary) {
             by = v;
             if (by != "port" && by != "station" && by != "image" && by != "day")
@@ -138,16 +198,29 @@ int RunRecords(int argc, char** argv)
         if (settings.forward.empty())
             return Failure("no line database to forward to: give --forward URL or set \"Record\"/\"Forward\" in " +
                            Profile::UserPath());
+        if (retrySetAside) {
+            record::RecordStore store;
+            std::string error;
+            if (!store.Open(settings.database, error))
+                return Failure(error);
+            const int64_t cleared = store.ClearSetAside(error);
+            if (cleared < 0)
+                return Failure(error);
+            std::printf("%lld set-aside record(s) to send again\n", static_cast<long long>(cleared));
+        }
         const auto outcome = record::ForwardPending(settings.database, settings.forward,
                                                     std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000)));
-        if (outcome.left == 0) {
-            std::printf("%lld record(s) forwarded, none left\n", static_cast<long long>(outcome.sent));
-            return kExitOk;
-        }
         if (outcome.left < 0)
             return Failure(outcome.error);
+        const std::string setAside = SetAsideReport(settings.database);
+        if (outcome.left == 0) {
+            std::printf("%lld record(s) forwarded, none left\n", static_cast<long long>(outcome.sent));
+            std::fflush(stdout);
+            return setAside.empty() ? kExitOk : Failure(setAside);
+        }
+        std::fflush(stdout);
         return Failure(std::to_string(outcome.sent) + " record(s) forwarded, " + std::to_string(outcome.left) +
-                       " left: " + outcome.error);
+                       " left: " + outcome.error + (setAside.empty() ? std::string() : "; " + setAside));
     }
 
     record::RecordStore store;
@@ -170,12 +243,24 @@ int RunRecords(int argc, char** argv)
         return kExitOk;
     }
 
+    if (limit < 0)
+        limit = format == "table" ? kTableLimit : 0;
+    filter.newestFirst = !oldestFirst;
+    // One row more than shown tells the table that there are more.
+    filter.limit = limit > 0 && format == "table" ? limit + 1 : limit;
+    int shown = 0;
+    bool more = false;
     std::string out;
     if (format == "csv")
         out = record::CsvHeader();
     else if (format == "table")
         out = record::TableHeader();
     auto print = [&](const record::RunRecord& r) {
+        if (limit > 0 && shown >= limit) {
+            more = true;
+            return;
+        }
+        ++shown;
         out += format == "csv" ? record::CsvRow(r) : format == "json" ? record::JsonLine(r) : record::TableRow(r);
         if (out.size() > 64 * 1024) {
             std::fwrite(out.data(), 1, out.size(), stdout);
@@ -187,6 +272,9 @@ int RunRecords(int argc, char** argv)
     std::fflush(stdout);
     if (!ok)
         return Failure(error);
+    if (more)
+        std::fprintf(stderr, "(the %s %d records; --limit N shows more, --limit 0 all)\n",
+                     oldestFirst ? "oldest" : "newest", limit);
     return kExitOk;
 }
 
