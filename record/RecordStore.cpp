@@ -206,13 +206,8 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
     // SQLite would open a FIFO or a device like a file and then wait on it for ever: only a
     // regular file (or, for a writer, none yet) is taken.
     struct stat status {};
-    if (::stat(path.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode)) {
-            error = path + ": not a regular file";
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        error = path + ": " + std::strerror(errno);
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        error = path + ": not a regular file";
         return false;
     }
     bool immutable = false;
@@ -221,15 +216,18 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
             error = path + ": no such database (nothing has been recorded there)";
             return false;
         }
-        // A reader of a journal in WAL mode needs the -shm file beside it. Where the folder
-        // cannot be written (read-only media) and no -wal file holds unmerged writes, the file
-        // is read as immutable: SQLite then neither locks it nor creates anything beside it.
+        // A reader of a journal in WAL mode needs the -shm file beside it, and creates it when
+        // no program has the journal open. Where the folder cannot be written (read-only
+        // media) and no program has it open (no -shm file, no -wal file holding unmerged
+        // writes), the file is read as immutable: SQLite then neither locks it nor creates
+        // anything beside it. While a program has it open, its -shm file serves the reader.
         std::string folder = std::filesystem::path(path).parent_path().string();
         if (folder.empty())
             folder = ".";
         std::error_code ec;
         const auto walSize = std::filesystem::file_size(path + "-wal", ec);
-        immutable = ::access(folder.c_str(), W_OK) != 0 && (ec || walSize == 0);
+        const bool unmerged = !ec && walSize > 0;
+        immutable = ::access(folder.c_str(), W_OK) != 0 && !unmerged && !std::filesystem::exists(path + "-shm", ec);
     } else {
         std::error_code ec;
         const auto folder = std::filesystem::path(path).parent_path();
