@@ -15,8 +15,8 @@
 // ForwardPending() does one bounded round on the calling thread (tarvo-cli before it exits,
 // `tarvo-cli records push`).
 //
-// Threading: Notify, Problem and Forwarded may be called from any thread; the destructor
-// (owner's thread) cuts a connection attempt short and joins the thread.
+// Threading: Notify, Problem, Forwarded and SetAside may be called from any thread; the
+// destructor (owner's thread) cuts a connection attempt short and joins the thread.
 #pragma once
 
 #include <chrono>

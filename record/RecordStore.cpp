@@ -616,9 +616,10 @@ bool RecordStore::MarkForwarded(const std::vector<RecordVersion>& versions, std:
 int64_t RecordStore::PendingForward(std::string& error)
 {
     Statement count;
-    const char* sql = HasSetAside()
-                          ? "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL"
-                          : "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING'";
+    // A reader of an older layout finds no set-aside column: nothing was set aside there.
+    const char* sql =
+        HasSetAside() ? "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL"
+                      : "SELECT count(*) FROM runs WHERE forwarded = 0 AND result <> 'RUNNING'";
     if (sqlite3_prepare_v2(m_db, sql, -1, &count.stmt, nullptr) != SQLITE_OK ||
         sqlite3_step(count.stmt) != SQLITE_ROW) {
         error = Error();
