@@ -290,7 +290,7 @@ bool LineDatabase::Insert(const std::vector<RunRecord>& records, std::string& er
         return false;
     auto refused = [&](const PGresult* result, const char* what, bool rollback) {
         m_refusedData = IsDataError(m_conn, result);
-        error = m_refusedData ? std::string("line database refused the record: ") + RefusalText(result) : Error(what);
+        error = m_refusedData ? RefusalText(result) : Error(what);
         std::string ignored;
         if (rollback)
             Exec("ROLLBACK", ignored);

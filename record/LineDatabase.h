@@ -44,9 +44,10 @@ public:
     bool Insert(const std::vector<RunRecord>& records, std::string& error);
     // True when the last Insert failed because the server refused the data itself (a value
     // out of range or in an invalid encoding, a violated constraint: SQLSTATE classes 22 and
-    // 23, a value too large to index): sending the same records again fails again. False for
-    // every other failure (connection lost, server shutting down, statement cancelled or timed
-    // out, no privilege), which may pass when tried later.
+    // 23, a value too large to index): sending the same records again fails again. Insert's
+    // error is then the server's own message with its SQLSTATE (the set-aside reason). False
+    // for every other failure (connection lost, server shutting down, statement cancelled or
+    // timed out, no privilege), which may pass when tried later.
     bool RefusedData() const { return m_refusedData; }
     bool Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each, std::string& error);
     bool ForSummary(const RecordFilter& filter, const std::string& by,
