@@ -172,10 +172,8 @@ std::string TableRow(const RunRecord& record)
     const std::string started = record.started_at.value_or("");
     const std::string port = record.port ? std::to_string(*record.port) : "";
     const std::string status = record.status ? std::to_string(*record.status) : "";
-    char head[128];
-    std::snprintf(head, sizeof head, "%-24s %-5s %-11s %-6s ", Visible(started).c_str(), port.c_str(),
-                  Visible(record.result.value_or("")).c_str(), status.c_str());
-    std::string row = head + Padded(record.unit.value_or("-"), 16) + " ";
+    std::string row = Padded(started, 24) + " " + Padded(port, 5) + " " + Padded(record.result.value_or(""), 11) + " " +
+                      Padded(status, 6) + " " + Padded(record.unit.value_or("-"), 16) + " ";
     const std::string reason = record.reason.value_or("");
     if (reason.empty()) {
         row += Visible(record.text.value_or(""));
@@ -265,7 +263,7 @@ std::string Summary::Format(const std::vector<Group>& groups, const std::string&
                   "ERROR", "YIELD", "MEDIAN_MS", "P95_MS");
     out += line;
     for (const Group& g : groups) {
-        std::string key = by.empty() ? std::string("all") : g.key.empty() ? std::string("-") : Visible(g.key);
+        const std::string key = Padded(by.empty() ? std::string("all") : g.key.empty() ? std::string("-") : g.key, 24);
         const std::string median = g.median ? std::to_string(*g.median) : "-";
         const std::string p95 = g.p95 ? std::to_string(*g.p95) : "-";
         char yield[16];
@@ -273,10 +271,11 @@ std::string Summary::Format(const std::vector<Group>& groups, const std::string&
             std::snprintf(yield, sizeof yield, "%.1f%%", g.yield * 100.0);
         else
             std::snprintf(yield, sizeof yield, "-");
-        std::snprintf(line, sizeof line, "%-24s %8lld %8lld %8lld %8lld %7s %10s %10s\n", key.c_str(),
-                      static_cast<long long>(g.runs), static_cast<long long>(g.pass), static_cast<long long>(g.fail),
-                      static_cast<long long>(g.error), yield, median.c_str(), p95.c_str());
-        out += line;
+        // The key (an image path may be long) is padded apart: a fixed buffer could cut a character.
+        std::snprintf(line, sizeof line, " %8lld %8lld %8lld %8lld %7s %10s %10s\n", static_cast<long long>(g.runs),
+                      static_cast<long long>(g.pass), static_cast<long long>(g.fail), static_cast<long long>(g.error),
+                      yield, median.c_str(), p95.c_str());
+        out += key + line;
     }
     return out;
 }
