@@ -211,6 +211,7 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
         return false;
     }
     bool immutable = false;
+    bool unmerged = false;  // a reader found writes in the -wal file beside an unwritable folder
     if (readOnly) {
         if (!std::filesystem::exists(path)) {
             error = path + ": no such database (nothing has been recorded there)";
@@ -226,8 +227,9 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
             folder = ".";
         std::error_code ec;
         const auto walSize = std::filesystem::file_size(path + "-wal", ec);
-        const bool unmerged = !ec && walSize > 0;
-        immutable = ::access(folder.c_str(), W_OK) != 0 && !unmerged && !std::filesystem::exists(path + "-shm", ec);
+        const bool folderWritable = ::access(folder.c_str(), W_OK) == 0;
+        unmerged = !folderWritable && !ec && walSize > 0;
+        immutable = !folderWritable && !unmerged && !std::filesystem::exists(path + "-shm", ec);
     } else {
         std::error_code ec;
         const auto folder = std::filesystem::path(path).parent_path();
@@ -245,6 +247,9 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
     // Reading the schema first tells a file that is no database (or a corrupt one) at once.
     if (!Exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON", error) ||
         !Exec("SELECT count(*) FROM sqlite_schema", error)) {
+        if (unmerged)
+            error += " (" + path + "-wal holds writes not yet merged into the file, and the folder cannot be written: "
+                     "copy the folder to writable storage to read them)";
         Close();
         return false;
     }
