@@ -16,9 +16,10 @@
 //
 // Only a regular file is opened: a FIFO, a device or a folder given as the database is
 // refused at once ("PATH: not a regular file"), never opened (an open or a read of a FIFO
-// would block). A reader (Open with readOnly) opens the file with SQLite's mode=ro, and where
-// the folder cannot be written (read-only media) as immutable, so a journal on a write-protected
-// stick or a read-only mount can still be listed.
+// would block). A reader (Open with readOnly) opens the file with SQLite's mode=ro; where the
+// folder cannot be written (read-only media) and no program has the file open, as immutable
+// (nothing is created beside it), so a journal on a write-protected stick or a read-only mount
+// can still be listed.
 //
 // Every error text names the database file and the reason ("...records.sqlite: database is
 // locked", "...: file is not a database", "...: attempt to write a readonly database").
