@@ -500,8 +500,15 @@ int RecordStore::MarkInterrupted(const std::string& host, std::string& error)
 bool RecordStore::Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each,
                         std::string& error)
 {
-    std::string sql = "SELECT " + ColumnList() + " FROM runs" + WhereClause(filter) + " ORDER BY seq" +
-                      (filter.newestFirst ? " DESC" : "");
+    return QueryStates(filter, [&](const RunRecord& record, const ForwardState&) { each(record); }, error);
+}
+
+bool RecordStore::QueryStates(const RecordFilter& filter,
+                              const std::function<void(const RunRecord&, const ForwardState&)>& each,
+                              std::string& error)
+{
+    std::string sql = "SELECT " + ColumnList() + ", forwarded, " + (HasSetAside() ? "set_aside" : "NULL") +
+                      " FROM runs" + WhereClause(filter) + " ORDER BY seq" + (filter.newestFirst ? " DESC" : "");
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);
     Statement select;
@@ -511,10 +518,15 @@ bool RecordStore::Query(const RecordFilter& filter, const std::function<void(con
     }
     BindFilter(select.stmt, filter);
     RunRecord record;
+    ForwardState state;
     int rc;
     while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
         ReadRow(select.stmt, record);
-        each(record);
+        state.forwarded = sqlite3_column_int(select.stmt, kFieldCount) != 0;
+        state.setAside = sqlite3_column_type(select.stmt, kFieldCount + 1) == SQLITE_NULL
+                             ? std::nullopt
+                             : std::optional<std::string>(ColumnText(select.stmt, kFieldCount + 1));
+        each(record, state);
     }
     if (rc != SQLITE_DONE) {
         error = Error();

@@ -77,6 +77,12 @@ struct SetAsideRecord {
     std::string reason;
 };
 
+// Where a record stands with the line database.
+struct ForwardState {
+    bool forwarded = false;                // the line database has this version
+    std::optional<std::string> setAside;   // the line database refused it: its reason
+};
+
 // One row for the summary: the group's key, the result and the total time.
 struct SummaryRow {
     std::string key;
@@ -111,6 +117,9 @@ public:
 
     // Calls `each` for every selected record, oldest first unless filter.newestFirst.
     bool Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each, std::string& error);
+    // The same with each record's forwarding state (for a view that shows it).
+    bool QueryStates(const RecordFilter& filter, const std::function<void(const RunRecord&, const ForwardState&)>& each,
+                     std::string& error);
     // Streams (group key, result, total_ms) for the summary; `by` is port, station, image or day
     // (or empty: one group).
     bool ForSummary(const RecordFilter& filter, const std::string& by,

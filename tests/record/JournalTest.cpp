@@ -112,6 +112,21 @@ TEST(JournalMarks, ForwardedMarkNeverCoversANewerVersion)
     EXPECT_EQ(next[0].record.unit, "SN-later");
     ASSERT_TRUE(store.MarkForwarded({next[0].Version()}, error)) << error;
     EXPECT_EQ(store.PendingForward(error), 0);
+
+    // What a record view shows: forwarded, waiting, or set aside with its reason.
+    RunRecord other = test::AwkwardRecord(2), refused = test::AwkwardRecord(3);
+    ASSERT_TRUE(store.Upsert(other, "", error)) << error;
+    ASSERT_TRUE(store.Upsert(refused, "", error)) << error;
+    std::vector<PendingRecord> waiting;
+    ASSERT_TRUE(store.Unforwarded(10, waiting, error)) << error;
+    ASSERT_EQ(waiting.size(), 2u);
+    ASSERT_TRUE(store.SetAside(waiting[1].Version(), "value too long", error)) << error;
+    std::map<std::string, ForwardState> states;
+    ASSERT_TRUE(store.QueryStates({}, [&](const RunRecord& x, const ForwardState& s) { states[*x.run_id] = s; }, error));
+    EXPECT_TRUE(states[*r.run_id].forwarded);
+    EXPECT_FALSE(states[*other.run_id].forwarded);
+    EXPECT_FALSE(states[*other.run_id].setAside.has_value());
+    EXPECT_EQ(states[*refused.run_id].setAside, "value too long");
 }
 
 // A FIFO opened as a database blocks its reader for ever (and its writer on the first read).
