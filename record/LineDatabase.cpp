@@ -400,8 +400,12 @@ bool LineDatabase::Connect(const std::string& url, int timeoutMs, std::string& e
             state = PQconnectPoll(m_conn);
     }
     m_waitMs = kStatementTimeoutMs + kAnswerMarginMs;
-    const std::string setup = "SET client_min_messages = warning; SET TimeZone = 'UTC'; SET statement_timeout = " +
-                              std::to_string(kStatementTimeoutMs);
+    std::string setup = "SET client_min_messages = warning; SET TimeZone = 'UTC'; SET statement_timeout = " +
+                        std::to_string(kStatementTimeoutMs);
+    // A statement given up on (cancelled, out of time) is given up by closing the connection;
+    // from version 14 the server then notices within a second and stops its work.
+    if (PQserverVersion(m_conn) >= 140000)
+        setup += "; SET client_connection_check_interval = 1000";
     if (!Exec(setup.c_str(), error) || !Migrate(error)) {
         error = where + ": " + error;
         Close();

@@ -14,7 +14,9 @@
 // time-out, TCP keep-alives, tcp_user_timeout and a statement_timeout (the user's own values
 // in the connection string win), and every wait for the server runs in poll() with a
 // deadline (the statement time-out plus a margin, or an overall deadline set by SetDeadline).
-// A connection whose wait ran out or was cancelled is closed: its transaction is rolled back.
+// A connection whose wait ran out or was cancelled is closed: its transaction is rolled back,
+// and the server stops the statement (client_connection_check_interval). PQcancel is not used
+// for this: libpq 15's PQcancel itself waits without a bound for a server that does not answer.
 // TLS, client certificates, ~/.pgpass and PGSERVICE are libpq's own, through the connection
 // string.
 //
