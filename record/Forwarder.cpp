@@ -14,6 +14,9 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr auto kFirstBackOff = std::chrono::seconds(1);
 constexpr auto kLongestBackOff = std::chrono::seconds(30);
 constexpr auto kIdleRound = std::chrono::seconds(30);
+// ForwardPending: retries at least every 5 s, the last one starting 500 ms before the limit.
+constexpr auto kLongestPendingBackOff = std::chrono::seconds(5);
+constexpr auto kLastAttempt = std::chrono::milliseconds(500);
 }  // namespace
 
 bool ReadSetAside(RecordStore& store, SetAsideSummary& out, std::string& error)
@@ -114,6 +117,8 @@ ForwardOutcome ForwardPending(const std::string& localPath, const std::string& u
         return outcome;
     }
     LineDatabase line;
+    // No wait for the server, connecting or in a statement, goes past the limit.
+    line.SetDeadline(deadline);
     auto backOff = std::chrono::milliseconds(kFirstBackOff);
     for (;;) {
         std::string error;
@@ -123,8 +128,11 @@ ForwardOutcome ForwardPending(const std::string& localPath, const std::string& u
             return outcome;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
+            if (outcome.error.empty())
+                outcome.error = "no time left to forward";
             return outcome;
+        }
         const int connectMs = static_cast<int>(std::min<long long>(left.count(), kConnectTimeoutMs));
         if ((line.IsOpen() || line.Connect(url, connectMs, error)) &&
             ForwardOnce(store, line, outcome.sent, error, &outcome.setAside)) {
@@ -132,13 +140,15 @@ ForwardOutcome ForwardPending(const std::string& localPath, const std::string& u
         }
         outcome.error = error;
         line.Close();
+        // Keep trying until the limit: the last attempt starts early enough to have a chance.
         const auto now = std::chrono::steady_clock::now();
-        if (now + backOff >= deadline) {
+        const auto lastTry = deadline - kLastAttempt;
+        if (now >= lastTry) {
             outcome.left = store.PendingForward(error);
             return outcome;
         }
-        std::this_thread::sleep_for(backOff);
-        backOff = std::min(backOff * 2, std::chrono::milliseconds(kLongestBackOff));
+        std::this_thread::sleep_until(std::min(now + backOff, lastTry));
+        backOff = std::min(backOff * 2, std::chrono::milliseconds(kLongestPendingBackOff));
     }
 }
 

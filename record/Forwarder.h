@@ -16,7 +16,8 @@
 // `tarvo-cli records push`).
 //
 // Threading: Notify, Problem, Forwarded and SetAside may be called from any thread; the
-// destructor (owner's thread) cuts a connection attempt short and joins the thread.
+// destructor (owner's thread) cuts a connection attempt or a statement in progress short (the
+// server rolls the transaction back) and joins the thread at once.
 #pragma once
 
 #include <chrono>
@@ -79,8 +80,10 @@ struct ForwardOutcome {
     SetAsideSummary setAside;  // the journal's set-aside records after the last pass
 };
 
-// Sends every pending record of `localPath` to `url`, retrying with back-off until none is
-// left or `limit` has passed.
+// Sends every pending record of `localPath` to `url`, retrying with back-off (1 s, doubling
+// up to 5 s) until none is left or `limit` has passed. Returns within `limit` plus the time of
+// the local journal's own work, whatever the server does (silent, half-open, refusing): no
+// wait for the server goes past the limit. What was not sent stays pending in the journal.
 ForwardOutcome ForwardPending(const std::string& localPath, const std::string& url, std::chrono::milliseconds limit);
 
 // One pass over the journal with an open local store and line database: true when nothing is

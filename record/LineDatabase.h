@@ -1,43 +1,67 @@
 // A line's database: the production record in PostgreSQL, reached through libpq.
 //
 // The schema is the local one's (record/RecordStore.h) with `received_at` instead of the
-// journal's bookkeeping; Connect creates it and records its migrations in schema_migrations
-// on first connection (under an advisory lock, so several stations may connect at once).
+// journal's bookkeeping, and started_at / ended_at as timestamptz (read back in the record's
+// ISO text form, "2026-12-07T10:14:03.512Z"). Its version is kept in schema_migrations.
+// Connect reads that version with a SELECT only: a role without CREATE rights works as long
+// as the schema is current, and is told "line database schema is version N, this station
+// needs M: run tarvo-cli records migrate" otherwise. A role that may create tables brings the
+// schema up to date itself (under an advisory lock, so several stations may connect at once).
 // Insert is idempotent, keyed by run_id: sending a record again (a station that lost the
 // answer of an earlier attempt) neither duplicates nor loses it.
 //
-// Every error names the server's connection error or the statement's failure.
+// Nothing waits on the network without a bound: every connection gets libpq's connect
+// time-out, TCP keep-alives, tcp_user_timeout and a statement_timeout (the user's own values
+// in the connection string win), and every wait for the server runs in poll() with a
+// deadline (the statement time-out plus a margin, or an overall deadline set by SetDeadline).
+// A connection whose wait ran out or was cancelled is closed: its transaction is rolled back,
+// and the server stops the statement (client_connection_check_interval). PQcancel is not used
+// for this: libpq 15's PQcancel itself waits without a bound for a server that does not answer.
+// TLS, client certificates, ~/.pgpass and PGSERVICE are libpq's own, through the connection
+// string.
 //
-// Threading: one LineDatabase is one connection, used by one thread at a time. Connect can be
-// cut short from another thread with Cancel().
+// Every error names the server (its connection string without password) and the reason.
+//
+// Threading: one LineDatabase is one connection, used by one thread at a time. Cancel() may
+// be called from any thread: it ends the connection attempt or statement in progress, and
+// every later one, with "cancelled".
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "record/Export.h"
 #include "record/RecordStore.h"
 #include "record/RunRecord.h"
 
 typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
 
 namespace tarvo::record {
 
 class LineDatabase {
 public:
+    // The schema version this program writes and reads.
+    static int LatestSchemaVersion();
+
     LineDatabase();
     ~LineDatabase();
     LineDatabase(const LineDatabase&) = delete;
     LineDatabase& operator=(const LineDatabase&) = delete;
 
-    // Connects to the PostgreSQL connection URI (or key=value string) and brings the schema up
-    // to date. Waits at most `timeoutMs` for the server.
+    // Connects to the PostgreSQL connection URI (or key=value string) and checks the schema,
+    // migrating it when it is behind and the role may. Waits at most `timeoutMs` for the server.
     bool Connect(const std::string& url, int timeoutMs, std::string& error);
     void Close();
     bool IsOpen() const { return m_conn != nullptr; }
-    // Ends a Connect in progress on another thread (it fails with "cancelled").
+    // Ends a Connect or statement in progress on another thread (it fails with "cancelled").
     void Cancel();
+    // No wait for the server goes past `deadline` (default: none beyond the statement bound).
+    void SetDeadline(std::chrono::steady_clock::time_point deadline) { m_deadline = deadline; }
+    // The schema's version after Connect.
+    int SchemaVersion() const { return m_version; }
 
     // Inserts the records in one transaction; those the server has already are updated. Text
     // is sent as valid UTF-8 (RunRecord.h ValidText), whatever an older journal holds.
@@ -49,23 +73,41 @@ public:
     // for every other failure (connection lost, server shutting down, statement cancelled or
     // timed out, no privilege), which may pass when tried later.
     bool RefusedData() const { return m_refusedData; }
+    // Streams the selected records (one row at a time: memory does not grow with the result).
     bool Query(const RecordFilter& filter, const std::function<void(const RunRecord&)>& each, std::string& error);
-    bool ForSummary(const RecordFilter& filter, const std::string& by,
-                    const std::function<void(const SummaryRow&)>& each, std::string& error);
+    // The summary, computed by the server: counts per group, median and 95th percentile of
+    // total_ms over finished runs (nearest rank, as the local journal's summary).
+    bool Summarise(const RecordFilter& filter, const std::string& by, std::vector<Summary::Group>& groups,
+                   std::string& error);
     // Number of records held (tests).
     long long Count(std::string& error);
 
 private:
     bool Exec(const char* sql, std::string& error);
+    // Sends a statement and waits, bounded, for its last result (nullptr: failed, see Error).
+    PGresult* ExecParams(const char* sql, int count, const char* const* params);
+    PGresult* ExecParams(const std::string& sql, const std::vector<std::string>& values);
+    // Waits until libpq has a whole result or has sent everything; false closes the connection.
+    bool Wait();
     bool Migrate(std::string& error);
-    std::string Error(const char* what) const;
+    std::string Error(const char* what);
 
     PGconn* m_conn = nullptr;
     int m_cancelFd = -1;   // eventfd written by Cancel
     bool m_refusedData = false;  // see RefusedData
+    int m_version = 0;
+    int m_waitMs = 0;      // longest wait for one answer of the server
+    std::string m_waitFailure;  // why the last Wait gave up
+    std::string m_sqlState;     // of the last statement Exec saw fail
+    std::chrono::steady_clock::time_point m_deadline = std::chrono::steady_clock::time_point::max();
 };
 
-// Connection URI with any password replaced by "***", for messages.
+// The connection string for messages: unchanged when it holds no password, else rebuilt from
+// libpq's own parse (PQconninfoParse) with the password shown as "***". Understands every form
+// libpq does: URIs with user:password@, ?password=, and key=value strings with quoted values.
 std::string RedactedUrl(const std::string& url);
+
+// True when the connection string itself holds a password (in any of libpq's forms).
+bool UrlHasPassword(const std::string& url);
 
 }  // namespace tarvo::record

@@ -1,6 +1,8 @@
 // A real PostgreSQL 15 server for the record tests, in a temporary folder: initdb, start on a
 // free loopback port with its socket in the folder, stop, start again, and removal at the end.
 // The server refuses to run as root, so under root it runs as the user "nobody" (runuser).
+// Tests may add server options (TLS), rules in front of pg_hba.conf, and run SQL as the
+// superuser "tarvo" (roles, old schemas).
 #pragma once
 
 #include <arpa/inet.h>
@@ -9,8 +11,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <libpq-fe.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "record/TestSupport.h"
@@ -55,14 +61,65 @@ public:
     {
         return Shell(std::string(kBin) + "/pg_ctl -D " + Data() + " -l " + m_dir.Path() + "/server.log -w -t 30 -o \"-p " +
                      std::to_string(m_port) + " -k " + m_dir.Path() +
-                     " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off\" start >/dev/null");
+                     " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off" + m_options +
+                     "\" start >/dev/null");
     }
+
+    // Server options for the next Start (e.g. " -c ssl=on -c ssl_cert_file=...").
+    void SetOptions(const std::string& options) { m_options = options; }
+
+    // Puts `line` in front of the rules of pg_hba.conf (read at the next Start).
+    bool PrependHba(const std::string& line)
+    {
+        const std::string path = Data() + "/pg_hba.conf";
+        std::ifstream in(path);
+        std::stringstream old;
+        old << in.rdbuf();
+        std::ofstream out(path, std::ios::trunc);
+        out << line << "\n" << old.str();
+        return static_cast<bool>(out);
+    }
+
+    // Makes a file in the test's folder the server's (its key files must be its own, mode 0600).
+    bool GiveToServer(const std::string& path, mode_t mode) const
+    {
+        if (::chmod(path.c_str(), mode) != 0)
+            return false;
+        if (m_prefix.empty())
+            return true;
+        struct passwd* nobody = ::getpwnam("nobody");
+        return nobody && ::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid) == 0;
+    }
+
+    // Runs SQL as the superuser; the error, or "" on success.
+    std::string Sql(const std::string& sql) const
+    {
+        PGconn* conn = PQconnectdb(Url().c_str());
+        std::string error;
+        if (PQstatus(conn) != CONNECTION_OK) {
+            error = PQerrorMessage(conn);
+        } else {
+            PGresult* r = PQexec(conn, ("SET client_min_messages = warning; " + sql).c_str());
+            if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
+                error = PQerrorMessage(conn);
+            PQclear(r);
+        }
+        PQfinish(conn);
+        return error;
+    }
+
+    // The test's folder (owned by the server's user).
+    const std::string& Dir() const { return m_dir.Path(); }
 
     bool Stop() { return Shell(std::string(kBin) + "/pg_ctl -D " + Data() + " -m fast -w -t 30 stop >/dev/null 2>&1"); }
 
     const std::string& Error() const { return m_error; }
     int Port() const { return m_port; }
-    std::string Url() const { return "postgresql://tarvo@127.0.0.1:" + std::to_string(m_port) + "/postgres"; }
+    std::string Url() const { return UrlAs("tarvo"); }
+    std::string UrlAs(const std::string& user, const std::string& host = "127.0.0.1") const
+    {
+        return "postgresql://" + user + "@" + host + ":" + std::to_string(m_port) + "/postgres";
+    }
 
 private:
     std::string Data() const { return m_dir.Path() + "/data"; }
@@ -88,6 +145,7 @@ private:
 
     TempDir m_dir;
     std::string m_prefix;
+    std::string m_options;
     int m_port = 0;
     std::string m_error;
 };

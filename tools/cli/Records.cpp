@@ -21,7 +21,7 @@ namespace tarvo::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "records [summary|push] [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
+    "records [summary|push|migrate] [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
     "        [--format table|csv|json] [--limit N] [--oldest-first] [--by port|station|image|day]\n"
     "        [--record PATH | --db URL] [--forward URL] [--wait SECONDS] [--retry-set-aside]";
 
@@ -68,10 +68,13 @@ int Help()
                 "                              (PASS / finished runs), median and 95th percentile of total_ms\n"
                 "records push [--forward URL] [--wait SECONDS] [--retry-set-aside]: forwards the records\n"
                 "                              not yet forwarded (default target: the profile's\n"
-                "                              \"Record\"/\"Forward\"); exit 0 when none is left. A record the\n"
-                "                              line database refuses for its data is set aside with the\n"
-                "                              server's reason (exit 1, the reason named) and the others go\n"
-                "                              on; --retry-set-aside sends the set-aside records again\n",
+                "                              \"Record\"/\"Forward\"); exit 0 when none is left; waits at most\n"
+                "                              SECONDS (default 10). A record the line database refuses for\n"
+                "                              its data is set aside with the server's reason (exit 1, the\n"
+                "                              reason named) and the others go on; --retry-set-aside sends\n"
+                "                              the set-aside records again\n"
+                "records migrate --db URL: creates or migrates the line database's schema and prints its\n"
+                "                              version (needs a role that may create tables)\n",
                 kUsage);
     return kExitOk;
 }
@@ -111,13 +114,16 @@ std::string SetAsideReport(const std::string& database)
 
 int RunRecords(int argc, char** argv)
 {
-    enum class Mode { List, Summary, Push } mode = Mode::List;
+    enum class Mode { List, Summary, Push, Migrate } mode = Mode::List;
     int first = 1;
     if (argc > 1 && std::strcmp(argv[1], "summary") == 0) {
         mode = Mode::Summary;
         first = 2;
     } else if (argc > 1 && std::strcmp(argv[1], "push") == 0) {
         mode = Mode::Push;
+        first = 2;
+    } else if (argc > 1 && std::strcmp(argv[1], "migrate") == 0) {
+        mode = Mode::Migrate;
         first = 2;
     }
     const Profile profile = Profile::LoadUser();
@@ -194,6 +200,17 @@ int RunRecords(int argc, char** argv)
         }
     }
 
+    if (mode == Mode::Migrate) {
+        if (dbUrl.empty())
+            return UsageError(kUsage);
+        record::LineDatabase line;
+        std::string error;
+        if (!line.Connect(dbUrl, 10000, error))
+            return Failure(error);
+        std::printf("line database %s: schema version %d\n", record::RedactedUrl(dbUrl).c_str(), line.SchemaVersion());
+        return kExitOk;
+    }
+
     if (mode == Mode::Push) {
         if (settings.forward.empty())
             return Failure("no line database to forward to: give --forward URL or set \"Record\"/\"Forward\" in " +
@@ -234,12 +251,17 @@ int RunRecords(int argc, char** argv)
     }
 
     if (mode == Mode::Summary) {
-        record::Summary summary;
-        auto add = [&](const record::SummaryRow& row) { summary.Add(row.key, row.result, row.totalMs); };
-        const bool ok = dbUrl.empty() ? store.ForSummary(filter, by, add, error) : line.ForSummary(filter, by, add, error);
-        if (!ok)
+        std::vector<record::Summary::Group> groups;
+        if (dbUrl.empty()) {
+            record::Summary summary;
+            auto add = [&](const record::SummaryRow& row) { summary.Add(row.key, row.result, row.totalMs); };
+            if (!store.ForSummary(filter, by, add, error))
+                return Failure(error);
+            groups = summary.Groups();
+        } else if (!line.Summarise(filter, by, groups, error)) {
             return Failure(error);
-        std::fputs(record::Summary::Format(summary.Groups(), by).c_str(), stdout);
+        }
+        std::fputs(record::Summary::Format(groups, by).c_str(), stdout);
         return kExitOk;
     }
 
