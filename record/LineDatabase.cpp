@@ -400,6 +400,9 @@ bool LineDatabase::Connect(const std::string& url, int timeoutMs, std::string& e
             state = PQconnectPoll(m_conn);
     }
     m_waitMs = kStatementTimeoutMs + kAnswerMarginMs;
+    // Sending never blocks either (a server that stops reading fills the socket's buffer): Wait
+    // flushes what is left, within its bound. PQfinish then does not wait to say goodbye.
+    PQsetnonblocking(m_conn, 1);
     // A statement time-out set for the role, the database or in the connection string stays.
     std::string setup = "SET client_min_messages = warning; SET TimeZone = 'UTC'; "
                         "SELECT set_config('statement_timeout', '" + std::to_string(kStatementTimeoutMs) +
