@@ -176,7 +176,7 @@ TEST_F(LineBounds, PushKeepsTryingForItsWholeWait)
     EXPECT_EQ(Pending(), 0);
 }
 
-TEST_F(LineBounds, ForwarderStuckOnALockedTableGoesWithinOneSecond)
+TEST_F(LineBounds, ForwardOrReadStuckOnALockedTableEndsWithinOneSecond)
 {
     WritePending(5);
     TableLock lock(server->Url());
@@ -194,6 +194,29 @@ TEST_F(LineBounds, ForwarderStuckOnALockedTableGoesWithinOneSecond)
     EXPECT_TRUE(inTime);
     EXPECT_LT(gone.get(), 1s);
     EXPECT_EQ(Pending(), 5);
+
+    // A read waiting for the lock, cancelled from another thread.
+    {
+        TableLock again(server->Url());
+        ASSERT_TRUE(again.Ok());
+        LineDatabase line;
+        std::string error;
+        ASSERT_TRUE(line.Connect(server->Url(), 5000, error)) << error;
+        std::promise<void> returned;
+        auto canceller = std::async(std::launch::async, [&, done = returned.get_future()] {
+            std::this_thread::sleep_for(300ms);
+            line.Cancel();
+            // Ends a read that the cancel did not, so that the test fails instead of hanging.
+            if (done.wait_for(3s) == std::future_status::timeout)
+                again.Release();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(line.Query(RecordFilter(), [](const RunRecord&) {}, error));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
+        returned.set_value();
+        EXPECT_NE(error.find("cancelled"), std::string::npos) << error;
+        canceller.wait();
+    }
 
     // The same while connecting to a server that never answers.
     SilentServer silent;
