@@ -1,7 +1,8 @@
 // The bounds of every wait on the line database, against a real PostgreSQL server and a
 // loopback listener that accepts connections and never answers: `records push --wait N`
 // returns within N + 2 s whatever the server does and keeps trying for the whole N seconds;
-// a Forwarder stuck in a statement on a locked table goes away within 1 s; the summary the
+// a Forwarder stuck in a statement on a locked table goes away within 1 s, and a read waiting
+// there is cancelled from another thread; the summary the
 // server computes is the local journal's; a million records list and summarise in bounded
 // memory.
 
