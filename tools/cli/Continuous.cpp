@@ -143,7 +143,11 @@ int RunContinuousJob(const FlashJob& job)
         output.End(port, word);
     };
     // Opens the device that has (re)appeared and begins a run on it.
+    // Set when a run could not be recorded: no run begins until the journal has taken a
+    // write again (its refused record is written then), whatever Problem() says meanwhile.
+    bool recordRefused = false;
     auto beginRun = [&](Port& port, uint64_t generation, const HolderScan& holders) {
+        const uint64_t previousGeneration = port.flashedGeneration;
         port.flashedGeneration = generation;
         ++port.runs;
         port.running = true;
@@ -160,7 +164,17 @@ int RunContinuousJob(const FlashJob& job)
         setup.device = port.device;
         setup.image = job.image;
         setup.mainSoftware = job.mainSoftware;
-        recorder.BeginRun(*port.engine, setup);
+        if (std::string error; !recorder.BeginRun(*port.engine, setup, error)) {
+            // Not even opened: the handset in the socket is flashed once recording works.
+            output.Note(port, error);
+            ++port.error;
+            endRun(port, "ERROR");
+            port.engine.reset();
+            port.closing = false;
+            port.flashedGeneration = previousGeneration;
+            recordRefused = true;
+            return;
+        }
         if (!port.engine->OpenDevice(port.device, CWinMonitorCtrl::kBaudRate, &holders)) {
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             std::string text = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
@@ -186,7 +200,11 @@ int RunContinuousJob(const FlashJob& job)
 
     QueuedReport report;
     while (!signals.Interrupted()) {
-        const std::string recordProblem = session.Problem();
+        if (recordRefused && session.Pending() == 0)
+            recordRefused = false;
+        std::string recordProblem = session.Problem();
+        if (recordProblem.empty() && recordRefused)
+            recordProblem = session.Settings().database + ": a run's record could not be written";
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
             std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
@@ -197,7 +215,7 @@ int RunContinuousJob(const FlashJob& job)
         // holder checks.
         std::optional<HolderScan> holders;
         for (Port& port : ports) {
-            if (port.running || port.closing || !recordProblem.empty())
+            if (port.running || port.closing || !recordProblem.empty() || recordRefused)
                 continue;
             const bool present = watcher.Present(port.watch);
             const uint64_t generation = watcher.Generation(port.watch);
@@ -249,7 +267,7 @@ int RunContinuousJob(const FlashJob& job)
             port->answered = true;
             output.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
-                if (!port->engine->StartDownload(&recorder, job.image)) {
+                if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     output.Note(*port, "cannot open the download image " + job.image);
                     ++port->error;

@@ -277,6 +277,8 @@ int RunFlashJob(const FlashJob& job)
     // descriptor on the machine, which 64 ports would pay 64 times.
     const HolderScan holders;
     int running = 0;
+    // Every port's RUNNING record goes to the writer first (one transaction for all), then
+    // each port opens only once its record is durable: no record, no run.
     for (Port& port : ports) {
         if (signals.Interrupted())
             break;
@@ -293,7 +295,20 @@ int RunFlashJob(const FlashJob& job)
         setup.mainSoftware = job.mainSoftware;
         if (!job.record.unit.empty())
             setup.unit = job.record.unit;
-        recorder.BeginRun(*port.engine, setup);
+        recorder.SubmitRun(*port.engine, setup);
+    }
+    for (Port& port : ports) {
+        if (!port.engine)
+            continue;
+        if (signals.Interrupted())
+            break;
+        if (std::string error; !recorder.WaitBegun(*port.engine, error)) {
+            port.lastText = error;
+            printer.Note(port, port.lastText);
+            port.end = End::Error;
+            printer.Ended(port);
+            continue;
+        }
         if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &holders)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
@@ -362,7 +377,7 @@ int RunFlashJob(const FlashJob& job)
             printer.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
                 port->state = "ERASE";
-                if (!port->engine->StartDownload(&recorder, job.image)) {
+                if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     port->lastText = "cannot open the download image " + job.image;
                     printer.Note(*port, port->lastText);

@@ -64,6 +64,8 @@ RecordSession::~RecordSession() { Close(); }
 
 std::string RecordSession::Problem() const { return m_writer ? m_writer->Problem() : std::string(); }
 
+std::size_t RecordSession::Pending() const { return m_writer ? m_writer->Pending() : 0; }
+
 std::string RecordSession::Close()
 {
     if (!m_writer)

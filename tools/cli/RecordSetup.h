@@ -44,6 +44,8 @@ public:
     ~RecordSession();
     // Empty when runs may start; else why not (the database cannot be written).
     std::string Problem() const;
+    // Records not yet durable (0 with recording off).
+    std::size_t Pending() const;
     record::RunRecorder& Recorder() { return *m_recorder; }
     // Writes what is pending (bounded) and stops the writer. Returns the problem, if any.
     std::string Close();
