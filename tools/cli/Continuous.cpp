@@ -134,6 +134,7 @@ int RunContinuousJob(const FlashJob& job)
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     std::string shownRecordProblem;
+    std::string shownForwardProblem;
 
     auto endRun = [&](Port& port, const char* word) {
         if (!port.running)
@@ -209,6 +210,13 @@ int RunContinuousJob(const FlashJob& job)
             shownRecordProblem = recordProblem;
             std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
                          recordProblem.c_str());
+        }
+        if (const std::string forwardProblem = session.ForwardProblem(); forwardProblem != shownForwardProblem) {
+            shownForwardProblem = forwardProblem;
+            std::fprintf(stderr,
+                         forwardProblem.empty() ? "line database: records are forwarded again\n"
+                                                : "line database: %s; the records wait in the journal\n",
+                         forwardProblem.c_str());
         }
         // Idle ports: begin a run on a new device, or say what they wait for. The ports that
         // begin in one pass (all of them at the start) share one walk of /proc for their
@@ -295,6 +303,7 @@ int RunContinuousJob(const FlashJob& job)
             break;
         }
         queue.Done();
+        CheckOutput();
         if (port->closing && report.kind == QueuedReport::Kind::RunEnded) {
             // The run's workers are done: close the device until the next handset.
             port->engine.reset();
@@ -316,6 +325,7 @@ int RunContinuousJob(const FlashJob& job)
     }
     signals.Detach();
     output.Summary(ports, signals.Watch().Caught());
+    CheckOutput();
     // The signal is the normal end here: the records are made durable and forwarded.
     if (const std::string problem = session.Close(); !problem.empty())
         return Failure("the record of these runs could not be written: " + problem);

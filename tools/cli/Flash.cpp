@@ -32,6 +32,18 @@ constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
     "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous]";
 
+// The longest unit label, in characters, as the station's window takes it.
+constexpr std::size_t kMaxUnitChars = 128;
+
+// Characters of UTF-8 text (bytes that do not continue a sequence; a stray byte counts as one).
+std::size_t Utf8Length(const std::string& text)
+{
+    std::size_t count = 0;
+    for (char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
 enum class End { Running, Complete, Error, NoTarget, Aborted };
 
 const char* EndWord(End end)
@@ -400,6 +412,7 @@ int RunFlashJob(const FlashJob& job)
             break;
         }
         queue.Done();
+        CheckOutput();
     }
     if (signals.Interrupted()) {
         // Every engine is told to stop before any is waited for, so all runs end together and
@@ -420,6 +433,7 @@ int RunFlashJob(const FlashJob& job)
             }
         }
         printer.Summary();
+        CheckOutput();
         // The stopped runs are recorded ABORTED before the program ends; forwarding waits for
         // the next program that forwards.
         if (const std::string recordProblem = session.Close(); !recordProblem.empty())
@@ -427,6 +441,7 @@ int RunFlashJob(const FlashJob& job)
         return signals.Watch().ExitStatus();
     }
     printer.Summary();
+    CheckOutput();
     const std::string recordProblem = session.Close();
     session.ForwardBeforeExit();
     if (!recordProblem.empty())
@@ -540,6 +555,9 @@ int RunFlash(int argc, char** argv)
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
+    if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
+        return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
+                       std::to_string(Utf8Length(job.record.unit)));
     if (unitGiven && job.ports.size() != 1)
         return Failure("--unit labels one handset: give exactly one --port with it");
     for (PortTarget& target : job.ports) {

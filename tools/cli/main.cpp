@@ -1,6 +1,8 @@
 // tarvo-cli: dispatches to one subcommand per first argument.
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,6 +77,21 @@ int Failure(const std::string& message) {
     return kExitFailure;
 }
 
+void CheckOutput() {
+    static bool reported = false;  // one line per process, however many writes fail
+    errno = 0;
+    const bool flushFailed = std::fflush(stdout) != 0;
+    if (!flushFailed && !std::ferror(stdout))
+        return;
+    const int error = errno;
+    if (reported)
+        return;
+    reported = true;
+    std::fprintf(stderr, "tarvo-cli: standard output cannot be written (%s); the work goes on and is recorded\n",
+                 error != 0 ? std::strerror(error) : "write error");
+    std::fflush(stderr);
+}
+
 bool IsHelp(const char* arg) {
     return std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0;
 }
@@ -84,6 +101,9 @@ bool IsHelp(const char* arg) {
 int main(int argc, char** argv) {
     using namespace tarvo::cli;
     RaiseDescriptorLimit();
+    // A reader that goes away (`tarvo-cli flash --json | head -c0`) must not end the program
+    // in the middle of a run: writes to it fail with EPIPE instead, which CheckOutput reports.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
         PrintHelp(stderr);
         return kExitUsage;
