@@ -129,7 +129,8 @@ int RunContinuousJob(const FlashJob& job)
 
     JobSignals signals(job.signals, [&queue] { queue.Wake(); });
     // Every run leaves its record; while the record cannot be written no run begins.
-    RecordSession session(job.record, queue);
+    // The loop also wakes when the record's state changes (a write failed, or works again).
+    RecordSession session(job.record, queue, [&queue] { queue.Wake(); });
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
@@ -241,8 +242,9 @@ int RunContinuousJob(const FlashJob& job)
             }
         }
         // While the record fails, look again every second (the writer retries meanwhile).
-        std::chrono::nanoseconds timeout = recordProblem.empty() ? std::chrono::nanoseconds(std::chrono::hours(1))
-                                                                 : std::chrono::nanoseconds(std::chrono::seconds(1));
+        std::chrono::nanoseconds timeout = std::chrono::hours(1);
+        if (!recordProblem.empty() || recordRefused)
+            timeout = std::chrono::seconds(1);
         const auto now = Clock::now();
         for (Port& port : ports) {
             if (!port.running || port.answered || port.noTargetDeadline == Clock::time_point::max())

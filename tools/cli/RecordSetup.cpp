@@ -50,16 +50,22 @@ int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings)
     return 1;
 }
 
-RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver) : m_settings(settings)
+RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed)
+    : m_settings(settings)
 {
     const auto station = record::StationInfo::ForThisProcess(settings.station);
     if (settings.enabled) {
         m_writer = std::make_unique<record::RecordWriter>(settings.database, station.station, station.host);
         m_writer->WaitStarted();
-        if (!settings.forward.empty()) {
+        if (!settings.forward.empty())
             m_forwarder = std::make_unique<record::Forwarder>(settings.database, settings.forward);
-            record::Forwarder* forwarder = m_forwarder.get();
-            m_writer->SetListener([forwarder] { forwarder->Notify(); });
+        if (m_forwarder || changed) {
+            m_writer->SetListener([forwarder = m_forwarder.get(), changed = std::move(changed)] {
+                if (forwarder)
+                    forwarder->Notify();
+                if (changed)
+                    changed();
+            });
         }
     }
     m_recorder = std::make_unique<record::RunRecorder>(receiver, m_writer.get(), station);

@@ -6,6 +6,7 @@
 // rules (record/RecordWriter.h, record/RunRecorder.h).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,7 +44,9 @@ extern const char* const kRecordOptionsHelp;
 // soon as it is written (and what an earlier outage left in the journal) while the job runs.
 class RecordSession {
 public:
-    RecordSession(const RecordSettings& settings, IReportSink& receiver);
+    // `changed` (optional) is called on the writer's thread after each write and whenever the
+    // record's problem changes; it must not block (a report queue's Wake()).
+    RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed = {});
     ~RecordSession();
     // Empty when runs may start; else why not (the database cannot be written).
     std::string Problem() const;
