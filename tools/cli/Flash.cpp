@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,8 +287,9 @@ int RunFlashJob(const FlashJob& job)
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     // One walk of /proc for every port's holder check: each walk costs a system call per
-    // descriptor on the machine, which 64 ports would pay 64 times.
-    const HolderScan holders;
+    // descriptor on the machine, which 64 ports would pay 64 times. It is taken once the first
+    // run may begin, so that it shows the moment of the opens.
+    std::optional<HolderScan> holders;
     int running = 0;
     // Every port's RUNNING record goes to the writer first (one transaction for all), then
     // each port opens only once its record is durable: no record, no run.
@@ -321,7 +323,9 @@ int RunFlashJob(const FlashJob& job)
             printer.Ended(port);
             continue;
         }
-        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &holders)) {
+        if (!holders)
+            holders.emplace();
+        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &*holders)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             printer.Note(port, port.lastText);
