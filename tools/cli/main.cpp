@@ -1,4 +1,5 @@
 // tarvo-cli: dispatches to one subcommand per first argument.
+#include <poll.h>
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -83,10 +84,17 @@ void CheckOutput() {
     const bool flushFailed = std::fflush(stdout) != 0;
     if (!flushFailed && !std::ferror(stdout))
         return;
-    const int error = errno;
+    int error = flushFailed ? errno : 0;
     if (reported)
         return;
     reported = true;
+    if (error == 0) {
+        // An earlier write failed (and its errno is long gone): a pipe whose reader has gone
+        // shows as an error condition of the descriptor.
+        pollfd output{STDOUT_FILENO, POLLOUT, 0};
+        if (::poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0)
+            error = EPIPE;
+    }
     std::fprintf(stderr, "tarvo-cli: standard output cannot be written (%s); the work goes on and is recorded\n",
                  error != 0 ? std::strerror(error) : "write error");
     std::fflush(stderr);
