@@ -50,8 +50,9 @@
 // Recording off: a null writer still classifies and reports completed records to the
 // listener, and writes nothing.
 //
-// Threading: BeginRun, SubmitRun, WaitBegun, DownloadPath, EndRun and SetNextUnit on the
-// owner's thread (one thread per engine; the recorder itself is safe from any); the sink
+// Threading: every operation may be called from any thread. DownloadPath names an open
+// descriptor that EndRun and the engine's destruction close, so StartDownload(DownloadPath())
+// belongs on the thread that ends and destroys that engine (the owner's). The sink
 // calls come from the engines' workers as the engine contract describes. The completion
 // listener is called on the thread that completed the record (a worker or the destroying
 // thread), after the write attempt; it must not block.
