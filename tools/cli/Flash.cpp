@@ -527,6 +527,9 @@ int RunFlash(int argc, char** argv)
     }
     if (job.image.empty() == mainFile.empty())
         return UsageError(kUsage);
+    if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
+        return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
+                       std::to_string(Utf8Length(job.record.unit)));
 
     // Caught from here on: a signal during the conversion cancels it (no temporary file stays).
     SignalWatch signals;
@@ -559,9 +562,6 @@ int RunFlash(int argc, char** argv)
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
-    if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
-        return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
-                       std::to_string(Utf8Length(job.record.unit)));
     if (unitGiven && job.ports.size() != 1)
         return Failure("--unit labels one handset: give exactly one --port with it");
     for (PortTarget& target : job.ports) {
