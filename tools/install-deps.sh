@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libpq-dev postgresql
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
+  libncurses-dev tmux
 )
 missing=()
 for p in "${packages[@]}"; do
