@@ -232,6 +232,8 @@ void TermDisplay::Run()
 void TermDisplay::Draw(bool resized)
 {
     const int width = Width(m_fd, m_width > 0 ? m_width : 79);
+    // A new width is a resize, whether or not its signal has been seen yet.
+    resized |= m_width > 0 && width != m_width;
     winsize size {};
     const int height = ::ioctl(m_fd, TIOCGWINSZ, &size) == 0 && size.ws_row > 1 ? size.ws_row : 24;
     std::vector<std::string> lines = m_render(width);
