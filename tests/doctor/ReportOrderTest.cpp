@@ -71,8 +71,13 @@ TEST(DoctorReport, FormsFillToTheEnglishTextsAndEveryCheckHasAName)
     EXPECT_EQ(doctor::Fill(findings[0].hintText.form, findings[0].hintText.args), findings[0].hint);
     for (const char* code : {doctor::kCheckMissing, doctor::kCheckNotATty, doctor::kCheckPermission, doctor::kCheckHeld,
                              doctor::kCheckUnstableName, doctor::kCheckModemManager, doctor::kCheckBrltty,
-                             doctor::kCheckLatency, doctor::kCheckMonitorFiles, doctor::kCheckImage})
-        EXPECT_NE(std::string(doctor::CheckName(code)), code) << code;
+                             doctor::kCheckLatency, doctor::kCheckMonitorFiles, doctor::kCheckImage}) {
+        // A name of its own from the table, not the code given back.
+        const std::string given = code;
+        EXPECT_NE(doctor::CheckName(given), given.c_str()) << code;
+    }
+    const std::string unknown = "no-such-check";
+    EXPECT_EQ(doctor::CheckName(unknown), unknown.c_str());
 }
 
 TEST(DoctorReport, HumanFormHasOneLinePerPassingPortAndEveryFixInFull)
