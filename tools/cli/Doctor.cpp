@@ -65,7 +65,7 @@ void PrintText(const std::vector<doctor::Finding>& findings)
     int width = 0;
     if (winsize size{}; ::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0)
         width = size.ws_col - 1;
-    constexpr int kIndent = 22;
+    constexpr int kIndent = 25;
     for (const doctor::FindingGroup& group : doctor::GroupFindings(findings)) {
         const std::string heading = group.port > 0 ? "COM" + std::to_string(group.port) + " " + group.device : "Station files";
         const std::size_t checks = group.problems.size() + group.passed.size();
@@ -75,14 +75,14 @@ void PrintText(const std::vector<doctor::Finding>& findings)
         }
         std::printf("%s: %zu of %zu checks failed\n", heading.c_str(), group.problems.size(), checks);
         for (const doctor::Finding& f : group.problems) {
-            std::printf("  FAIL  %-14s  %s\n", doctor::CheckName(f.check), Wrapped(f.detail, width, kIndent).c_str());
+            std::printf("  FAIL  %-15s  %s\n", doctor::CheckName(f.check), Wrapped(f.detail, width, kIndent).c_str());
             std::printf("%*sfix: %s\n", kIndent, "", Wrapped(f.hint, width, kIndent + 5).c_str());
         }
         if (!group.passed.empty()) {
             std::string names;
             for (const doctor::Finding& f : group.passed)
                 names += (names.empty() ? "" : ", ") + std::string(doctor::CheckName(f.check));
-            std::printf("  ok    %-14s  %s\n", "passed", Wrapped(names, width, kIndent).c_str());
+            std::printf("  ok    %-15s  %s\n", "passed", Wrapped(names, width, kIndent).c_str());
         }
     }
 }

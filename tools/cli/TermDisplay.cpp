@@ -67,6 +67,7 @@ struct TermDisplay::Caps {
     std::string cuu1;  // cursor_up
     std::string el;    // clr_eol
     std::string ed;    // clr_eos, may be empty
+    std::string home;  // cursor_home, may be empty
     int resizeRead = -1;
     int resizeWrite = -1;
     struct sigaction previous {};
@@ -117,6 +118,7 @@ std::unique_ptr<TermDisplay> TermDisplay::Open(int fd, Render render)
     caps->cuu1 = Capability("cuu1");
     caps->el = Capability("el");
     caps->ed = Capability("ed");
+    caps->home = Capability("home");
     if ((caps->cuu.empty() && caps->cuu1.empty()) || caps->el.empty())
         return nullptr;  // a terminal that cannot redraw a line in place (TERM=dumb)
     int pipeFds[2];
@@ -251,9 +253,17 @@ void TermDisplay::Draw(bool resized)
         above.swap(m_above);
     }
     std::string out;
-    if (!m_drawn.empty()) {
-        // The rows the block takes now: a terminal that reflows its lines on a resize wraps
-        // each line drawn wider than the new width onto further rows.
+    const bool narrower = resized && width < m_width;
+    if (narrower && !m_caps->home.empty() && !m_caps->ed.empty()) {
+        // Terminals differ in what a narrower width does to the lines already shown: some cut
+        // them, some wrap them anew (the lines above the block too), so where the block now
+        // starts is unknown. The screen is cleared and the block starts again at its top;
+        // what scrolled by stays in the terminal's history.
+        m_caps->Put(out, m_caps->home);
+        m_caps->Put(out, m_caps->ed);
+    } else if (!m_drawn.empty()) {
+        // The rows the block takes now: a terminal that wraps its lines anew on a resize
+        // puts each line drawn wider than the new width on further rows.
         int rows = 0;
         for (const std::string& line : m_drawn) {
             const int columns = Columns(line);

@@ -9,7 +9,10 @@
 // Each line the caller renders must fit the width it is given (the terminal's columns less
 // one, so the last column is never written and the terminal never wraps). A resize (SIGWINCH)
 // wakes the display, which reads the new size (TIOCGWINSZ) and redraws the block at once;
-// other changes are drawn at most ten times a second, so a fast run costs no CPU.
+// other changes are drawn at most ten times a second, so a fast run costs no CPU. After the
+// terminal has become narrower the screen is cleared (cursor home, clear to the end of the
+// screen) and the block drawn at its top: terminals differ in how they wrap the lines already
+// shown, so the block's old place is no longer known.
 //
 // One display at a time per process: it owns the SIGWINCH handler while it exists and gives
 // the earlier one back when it goes.
