@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/RunProgram.h"
+#include "e2e/Harness.h"
 
 namespace tarvo::test {
 namespace {
@@ -179,6 +180,28 @@ TEST(TerminalDisplay, FollowsAResizeDuringTheRun)
     for (const std::string& line : during)
         detailed |= std::regex_search(line, std::regex(R"(DOWNLOAD +\[[#.]+\] +\d+%  [\d.]+/[\d.]+ KiB)"));
     EXPECT_TRUE(detailed) << Joined(during);
+}
+
+TEST(TerminalDisplay, ContinuousModeShowsWaitingPortsAndCountsOnTheSameLines)
+{
+    Folder folder;
+    test::Workspace workspace(8 * 1024, 0);
+    const std::string link = folder.Path() + "/link5";
+    const std::string never = folder.Path() + "/link6";
+    Terminal terminal(folder, 100, 20);
+    ASSERT_TRUE(terminal.Start(std::string(TARVO_CLI_PATH) + " flash --continuous --no-record --image '" +
+                               workspace.Image() + "' --port 5=" + link + " --port 6=" + never));
+    const ProgramResult sim = RunProgram(TARVO_TARGET_SIM_PATH, {"--link", link, "--flashloader", "1.2.5", "--erase-ms",
+                                                                 "20", "--handsets", "1", "--stay-ms", "300"});
+    ASSERT_EQ(sim.exitCode, 0) << sim.err;
+    // The handset has come and gone; the display has drawn that within a tenth of a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<std::string> screen = terminal.Screen();
+    ASSERT_EQ(screen.size(), 2u) << Joined(screen);
+    EXPECT_TRUE(std::regex_search(screen[0], std::regex(R"(^COM5 +WAITING +1 run: 1 pass +for the device .*/link5$)")))
+        << screen[0];
+    EXPECT_TRUE(std::regex_search(screen[1], std::regex(R"(^COM6 +WAITING +no runs yet +for the device .*/link6$)")))
+        << screen[1];
 }
 
 TEST(TerminalDisplay, PlainLinesOnADumbTerminalAndWithProgressPlain)

@@ -58,6 +58,8 @@ std::string DurationOf(double seconds)
 
 std::string CountsOf(const RunCounts& c)
 {
+    if (c.runs == 0)
+        return "no runs yet";
     std::string text = std::to_string(c.runs) + (c.runs == 1 ? " run: " : " runs: ") + std::to_string(c.pass) + " pass";
     if (c.fail)
         text += ", " + std::to_string(c.fail) + " fail";
