@@ -107,7 +107,7 @@ private:
 
 std::string Demo(const std::string& options)
 {
-    return std::string(TARVO_CLI_PATH) + " demo --no-record --ports 8 --size 16 " + options;
+    return std::string(TARVO_CLI_PATH) + " demo --no-record --ports 8 --size 4 " + options;
 }
 
 std::string Joined(const std::vector<std::string>& lines)

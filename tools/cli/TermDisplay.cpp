@@ -159,6 +159,7 @@ int TermDisplay::Width(int fd, int fallback)
 
 void TermDisplay::Changed()
 {
+    m_changed = true;
     const uint64_t one = 1;
     (void)!::write(m_wake, &one, sizeof one);
 }
@@ -185,7 +186,10 @@ void TermDisplay::Finish()
     Changed();
     if (m_thread.joinable())
         m_thread.join();
-    Draw(false);
+    // A job that ends before its first report (a record that cannot be written) leaves no
+    // block under its error message.
+    if (m_changed || !m_drawn.empty())
+        Draw(false);
     std::lock_guard lock(m_mutex);
     m_finished = true;
 }
@@ -194,7 +198,7 @@ void TermDisplay::Run()
 {
     using Clock = std::chrono::steady_clock;
     constexpr auto kInterval = std::chrono::milliseconds(100);
-    bool dirty = true;
+    bool dirty = false;
     bool resized = false;
     pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_caps->resizeRead, POLLIN, 0}};
     for (;;) {
@@ -223,7 +227,7 @@ void TermDisplay::Run()
             unsigned char bytes[64];
             while (::read(m_caps->resizeRead, bytes, sizeof bytes) > 0) {
             }
-            resized = true;
+            resized = !m_drawn.empty();
         }
         std::lock_guard lock(m_mutex);
         if (m_stop)

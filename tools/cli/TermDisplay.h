@@ -22,6 +22,7 @@
 // the destructor calls Finish().
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -66,6 +67,7 @@ private:
     int m_wake = -1;  // eventfd: a change, or the end
     std::mutex m_mutex;
     std::vector<std::string> m_above;  // lines waiting to go above the block
+    std::atomic<bool> m_changed{false};  // Changed() has been called
     bool m_stop = false;
     bool m_finished = false;
     // Drawing state, used by one drawing thread at a time (the display's, then Finish's).
