@@ -189,7 +189,7 @@ void TermDisplay::Finish()
     // A job that ends before its first report (a record that cannot be written) leaves no
     // block under its error message.
     if (m_changed || !m_drawn.empty())
-        Draw(false);
+        Draw(false, true);
     std::lock_guard lock(m_mutex);
     m_finished = true;
 }
@@ -235,7 +235,7 @@ void TermDisplay::Run()
     }
 }
 
-void TermDisplay::Draw(bool resized)
+void TermDisplay::Draw(bool resized, bool final)
 {
     const int width = Width(m_fd, m_width > 0 ? m_width : 79);
     // A new width is a resize, whether or not its signal has been seen yet.
@@ -244,8 +244,8 @@ void TermDisplay::Draw(bool resized)
     const int height = ::ioctl(m_fd, TIOCGWINSZ, &size) == 0 && size.ws_row > 1 ? size.ws_row : 24;
     std::vector<std::string> lines = m_render(width);
     // A block taller than the screen could not be reached again by moving up: the lines that
-    // do not fit are counted on the last one.
-    if (static_cast<int>(lines.size()) > height - 1) {
+    // do not fit are counted on the last one, until the final drawing, which shows them all.
+    if (!final && static_cast<int>(lines.size()) > height - 1) {
         const std::size_t shown = static_cast<std::size_t>(std::max(1, height - 2));
         const std::string more = "... " + std::to_string(lines.size() - shown) + " more";
         lines.resize(shown);

@@ -59,7 +59,7 @@ public:
 private:
     TermDisplay(int fd, Render render, std::unique_ptr<Caps> caps);
     void Run();
-    void Draw(bool resized);
+    void Draw(bool resized, bool final = false);
 
     int m_fd;
     Render m_render;
