@@ -220,6 +220,35 @@ TEST(TerminalDisplay, PlainLinesOnADumbTerminalAndWithProgressPlain)
     }
 }
 
+TEST(TerminalDisplay, DoctorWrapsEachFixUnderItsOwnColumn)
+{
+    Folder folder;
+    Terminal terminal(folder, 60, 30);
+    ASSERT_TRUE(terminal.Start(std::string(TARVO_CLI_PATH) + " doctor --port 6=/dev/ttyUSB97"));
+    ASSERT_TRUE(terminal.Wait(20));
+    const std::vector<std::string> screen = terminal.Screen();
+    // The fix of the missing device, in full, on lines that end before the right edge and go
+    // on under the start of its text.
+    std::string fix;
+    bool inFix = false;
+    for (const std::string& line : screen) {
+        const std::size_t at = line.find("fix: ");
+        if (at != std::string::npos && fix.empty()) {
+            inFix = true;
+            fix = line.substr(at + 5);
+        } else if (inFix && line.rfind(std::string(30, ' '), 0) == 0) {
+            fix += " " + line.substr(line.find_first_not_of(' '));
+        } else {
+            inFix = false;
+        }
+        if (inFix) {
+            EXPECT_LT(line.size(), 60u) << line;
+        }
+    }
+    EXPECT_EQ(fix, "plug in the adapter; its number may have changed: choose its /dev/serial/by-path name")
+        << Joined(screen);
+}
+
 TEST(TerminalDisplay, LinesIntoAPipeAreUnchanged)
 {
     Folder folder;
