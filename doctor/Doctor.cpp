@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,13 +18,21 @@
 #include "engine/WinMonitorCtrl.h"
 #include "serial/Holders.h"
 
+// The report's texts are marked for the window's translation tools (lupdate reads the marker
+// by its name); this library stays free of Qt, so the marker gives the text itself.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
 namespace tarvo::doctor {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kRuleHint[] =
-    "install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter";
+Text T(const char* form, std::vector<std::string> args = {})
+{
+    return Text{form, std::move(args)};
+}
 
 std::string Rooted(const std::string& path, const SystemRoots& roots)
 {
@@ -57,17 +66,19 @@ std::string ModeText(const struct stat& st)
     return text;
 }
 
-Finding Make(int port, const std::string& device, const char* check, bool ok, std::string detail,
-             std::string hint = {})
+Finding Make(int port, const std::string& device, const char* check, bool ok, Text detail, Text hint = {})
 {
     Finding f;
     f.port = port;
     f.device = device;
     f.check = check;
     f.ok = ok;
-    f.detail = std::move(detail);
-    if (!ok)
-        f.hint = std::move(hint);
+    f.detail = Fill(detail.form, detail.args);
+    f.detailText = std::move(detail);
+    if (!ok) {
+        f.hint = Fill(hint.form, hint.args);
+        f.hintText = std::move(hint);
+    }
     return f;
 }
 
@@ -112,8 +123,8 @@ int HexByte(const std::string& line, std::size_t at)
     return std::stoi(line.substr(at, 2), nullptr, 16);
 }
 
-// Why the monitor program file is unusable; empty when it holds S-records only.
-std::string MonitorProgramProblem(const std::string& path, long& records)
+// Why the monitor program file is unusable; an empty form when it holds S-records only.
+Text MonitorProgramProblem(const std::string& path, long& records)
 {
     std::ifstream in(path);
     std::string line;
@@ -124,18 +135,18 @@ std::string MonitorProgramProblem(const std::string& path, long& records)
         if (line.empty() || line == "\r")
             continue;
         if (!IsRecordLine(line))
-            return "line " + std::to_string(number) + " is not an S-record";
+            return T(QT_TRANSLATE_NOOP("Doctor", "%1: line %2 is not an S-record"), {path, std::to_string(number)});
         ++records;
     }
     if (in.bad())
-        return "read error";
+        return T(QT_TRANSLATE_NOOP("Doctor", "%1: read error"), {path});
     if (records == 0)
-        return "no S-records";
+        return T(QT_TRANSLATE_NOOP("Doctor", "%1: no S-records"), {path});
     return {};
 }
 
-// Why the download image is unusable; empty when every line is a self-checking record.
-std::string ImageProblem(const std::string& path, long& blocks)
+// Why the download image is unusable; an empty form when every line is a self-checking record.
+Text ImageProblem(const std::string& path, long& blocks)
 {
     std::ifstream in(path);
     std::string line;
@@ -144,7 +155,7 @@ std::string ImageProblem(const std::string& path, long& blocks)
     while (std::getline(in, line)) {
         ++number;
         if (!IsRecordLine(line))
-            return "line " + std::to_string(number) + " is not an S-record";
+            return T(QT_TRANSLATE_NOOP("Doctor", "%1: line %2 is not an S-record"), {path, std::to_string(number)});
         if (line[1] != '3')
             continue;
         std::size_t end = line.size() - (line.back() == '\r' ? 1 : 0);
@@ -152,13 +163,13 @@ std::string ImageProblem(const std::string& path, long& blocks)
         for (std::size_t i = 2; i + 1 < end; i += 2)
             sum += static_cast<unsigned>(HexByte(line, i));
         if ((sum & 0xFF) != 0xFF)
-            return "line " + std::to_string(number) + " has a wrong checksum";
+            return T(QT_TRANSLATE_NOOP("Doctor", "%1: line %2 has a wrong checksum"), {path, std::to_string(number)});
         ++blocks;
     }
     if (in.bad())
-        return "read error";
+        return T(QT_TRANSLATE_NOOP("Doctor", "%1: read error"), {path});
     if (blocks == 0)
-        return "no image blocks";
+        return T(QT_TRANSLATE_NOOP("Doctor", "%1: no image blocks"), {path});
     return {};
 }
 
@@ -180,7 +191,7 @@ int FindProcess(const std::string& name, const std::string& procRoot)
 std::vector<Finding> CheckPort(int port, const std::string& device, const SystemRoots& roots)
 {
     std::vector<Finding> out;
-    auto add = [&](const char* check, bool ok, std::string detail, std::string hint = {}) {
+    auto add = [&](const char* check, bool ok, Text detail, Text hint = {}) {
         out.push_back(Make(port, device, check, ok, std::move(detail), std::move(hint)));
     };
     const std::string rooted = Rooted(device, roots);
@@ -188,18 +199,22 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
     if (::stat(rooted.c_str(), &st) != 0) {
         const int error = errno;
         const bool unstable = IsUnstableDeviceName(device);
-        add(kCheckMissing, false, device + " does not exist (" + std::strerror(error) + ")",
-            unstable ? "plug in the adapter; its number may have changed: choose its /dev/serial/by-path name"
-                     : "plug in the adapter or the handset's cable, or choose another device for COM" +
-                           std::to_string(port));
+        add(kCheckMissing, false, T(QT_TRANSLATE_NOOP("Doctor", "%1 does not exist (%2)"), {device, std::strerror(error)}),
+            unstable ? T(QT_TRANSLATE_NOOP("Doctor",
+                                           "plug in the adapter; its number may have changed: choose its /dev/serial/by-path name"))
+                     : T(QT_TRANSLATE_NOOP("Doctor", "plug in the adapter or the handset's cable, or choose another device for COM%1"),
+                         {std::to_string(port)}));
         return out;
     }
     const std::string resolved = ResolveDevicePath(device, roots);
-    add(kCheckMissing, true, device + (resolved != device ? " -> " + resolved : std::string()) + " exists");
+    add(kCheckMissing, true,
+        resolved != device ? T(QT_TRANSLATE_NOOP("Doctor", "%1 -> %2 exists"), {device, resolved})
+                           : T(QT_TRANSLATE_NOOP("Doctor", "%1 exists"), {device}));
 
     // A terminal: a character device that answers terminal requests.
     bool tty = S_ISCHR(st.st_mode);
-    std::string what = tty ? "a character device that is not a terminal" : "not a character device";
+    const Text notTerminal = tty ? T(QT_TRANSLATE_NOOP("Doctor", "%1 is a character device that is not a terminal"), {device})
+                                 : T(QT_TRANSLATE_NOOP("Doctor", "%1 is not a character device"), {device});
     bool busy = false;
     bool openRefused = false;
     int openError = 0;
@@ -214,23 +229,26 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
             openRefused = openError == EACCES || openError == EPERM;
         }
     }
-    add(kCheckNotATty, tty, tty ? device + " is a terminal" : device + " is " + what,
-        "choose a serial device (/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn or a /dev/serial link) for COM" +
-            std::to_string(port));
+    add(kCheckNotATty, tty, tty ? T(QT_TRANSLATE_NOOP("Doctor", "%1 is a terminal"), {device}) : notTerminal,
+        T(QT_TRANSLATE_NOOP("Doctor",
+                            "choose a serial device (/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn or a /dev/serial link) for COM%1"),
+          {std::to_string(port)}));
 
     const bool mayUse = ::access(rooted.c_str(), R_OK | W_OK) == 0 && !openRefused;
     const std::string owner = ModeText(st) + " " + GroupName(st.st_gid);
     if (mayUse) {
-        add(kCheckPermission, true, "user " + UserName() + " may read and write " + device + " (" + owner + ")");
+        add(kCheckPermission, true,
+            T(QT_TRANSLATE_NOOP("Doctor", "user %1 may read and write %2 (%3)"), {UserName(), device, owner}));
     } else {
         const std::string group = GroupName(st.st_gid);
         add(kCheckPermission, false,
-            "user " + UserName() + " may not read and write " + device + " (" + owner + ")",
+            T(QT_TRANSLATE_NOOP("Doctor", "user %1 may not read and write %2 (%3)"), {UserName(), device, owner}),
             group == "dialout" || group == "uucp"
-                ? "add the user to the " + group + " group: sudo usermod -aG " + group + " " + UserName() +
-                      ", then log in again"
-                : "give the device to the dialout group (install the station's udev rule) and add the user to it: "
-                  "sudo usermod -aG dialout " + UserName());
+                ? T(QT_TRANSLATE_NOOP("Doctor", "add the user to the %1 group: sudo usermod -aG %1 %2, then log in again"),
+                    {group, UserName()})
+                : T(QT_TRANSLATE_NOOP("Doctor", "give the device to the dialout group (install the station's udev rule) "
+                                                "and add the user to it: sudo usermod -aG dialout %1"),
+                    {UserName()}));
     }
 
     const std::vector<DeviceHolder> holders = FindDeviceHolders(rooted, roots.proc);
@@ -238,25 +256,29 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
         std::string names;
         for (const DeviceHolder& h : holders)
             names += (names.empty() ? "" : ", ") + h.program + " (pid " + std::to_string(h.pid) + ")";
-        add(kCheckHeld, false, device + " is held by " + names,
-            "close " + names + " (a terminal program or another station), or choose another device");
+        add(kCheckHeld, false, T(QT_TRANSLATE_NOOP("Doctor", "%1 is held by %2"), {device, names}),
+            T(QT_TRANSLATE_NOOP("Doctor", "close %1 (a terminal program or another station), or choose another device"),
+              {names}));
     } else if (busy) {
-        add(kCheckHeld, false, device + " is opened exclusively by another program",
-            "close the other program (a terminal program or another station), or choose another device");
+        add(kCheckHeld, false, T(QT_TRANSLATE_NOOP("Doctor", "%1 is opened exclusively by another program"), {device}),
+            T(QT_TRANSLATE_NOOP("Doctor",
+                                "close the other program (a terminal program or another station), or choose another device")));
     } else {
-        add(kCheckHeld, true, "no other program holds " + device);
+        add(kCheckHeld, true, T(QT_TRANSLATE_NOOP("Doctor", "no other program holds %1"), {device}));
     }
 
     if (IsUnstableDeviceName(device)) {
         const SerialDeviceInfo info = DescribeSerialDevice(device, roots);
         if (!info.byPath.empty())
             add(kCheckUnstableName, false,
-                device + " changes with plugging order; its socket's stable name is " + info.byPath.front(),
-                "use " + info.byPath.front() + " for COM" + std::to_string(port));
+                T(QT_TRANSLATE_NOOP("Doctor", "%1 changes with plugging order; its socket's stable name is %2"),
+                  {device, info.byPath.front()}),
+                T(QT_TRANSLATE_NOOP("Doctor", "use %1 for COM%2"), {info.byPath.front(), std::to_string(port)}));
         else
-            add(kCheckUnstableName, true, device + " has no /dev/serial/by-path name to use instead");
+            add(kCheckUnstableName, true,
+                T(QT_TRANSLATE_NOOP("Doctor", "%1 has no /dev/serial/by-path name to use instead"), {device}));
     } else {
-        add(kCheckUnstableName, true, device + " is a stable name");
+        add(kCheckUnstableName, true, T(QT_TRANSLATE_NOOP("Doctor", "%1 is a stable name"), {device}));
     }
 
     const SerialDeviceInfo info = DescribeSerialDevice(device, roots);
@@ -269,38 +291,46 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
     if (const int pid = FindProcess("ModemManager", roots.proc)) {
         if (IgnoredByModemManager(number, roots))
             add(kCheckModemManager, true,
-                "ModemManager (pid " + std::to_string(pid) + ") runs and is told to ignore " + info.devicePath);
+                T(QT_TRANSLATE_NOOP("Doctor", "ModemManager (pid %1) runs and is told to ignore %2"),
+                  {std::to_string(pid), info.devicePath}));
         else
             add(kCheckModemManager, false,
-                "ModemManager (pid " + std::to_string(pid) + ") runs and may probe " + info.devicePath +
-                    ", which disturbs the handset",
-                std::string(kRuleHint) + ", or: sudo systemctl disable --now ModemManager");
+                T(QT_TRANSLATE_NOOP("Doctor", "ModemManager (pid %1) runs and may probe %2, which disturbs the handset"),
+                  {std::to_string(pid), info.devicePath}),
+                T(QT_TRANSLATE_NOOP("Doctor", "install the station's udev rule (tarvo package: "
+                                              "/usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: sudo "
+                                              "systemctl disable --now ModemManager")));
     } else {
-        add(kCheckModemManager, true, "ModemManager is not running");
+        add(kCheckModemManager, true, T(QT_TRANSLATE_NOOP("Doctor", "ModemManager is not running")));
     }
 
     const int brltty = FindProcess("brltty", roots.proc);
     if (brltty && IsUsbSerialAdapterDriver(info.driver))
         add(kCheckBrltty, false,
-            "brltty (pid " + std::to_string(brltty) + ") runs and can claim USB serial adapters such as " +
-                info.devicePath + " (" + info.driver + ")",
-            "remove the braille display daemon: sudo apt-get remove brltty (or: sudo systemctl mask brltty-udev.service)");
+            T(QT_TRANSLATE_NOOP("Doctor", "brltty (pid %1) runs and can claim USB serial adapters such as %2 (%3)"),
+              {std::to_string(brltty), info.devicePath, info.driver}),
+            T(QT_TRANSLATE_NOOP("Doctor", "remove the braille display daemon: sudo apt-get remove brltty (or: sudo "
+                                          "systemctl mask brltty-udev.service)")));
     else
         add(kCheckBrltty, true,
-            brltty ? "brltty runs but does not claim " + info.devicePath : std::string("brltty is not running"));
+            brltty ? T(QT_TRANSLATE_NOOP("Doctor", "brltty runs but does not claim %1"), {info.devicePath})
+                   : T(QT_TRANSLATE_NOOP("Doctor", "brltty is not running")));
 
     if (info.driver == "ftdi_sio") {
         const fs::path file = fs::path(roots.sys) / "class/tty" / info.name / "device/latency_timer";
         const std::string text = ReadFirstLine(file);
         if (text.empty()) {
-            add(kCheckLatency, false, "cannot read the latency timer of " + info.devicePath,
-                "check that the ftdi_sio driver serves " + info.devicePath);
+            add(kCheckLatency, false, T(QT_TRANSLATE_NOOP("Doctor", "cannot read the latency timer of %1"), {info.devicePath}),
+                T(QT_TRANSLATE_NOOP("Doctor", "check that the ftdi_sio driver serves %1"), {info.devicePath}));
         } else {
             const int ms = std::atoi(text.c_str());
             const std::string sysPath = "/sys/bus/usb-serial/devices/" + info.name + "/latency_timer";
             add(kCheckLatency, ms <= 1,
-                "FTDI latency timer of " + info.devicePath + " is " + std::to_string(ms) + " ms",
-                std::string(kRuleHint) + ", or: echo 1 | sudo tee " + sysPath);
+                T(QT_TRANSLATE_NOOP("Doctor", "FTDI latency timer of %1 is %2 ms"), {info.devicePath, std::to_string(ms)}),
+                T(QT_TRANSLATE_NOOP("Doctor", "install the station's udev rule (tarvo package: "
+                                              "/usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: echo 1 "
+                                              "| sudo tee %1"),
+                  {sysPath}));
         }
     }
     return out;
@@ -313,74 +343,154 @@ std::vector<Finding> CheckStationFiles(const std::string& monitorDir, const std:
     const std::string dir = monitorDir.empty() ? fs::current_path(ec).string() : monitorDir;
     const std::string program = (fs::path(dir) / "monitor_ul_bs.m0").string();
     const std::string map = (fs::path(dir) / "monitor_ul_bs.map").string();
-    const std::string monitorHint = "copy monitor_ul_bs.m0 and monitor_ul_bs.map of the handset's release into " +
-                                    dir + " and start the station there";
-    std::string problem;
+    const Text monitorHint = T(QT_TRANSLATE_NOOP("Doctor", "copy monitor_ul_bs.m0 and monitor_ul_bs.map of the handset's "
+                                                           "release into %1 and start the station there"),
+                               {dir});
+    Text problem;
+    auto none = [](const Text& t) { return *t.form == '\0'; };
     long records = 0;
     uint32_t address = 0;
     for (const std::string& file : {program, map}) {
-        if (!problem.empty())
+        if (!none(problem))
             break;
         struct stat st {};
         if (::stat(file.c_str(), &st) != 0)
-            problem = file + " is missing";
+            problem = T(QT_TRANSLATE_NOOP("Doctor", "%1 is missing"), {file});
         else if (!S_ISREG(st.st_mode))
-            problem = file + " is not a regular file";
+            problem = T(QT_TRANSLATE_NOOP("Doctor", "%1 is not a regular file"), {file});
         else if (::access(file.c_str(), R_OK) != 0)
-            problem = file + " is not readable (" + std::strerror(errno) + ")";
+            problem = T(QT_TRANSLATE_NOOP("Doctor", "%1 is not readable (%2)"), {file, std::strerror(errno)});
     }
-    if (problem.empty()) {
-        const std::string why = MonitorProgramProblem(program, records);
-        if (!why.empty())
-            problem = program + ": " + why;
-    }
-    if (problem.empty()) {
+    if (none(problem))
+        problem = MonitorProgramProblem(program, records);
+    if (none(problem)) {
         EngineEnvironment env;
         env.monitorDir = dir;
         CWinMonitorCtrl reader(env);
         bool tagFound = false;
         address = reader.ReadRunAddress(tagFound);
         if (address == CWinMonitorCtrl::kNoRunAddress || !tagFound)
-            problem = map + ": no \"ENTRY POINT SYMBOL\" line in its first 11 lines";
+            problem = T(QT_TRANSLATE_NOOP("Doctor", "%1: no \"ENTRY POINT SYMBOL\" line in its first 11 lines"), {map});
     }
-    if (problem.empty()) {
+    if (none(problem)) {
         char text[32];
         std::snprintf(text, sizeof text, "0x%08X", address);
         out.push_back(Make(0, {}, kCheckMonitorFiles, true,
-                           "monitor_ul_bs.m0 (" + std::to_string(records) + " records) and monitor_ul_bs.map (run address " +
-                               text + ") in " + dir));
+                           T(QT_TRANSLATE_NOOP("Doctor",
+                                               "monitor_ul_bs.m0 (%1 records) and monitor_ul_bs.map (run address %2) in %3"),
+                             {std::to_string(records), text, dir})));
     } else {
         out.push_back(Make(0, {}, kCheckMonitorFiles, false, problem, monitorHint));
     }
 
-    const std::string imageHint =
-        "choose the main software file (.m0) in the station, or convert it: tarvo-cli convert FILE.m0";
+    const Text imageHint = T(QT_TRANSLATE_NOOP(
+        "Doctor", "choose the main software file (.m0) in the station, or convert it: tarvo-cli convert FILE.m0"));
     if (imagePath.empty()) {
-        out.push_back(Make(0, {}, kCheckImage, false, "no main software image is stored in the profile", imageHint));
+        out.push_back(Make(0, {}, kCheckImage, false,
+                           T(QT_TRANSLATE_NOOP("Doctor", "no main software image is stored in the profile")), imageHint));
         return out;
     }
     struct stat st {};
-    std::string why;
+    Text why;
     long blocks = 0;
     if (::stat(imagePath.c_str(), &st) != 0)
-        why = imagePath + " is missing";
+        why = T(QT_TRANSLATE_NOOP("Doctor", "%1 is missing"), {imagePath});
     else if (!S_ISREG(st.st_mode))
-        why = imagePath + " is not a regular file";
+        why = T(QT_TRANSLATE_NOOP("Doctor", "%1 is not a regular file"), {imagePath});
     else if (st.st_size == 0)
-        why = imagePath + " is empty";
+        why = T(QT_TRANSLATE_NOOP("Doctor", "%1 is empty"), {imagePath});
     else if (::access(imagePath.c_str(), R_OK) != 0)
-        why = imagePath + " is not readable (" + std::strerror(errno) + ")";
-    else if (std::string p = ImageProblem(imagePath, blocks); !p.empty())
-        why = imagePath + ": " + p;
+        why = T(QT_TRANSLATE_NOOP("Doctor", "%1 is not readable (%2)"), {imagePath, std::strerror(errno)});
+    else if (Text p = ImageProblem(imagePath, blocks); !none(p))
+        why = std::move(p);
     else if (ConvertError error; !CheckDownloadImage(imagePath, error))
-        why = error.ToString();  // the check tarvo-cli flash makes before it opens any port
-    if (why.empty())
+        why = T("%1", {error.ToString()});  // the check tarvo-cli flash makes before it opens any port
+    if (none(why))
         out.push_back(Make(0, {}, kCheckImage, true,
-                           imagePath + " (" + std::to_string(st.st_size) + " bytes, " + std::to_string(blocks) +
-                               " blocks)"));
+                           T(QT_TRANSLATE_NOOP("Doctor", "%1 (%2 bytes, %3 blocks)"),
+                             {imagePath, std::to_string(st.st_size), std::to_string(blocks)})));
     else
         out.push_back(Make(0, {}, kCheckImage, false, why, imageHint));
     return out;
+}
+
+std::string Fill(const std::string& form, const std::vector<std::string>& args)
+{
+    std::string out;
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const char next = i + 1 < form.size() ? form[i + 1] : '\0';
+        if (form[i] == '%' && next >= '1' && next <= '9' && static_cast<std::size_t>(next - '1') < args.size()) {
+            out += args[static_cast<std::size_t>(next - '1')];
+            ++i;
+        } else {
+            out += form[i];
+        }
+    }
+    return out;
+}
+
+const char* CheckName(const std::string& check)
+{
+    static const struct {
+        const char* code;
+        const char* name;
+    } kNames[] = {
+        {kCheckMissing, QT_TRANSLATE_NOOP("Doctor", "device present")},
+        {kCheckNotATty, QT_TRANSLATE_NOOP("Doctor", "serial terminal")},
+        {kCheckPermission, QT_TRANSLATE_NOOP("Doctor", "permission")},
+        {kCheckHeld, QT_TRANSLATE_NOOP("Doctor", "not in use")},
+        {kCheckUnstableName, QT_TRANSLATE_NOOP("Doctor", "stable name")},
+        {kCheckModemManager, QT_TRANSLATE_NOOP("Doctor", "ModemManager")},
+        {kCheckBrltty, QT_TRANSLATE_NOOP("Doctor", "brltty")},
+        {kCheckLatency, QT_TRANSLATE_NOOP("Doctor", "latency timer")},
+        {kCheckMonitorFiles, QT_TRANSLATE_NOOP("Doctor", "monitor files")},
+        {kCheckImage, QT_TRANSLATE_NOOP("Doctor", "download image")},
+    };
+    for (const auto& entry : kNames)
+        if (check == entry.code)
+            return entry.name;
+    return check.c_str();
+}
+
+int Severity(const std::string& check)
+{
+    // A device that is not there or not usable at all first; then what stops the open; then
+    // what disturbs a run; a name that may change with the next replug last.
+    static const char* const kOrder[] = {kCheckMissing,      kCheckNotATty, kCheckPermission, kCheckHeld,
+                                         kCheckMonitorFiles, kCheckImage,   kCheckBrltty,     kCheckModemManager,
+                                         kCheckLatency,      kCheckUnstableName};
+    int rank = 0;
+    for (const char* code : kOrder) {
+        if (check == code)
+            return rank;
+        ++rank;
+    }
+    return rank;
+}
+
+std::vector<FindingGroup> GroupFindings(const std::vector<Finding>& findings)
+{
+    std::vector<FindingGroup> groups;
+    for (const Finding& f : findings) {
+        FindingGroup* group = nullptr;
+        for (FindingGroup& g : groups)
+            if (g.port == f.port && g.device == f.device)
+                group = &g;
+        if (!group) {
+            groups.push_back(FindingGroup{f.port, f.device, {}, {}});
+            group = &groups.back();
+        }
+        (f.ok ? group->passed : group->problems).push_back(f);
+    }
+    for (FindingGroup& g : groups)
+        std::stable_sort(g.problems.begin(), g.problems.end(),
+                         [](const Finding& a, const Finding& b) { return Severity(a.check) < Severity(b.check); });
+    auto worst = [](const FindingGroup& g) {
+        return g.problems.empty() ? 1000 : Severity(g.problems.front().check);
+    };
+    std::stable_sort(groups.begin(), groups.end(),
+                     [&](const FindingGroup& a, const FindingGroup& b) { return worst(a) < worst(b); });
+    return groups;
 }
 
 std::string FirstProblem(const std::vector<Finding>& findings)

@@ -7,6 +7,11 @@
 // the device or file and what was found, and a hint that fixes a failure. The system's files
 // are read through SystemRoots (serial/DeviceInfo.h) so tests use prepared folders.
 //
+// Detail and hint are English; each is also kept as its form and arguments (Text): the form
+// is an English text with %1..%9 for the names and numbers found, marked for the window's
+// translation tools in the context "Doctor", so the window shows the report in its language
+// (translate the form, then Fill it). CheckName gives a check's name for people the same way.
+//
 // Threading: plain functions; they only read files and open the device briefly (non-blocking,
 // without becoming its controlling terminal) to tell a terminal from another device. Any thread.
 #pragma once
@@ -29,6 +34,15 @@ inline constexpr char kCheckLatency[] = "latency";
 inline constexpr char kCheckMonitorFiles[] = "monitor-files";
 inline constexpr char kCheckImage[] = "image";
 
+// A text as its English form with %1..%9 and the arguments that fill it.
+struct Text {
+    const char* form = "";
+    std::vector<std::string> args;
+};
+
+// `form` with each %1..%9 replaced by its argument (in one pass: an argument's own "%2" stays).
+std::string Fill(const std::string& form, const std::vector<std::string>& args);
+
 struct Finding {
     int port = 0;        // COM number; 0 for the station's own files
     std::string device;  // the device path checked; empty for the station's own files
@@ -36,7 +50,30 @@ struct Finding {
     bool ok = true;
     std::string detail;  // one line: what was found
     std::string hint;    // one line: how to fix it; empty when ok
+    Text detailText;     // detail as form and arguments
+    Text hintText;       // hint as form and arguments; empty form when ok
 };
+
+// The check's name for people ("device present", "free", ...): an English text marked for
+// translation in the context "Doctor"; the code itself for an unknown code.
+const char* CheckName(const std::string& check);
+
+// The findings of one port (or of the station's files: port 0), for a report that reads at
+// a glance: the problems worst first, then the checks that passed.
+struct FindingGroup {
+    int port = 0;
+    std::string device;
+    std::vector<Finding> problems;
+    std::vector<Finding> passed;
+};
+
+// How bad a failed check is: lower is worse (a missing device before a slow latency timer).
+int Severity(const std::string& check);
+
+// The findings grouped by port, in one group per port and one for the station's files; the
+// groups with problems first, worst problem first, then the groups that passed, each in the
+// order the ports were checked.
+std::vector<FindingGroup> GroupFindings(const std::vector<Finding>& findings);
 
 // The checks of one port's device, in a fixed order. A missing device gives only the
 // `missing` finding. The ModemManager, brltty and latency checks are made only for devices

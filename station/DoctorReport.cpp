@@ -1,12 +1,14 @@
 #include "station/DoctorReport.h"
 
-#include <QBrush>
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFile>
-#include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include "serial/PortDirectory.h"
@@ -32,55 +34,120 @@ std::vector<doctor::Finding> RunStationChecks(const std::string& monitorDir, con
     return findings;
 }
 
+QString TranslatedText(const doctor::Text& text)
+{
+    if (!text.form || !*text.form)
+        return {};
+    const QString form = QCoreApplication::translate("Doctor", text.form);
+    return QString::fromStdString(doctor::Fill(form.toStdString(), text.args));
+}
+
 QString DeviceProblem(int port, const std::string& device)
 {
-    return QString::fromStdString(doctor::FirstProblem(doctor::CheckPort(port, device)));
+    for (const doctor::Finding& f : doctor::CheckPort(port, device))
+        if (!f.ok)
+            return TranslatedText(f.detailText) + QStringLiteral(": ") + TranslatedText(f.hintText);
+    return {};
 }
 
 CDoctorReport::CDoctorReport(Checks checks, QWidget* parent) : QDialog(parent), m_checks(std::move(checks))
 {
-    setWindowTitle(tr("Preflight check"));
     setObjectName(QStringLiteral("doctorReport"));
     auto* layout = new QVBoxLayout(this);
     m_verdict = new QLabel(this);
     m_verdict->setObjectName(QStringLiteral("verdict"));
+    m_verdict->setWordWrap(true);
     layout->addWidget(m_verdict);
-    m_table = new QTreeWidget(this);
-    m_table->setObjectName(QStringLiteral("findings"));
-    m_table->setRootIsDecorated(false);
-    m_table->setHeaderLabels({tr("Port"), tr("Device"), tr("Check"), tr("Result"), tr("Detail"), tr("Fix")});
-    m_table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    layout->addWidget(m_table);
+    m_report = new QTextBrowser(this);
+    m_report->setObjectName(QStringLiteral("findings"));
+    m_report->setOpenLinks(false);
+    m_report->setLineWrapMode(QTextEdit::WidgetWidth);
+    layout->addWidget(m_report);
+    m_showPassed = new QCheckBox(this);
+    m_showPassed->setObjectName(QStringLiteral("showPassed"));
+    connect(m_showPassed, &QCheckBox::toggled, this, &CDoctorReport::Show, Qt::DirectConnection);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* again = buttons->addButton(tr("Check again"), QDialogButtonBox::ActionRole);
-    again->setObjectName(QStringLiteral("checkAgain"));
-    connect(again, &QPushButton::clicked, this, &CDoctorReport::Refresh, Qt::DirectConnection);
+    m_again = buttons->addButton(QString(), QDialogButtonBox::ActionRole);
+    m_again->setObjectName(QStringLiteral("checkAgain"));
+    connect(m_again, &QPushButton::clicked, this, &CDoctorReport::Refresh, Qt::DirectConnection);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject, Qt::DirectConnection);
-    layout->addWidget(buttons);
-    resize(900, 420);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_showPassed);
+    bottom->addStretch(1);
+    bottom->addWidget(buttons);
+    layout->addLayout(bottom);
+    resize(760, 480);
+    SetTexts();
     Refresh();
+}
+
+void CDoctorReport::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        SetTexts();
+        Show();
+    }
+    QDialog::changeEvent(event);
+}
+
+void CDoctorReport::SetTexts()
+{
+    setWindowTitle(tr("Preflight check"));
+    m_showPassed->setText(tr("Show passed checks"));
+    m_again->setText(tr("Check again"));
 }
 
 void CDoctorReport::Refresh()
 {
-    m_table->clear();
+    m_findings = m_checks ? m_checks() : std::vector<doctor::Finding>{};
+    Show();
+}
+
+void CDoctorReport::Show()
+{
+    const bool showPassed = m_showPassed->isChecked();
+    const QString red = QStringLiteral("#c00000");
+    const QString green = QStringLiteral("#207020");
+    auto name = [](const doctor::Finding& f) {
+        return QCoreApplication::translate("Doctor", doctor::CheckName(f.check)).toHtmlEscaped();
+    };
+    QString html = QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"3\">");
     int failed = 0;
-    for (const doctor::Finding& f : m_checks ? m_checks() : std::vector<doctor::Finding>{}) {
-        auto* item = new QTreeWidgetItem(m_table);
-        item->setText(0, f.port > 0 ? QStringLiteral("COM%1").arg(f.port) : tr("Station"));
-        item->setText(1, QString::fromStdString(f.device));
-        item->setText(2, QString::fromStdString(f.check));
-        item->setText(3, f.ok ? tr("OK") : tr("FAIL"));
-        item->setText(4, QString::fromStdString(f.detail));
-        item->setText(5, QString::fromStdString(f.hint));
-        item->setToolTip(4, item->text(4));
-        item->setToolTip(5, item->text(5));
-        if (!f.ok) {
-            ++failed;
-            for (int column = 0; column < 6; ++column)
-                item->setForeground(column, QBrush(Qt::red));
+    for (const doctor::FindingGroup& group : doctor::GroupFindings(m_findings)) {
+        failed += static_cast<int>(group.problems.size());
+        const QString where = group.port > 0
+                                  ? QStringLiteral("<b>COM%1</b> %2").arg(group.port).arg(
+                                        QString::fromStdString(group.device).toHtmlEscaped())
+                                  : QStringLiteral("<b>%1</b>").arg(tr("Station files").toHtmlEscaped());
+        const int checks = static_cast<int>(group.problems.size() + group.passed.size());
+        const QString summary =
+            group.problems.empty()
+                ? QStringLiteral("<span style=\"color:%1\">%2</span>")
+                      .arg(green, tr("OK: %n check(s) passed", nullptr, checks).toHtmlEscaped())
+                : QStringLiteral("<span style=\"color:%1\">%2</span>")
+                      .arg(red, tr("%n problem(s)", nullptr, static_cast<int>(group.problems.size())).toHtmlEscaped());
+        html += QStringLiteral("<tr><td colspan=\"2\" style=\"border-top:1px solid #b0b0b0\">%1 &nbsp; %2</td></tr>")
+                    .arg(where, summary);
+        for (const doctor::Finding& f : group.problems) {
+            html += QStringLiteral("<tr><td width=\"56\" style=\"color:%1\" nowrap>&nbsp;&nbsp;<b>%2</b></td>"
+                                   "<td><b>%3</b>: %4<br/>%5 %6</td></tr>")
+                        .arg(red, tr("FAIL").toHtmlEscaped(), name(f), TranslatedText(f.detailText).toHtmlEscaped(),
+                             tr("Fix:").toHtmlEscaped(), TranslatedText(f.hintText).toHtmlEscaped());
+        }
+        if (showPassed) {
+            for (const doctor::Finding& f : group.passed)
+                html += QStringLiteral("<tr><td style=\"color:%1\" nowrap>&nbsp;&nbsp;%2</td><td><b>%3</b>: %4</td></tr>")
+                            .arg(green, tr("OK").toHtmlEscaped(), name(f), TranslatedText(f.detailText).toHtmlEscaped());
+        } else if (!group.problems.empty() && !group.passed.empty()) {
+            QStringList names;
+            for (const doctor::Finding& f : group.passed)
+                names << name(f);
+            html += QStringLiteral("<tr><td style=\"color:%1\" nowrap>&nbsp;&nbsp;%2</td><td>%3</td></tr>")
+                        .arg(green, tr("OK").toHtmlEscaped(), names.join(QStringLiteral(", ")));
         }
     }
+    html += QStringLiteral("</table>");
+    m_report->setHtml(html);
     m_verdict->setText(failed == 0 ? tr("Nothing wrong found.")
                                    : tr("%n problem(s) found: see the lines in red and their fixes.", nullptr, failed));
 }

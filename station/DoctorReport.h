@@ -1,10 +1,14 @@
 // The preflight report in the station window: the checks of tarvo-cli doctor (doctor/Doctor.h)
 // for the devices of the enabled rows and for the station's files (monitor files, the image in
-// use), shown as a table with one line per check, failures in red with the hint that fixes
-// them. "Check again" runs the checks anew (after the engineer replugged or mended something).
+// use), to be read at a glance: one line per port and one for the station's files, the ports
+// with problems first and their worst problem first, each problem in red with its fix in full
+// (the text wraps at the window's edge, never cut). The checks that passed are folded into
+// their port's line unless "Show passed checks" is ticked. "Check again" runs the checks anew
+// (after the engineer replugged or mended something).
 //
-// The checks' details and hints are the tool's own English texts, like the engine's status
-// texts; the dialog's own texts go through tr().
+// Everything is in the window's language: the dialog's texts through tr(), the checks' names,
+// details and fixes through their forms in the context "Doctor" (doctor/Doctor.h), filled
+// with the names and numbers found.
 //
 // Threading: GUI thread. The checks read small files and open each device briefly; they take
 // milliseconds.
@@ -17,8 +21,9 @@
 
 #include "doctor/Doctor.h"
 
+class QCheckBox;
 class QLabel;
-class QTreeWidget;
+class QTextBrowser;
 
 namespace tarvo {
 
@@ -26,9 +31,12 @@ namespace tarvo {
 // files: the monitor files in `monitorDir` (empty: the working directory) and `imagePath`.
 std::vector<doctor::Finding> RunStationChecks(const std::string& monitorDir, const std::string& imagePath);
 
-// What is wrong with the device of COM `port`, as one line "detail: hint"; empty when the
-// checks find nothing. Shown beside a failed open.
+// What is wrong with the device of COM `port`, as one line "detail: hint" in the window's
+// language; empty when the checks find nothing. Shown beside a failed open.
 QString DeviceProblem(int port, const std::string& device);
+
+// A detail or fix in the window's language.
+QString TranslatedText(const doctor::Text& text);
 
 class CDoctorReport : public QDialog {
     Q_OBJECT
@@ -37,15 +45,25 @@ public:
 
     explicit CDoctorReport(Checks checks, QWidget* parent = nullptr);
 
-    // Runs the checks and fills the table.
+    // Runs the checks and shows them.
     void Refresh();
-    QTreeWidget* Table() const { return m_table; }
+    QTextBrowser* Report() const { return m_report; }
     QLabel* Verdict() const { return m_verdict; }
+    QCheckBox* ShowPassed() const { return m_showPassed; }
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
+    void Show();
+    void SetTexts();
+
     Checks m_checks;
-    QTreeWidget* m_table = nullptr;
+    std::vector<doctor::Finding> m_findings;
     QLabel* m_verdict = nullptr;
+    QCheckBox* m_showPassed = nullptr;
+    QTextBrowser* m_report = nullptr;
+    class QPushButton* m_again = nullptr;
 };
 
 }  // namespace tarvo

@@ -12,6 +12,7 @@ packages=(
   libsqlite3-dev libpq-dev libssl-dev postgresql
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
+  libncurses-dev tmux
 )
 lock_wait=600  # seconds
 

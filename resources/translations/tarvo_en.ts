@@ -21,6 +21,245 @@
         </message>
     </context>
     <context>
+        <name>Doctor</name>
+        <message>
+            <source>%1: line %2 is not an S-record</source>
+            <translation>%1: line %2 is not an S-record</translation>
+        </message>
+        <message>
+            <source>%1: read error</source>
+            <translation>%1: read error</translation>
+        </message>
+        <message>
+            <source>%1: no S-records</source>
+            <translation>%1: no S-records</translation>
+        </message>
+        <message>
+            <source>%1: line %2 has a wrong checksum</source>
+            <translation>%1: line %2 has a wrong checksum</translation>
+        </message>
+        <message>
+            <source>%1: no image blocks</source>
+            <translation>%1: no image blocks</translation>
+        </message>
+        <message>
+            <source>%1 does not exist (%2)</source>
+            <translation>%1 does not exist (%2)</translation>
+        </message>
+        <message>
+            <source>plug in the adapter; its number may have changed: choose its /dev/serial/by-path name</source>
+            <translation>plug in the adapter; its number may have changed: choose its /dev/serial/by-path name</translation>
+        </message>
+        <message>
+            <source>plug in the adapter or the handset's cable, or choose another device for COM%1</source>
+            <translation>plug in the adapter or the handset's cable, or choose another device for COM%1</translation>
+        </message>
+        <message>
+            <source>%1 -&gt; %2 exists</source>
+            <translation>%1 -&gt; %2 exists</translation>
+        </message>
+        <message>
+            <source>%1 exists</source>
+            <translation>%1 exists</translation>
+        </message>
+        <message>
+            <source>%1 is a character device that is not a terminal</source>
+            <translation>%1 is a character device that is not a terminal</translation>
+        </message>
+        <message>
+            <source>%1 is not a character device</source>
+            <translation>%1 is not a character device</translation>
+        </message>
+        <message>
+            <source>%1 is a terminal</source>
+            <translation>%1 is a terminal</translation>
+        </message>
+        <message>
+            <source>choose a serial device (/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn or a /dev/serial link) for COM%1</source>
+            <translation>choose a serial device (/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn or a /dev/serial link) for COM%1</translation>
+        </message>
+        <message>
+            <source>user %1 may read and write %2 (%3)</source>
+            <translation>user %1 may read and write %2 (%3)</translation>
+        </message>
+        <message>
+            <source>user %1 may not read and write %2 (%3)</source>
+            <translation>user %1 may not read and write %2 (%3)</translation>
+        </message>
+        <message>
+            <source>add the user to the %1 group: sudo usermod -aG %1 %2, then log in again</source>
+            <translation>add the user to the %1 group: sudo usermod -aG %1 %2, then log in again</translation>
+        </message>
+        <message>
+            <source>give the device to the dialout group (install the station's udev rule) and add the user to it: sudo usermod -aG dialout %1</source>
+            <translation>give the device to the dialout group (install the station's udev rule) and add the user to it: sudo usermod -aG dialout %1</translation>
+        </message>
+        <message>
+            <source>%1 is held by %2</source>
+            <translation>%1 is held by %2</translation>
+        </message>
+        <message>
+            <source>close %1 (a terminal program or another station), or choose another device</source>
+            <translation>close %1 (a terminal program or another station), or choose another device</translation>
+        </message>
+        <message>
+            <source>%1 is opened exclusively by another program</source>
+            <translation>%1 is opened exclusively by another program</translation>
+        </message>
+        <message>
+            <source>close the other program (a terminal program or another station), or choose another device</source>
+            <translation>close the other program (a terminal program or another station), or choose another device</translation>
+        </message>
+        <message>
+            <source>no other program holds %1</source>
+            <translation>no other program holds %1</translation>
+        </message>
+        <message>
+            <source>%1 changes with plugging order; its socket's stable name is %2</source>
+            <translation>%1 changes with plugging order; its socket's stable name is %2</translation>
+        </message>
+        <message>
+            <source>use %1 for COM%2</source>
+            <translation>use %1 for COM%2</translation>
+        </message>
+        <message>
+            <source>%1 has no /dev/serial/by-path name to use instead</source>
+            <translation>%1 has no /dev/serial/by-path name to use instead</translation>
+        </message>
+        <message>
+            <source>%1 is a stable name</source>
+            <translation>%1 is a stable name</translation>
+        </message>
+        <message>
+            <source>ModemManager (pid %1) runs and is told to ignore %2</source>
+            <translation>ModemManager (pid %1) runs and is told to ignore %2</translation>
+        </message>
+        <message>
+            <source>ModemManager (pid %1) runs and may probe %2, which disturbs the handset</source>
+            <translation>ModemManager (pid %1) runs and may probe %2, which disturbs the handset</translation>
+        </message>
+        <message>
+            <source>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: sudo systemctl disable --now ModemManager</source>
+            <translation>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: sudo systemctl disable --now ModemManager</translation>
+        </message>
+        <message>
+            <source>ModemManager is not running</source>
+            <translation>ModemManager is not running</translation>
+        </message>
+        <message>
+            <source>brltty (pid %1) runs and can claim USB serial adapters such as %2 (%3)</source>
+            <translation>brltty (pid %1) runs and can claim USB serial adapters such as %2 (%3)</translation>
+        </message>
+        <message>
+            <source>remove the braille display daemon: sudo apt-get remove brltty (or: sudo systemctl mask brltty-udev.service)</source>
+            <translation>remove the braille display daemon: sudo apt-get remove brltty (or: sudo systemctl mask brltty-udev.service)</translation>
+        </message>
+        <message>
+            <source>brltty runs but does not claim %1</source>
+            <translation>brltty runs but does not claim %1</translation>
+        </message>
+        <message>
+            <source>brltty is not running</source>
+            <translation>brltty is not running</translation>
+        </message>
+        <message>
+            <source>cannot read the latency timer of %1</source>
+            <translation>cannot read the latency timer of %1</translation>
+        </message>
+        <message>
+            <source>check that the ftdi_sio driver serves %1</source>
+            <translation>check that the ftdi_sio driver serves %1</translation>
+        </message>
+        <message>
+            <source>FTDI latency timer of %1 is %2 ms</source>
+            <translation>FTDI latency timer of %1 is %2 ms</translation>
+        </message>
+        <message>
+            <source>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: echo 1 | sudo tee %1</source>
+            <translation>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: echo 1 | sudo tee %1</translation>
+        </message>
+        <message>
+            <source>copy monitor_ul_bs.m0 and monitor_ul_bs.map of the handset's release into %1 and start the station there</source>
+            <translation>copy monitor_ul_bs.m0 and monitor_ul_bs.map of the handset's release into %1 and start the station there</translation>
+        </message>
+        <message>
+            <source>%1 is missing</source>
+            <translation>%1 is missing</translation>
+        </message>
+        <message>
+            <source>%1 is not a regular file</source>
+            <translation>%1 is not a regular file</translation>
+        </message>
+        <message>
+            <source>%1 is not readable (%2)</source>
+            <translation>%1 is not readable (%2)</translation>
+        </message>
+        <message>
+            <source>%1: no "ENTRY POINT SYMBOL" line in its first 11 lines</source>
+            <translation>%1: no "ENTRY POINT SYMBOL" line in its first 11 lines</translation>
+        </message>
+        <message>
+            <source>monitor_ul_bs.m0 (%1 records) and monitor_ul_bs.map (run address %2) in %3</source>
+            <translation>monitor_ul_bs.m0 (%1 records) and monitor_ul_bs.map (run address %2) in %3</translation>
+        </message>
+        <message>
+            <source>choose the main software file (.m0) in the station, or convert it: tarvo-cli convert FILE.m0</source>
+            <translation>choose the main software file (.m0) in the station, or convert it: tarvo-cli convert FILE.m0</translation>
+        </message>
+        <message>
+            <source>no main software image is stored in the profile</source>
+            <translation>no main software image is stored in the profile</translation>
+        </message>
+        <message>
+            <source>%1 is empty</source>
+            <translation>%1 is empty</translation>
+        </message>
+        <message>
+            <source>%1 (%2 bytes, %3 blocks)</source>
+            <translation>%1 (%2 bytes, %3 blocks)</translation>
+        </message>
+        <message>
+            <source>device present</source>
+            <translation>device present</translation>
+        </message>
+        <message>
+            <source>serial terminal</source>
+            <translation>serial terminal</translation>
+        </message>
+        <message>
+            <source>permission</source>
+            <translation>permission</translation>
+        </message>
+        <message>
+            <source>not in use</source>
+            <translation>not in use</translation>
+        </message>
+        <message>
+            <source>stable name</source>
+            <translation>stable name</translation>
+        </message>
+        <message>
+            <source>ModemManager</source>
+            <translation>ModemManager</translation>
+        </message>
+        <message>
+            <source>brltty</source>
+            <translation>brltty</translation>
+        </message>
+        <message>
+            <source>latency timer</source>
+            <translation>latency timer</translation>
+        </message>
+        <message>
+            <source>monitor files</source>
+            <translation>monitor files</translation>
+        </message>
+        <message>
+            <source>download image</source>
+            <translation>download image</translation>
+        </message>
+    </context>
+    <context>
         <name>EngineerPin</name>
         <message>
             <source>ENGINEER PIN</source>
@@ -430,36 +669,8 @@ Preflight check</translation>
             <translation>Preflight check</translation>
         </message>
         <message>
-            <source>Port</source>
-            <translation>Port</translation>
-        </message>
-        <message>
-            <source>Device</source>
-            <translation>Device</translation>
-        </message>
-        <message>
-            <source>Check</source>
-            <translation>Check</translation>
-        </message>
-        <message>
-            <source>Result</source>
-            <translation>Result</translation>
-        </message>
-        <message>
-            <source>Detail</source>
-            <translation>Detail</translation>
-        </message>
-        <message>
-            <source>Fix</source>
-            <translation>Fix</translation>
-        </message>
-        <message>
             <source>Check again</source>
             <translation>Check again</translation>
-        </message>
-        <message>
-            <source>Station</source>
-            <translation>Station</translation>
         </message>
         <message>
             <source>OK</source>
@@ -478,6 +689,32 @@ Preflight check</translation>
             <translation>
                 <numerusform>%n problem found: see the line in red and its fix.</numerusform>
                 <numerusform>%n problems found: see the lines in red and their fixes.</numerusform>
+            </translation>
+        </message>
+        <message>
+            <source>Show passed checks</source>
+            <translation>Show passed checks</translation>
+        </message>
+        <message>
+            <source>Station files</source>
+            <translation>Station files</translation>
+        </message>
+        <message>
+            <source>Fix:</source>
+            <translation>Fix:</translation>
+        </message>
+        <message numerus="yes">
+            <source>OK: %n check(s) passed</source>
+            <translation>
+                <numerusform>OK: %n check passed</numerusform>
+                <numerusform>OK: %n checks passed</numerusform>
+            </translation>
+        </message>
+        <message numerus="yes">
+            <source>%n problem(s)</source>
+            <translation>
+                <numerusform>%n problem</numerusform>
+                <numerusform>%n problems</numerusform>
             </translation>
         </message>
     </context>

@@ -21,6 +21,245 @@
         </message>
     </context>
     <context>
+        <name>Doctor</name>
+        <message>
+            <source>%1: line %2 is not an S-record</source>
+            <translation>%1: %2번째 줄이 S-레코드가 아닙니다</translation>
+        </message>
+        <message>
+            <source>%1: read error</source>
+            <translation>%1: 읽기 오류</translation>
+        </message>
+        <message>
+            <source>%1: no S-records</source>
+            <translation>%1: S-레코드가 없습니다</translation>
+        </message>
+        <message>
+            <source>%1: line %2 has a wrong checksum</source>
+            <translation>%1: %2번째 줄의 체크섬이 틀립니다</translation>
+        </message>
+        <message>
+            <source>%1: no image blocks</source>
+            <translation>%1: 이미지 블록이 없습니다</translation>
+        </message>
+        <message>
+            <source>%1 does not exist (%2)</source>
+            <translation>%1이(가) 없습니다 (%2)</translation>
+        </message>
+        <message>
+            <source>plug in the adapter; its number may have changed: choose its /dev/serial/by-path name</source>
+            <translation>어댑터를 연결하세요. 장치 번호가 바뀌었을 수 있으니 /dev/serial/by-path 이름을 선택하세요</translation>
+        </message>
+        <message>
+            <source>plug in the adapter or the handset's cable, or choose another device for COM%1</source>
+            <translation>어댑터나 단말기 케이블을 연결하거나 COM%1에 다른 장치를 선택하세요</translation>
+        </message>
+        <message>
+            <source>%1 -&gt; %2 exists</source>
+            <translation>%1 -&gt; %2 있음</translation>
+        </message>
+        <message>
+            <source>%1 exists</source>
+            <translation>%1 있음</translation>
+        </message>
+        <message>
+            <source>%1 is a character device that is not a terminal</source>
+            <translation>%1은(는) 터미널이 아닌 문자 장치입니다</translation>
+        </message>
+        <message>
+            <source>%1 is not a character device</source>
+            <translation>%1은(는) 문자 장치가 아닙니다</translation>
+        </message>
+        <message>
+            <source>%1 is a terminal</source>
+            <translation>%1은(는) 터미널입니다</translation>
+        </message>
+        <message>
+            <source>choose a serial device (/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn or a /dev/serial link) for COM%1</source>
+            <translation>COM%1에 시리얼 장치(/dev/ttyUSBn, /dev/ttyACMn, /dev/ttySn 또는 /dev/serial 링크)를 선택하세요</translation>
+        </message>
+        <message>
+            <source>user %1 may read and write %2 (%3)</source>
+            <translation>사용자 %1은(는) %2을(를) 읽고 쓸 수 있습니다 (%3)</translation>
+        </message>
+        <message>
+            <source>user %1 may not read and write %2 (%3)</source>
+            <translation>사용자 %1은(는) %2을(를) 읽고 쓸 수 없습니다 (%3)</translation>
+        </message>
+        <message>
+            <source>add the user to the %1 group: sudo usermod -aG %1 %2, then log in again</source>
+            <translation>사용자를 %1 그룹에 추가한 뒤 다시 로그인하세요: sudo usermod -aG %1 %2</translation>
+        </message>
+        <message>
+            <source>give the device to the dialout group (install the station's udev rule) and add the user to it: sudo usermod -aG dialout %1</source>
+            <translation>장치를 dialout 그룹에 주고(스테이션의 udev 규칙 설치) 사용자를 그 그룹에 추가하세요: sudo usermod -aG dialout %1</translation>
+        </message>
+        <message>
+            <source>%1 is held by %2</source>
+            <translation>%1을(를) %2이(가) 사용 중입니다</translation>
+        </message>
+        <message>
+            <source>close %1 (a terminal program or another station), or choose another device</source>
+            <translation>%1(터미널 프로그램 또는 다른 스테이션)을(를) 닫거나 다른 장치를 선택하세요</translation>
+        </message>
+        <message>
+            <source>%1 is opened exclusively by another program</source>
+            <translation>다른 프로그램이 %1을(를) 독점적으로 열고 있습니다</translation>
+        </message>
+        <message>
+            <source>close the other program (a terminal program or another station), or choose another device</source>
+            <translation>다른 프로그램(터미널 프로그램 또는 다른 스테이션)을 닫거나 다른 장치를 선택하세요</translation>
+        </message>
+        <message>
+            <source>no other program holds %1</source>
+            <translation>%1을(를) 사용하는 다른 프로그램이 없습니다</translation>
+        </message>
+        <message>
+            <source>%1 changes with plugging order; its socket's stable name is %2</source>
+            <translation>%1은(는) 연결 순서에 따라 바뀝니다. 이 소켓의 고정 이름은 %2입니다</translation>
+        </message>
+        <message>
+            <source>use %1 for COM%2</source>
+            <translation>COM%2에 %1을(를) 사용하세요</translation>
+        </message>
+        <message>
+            <source>%1 has no /dev/serial/by-path name to use instead</source>
+            <translation>%1에는 대신 쓸 /dev/serial/by-path 이름이 없습니다</translation>
+        </message>
+        <message>
+            <source>%1 is a stable name</source>
+            <translation>%1은(는) 고정 이름입니다</translation>
+        </message>
+        <message>
+            <source>ModemManager (pid %1) runs and is told to ignore %2</source>
+            <translation>ModemManager(pid %1)가 실행 중이며 %2을(를) 무시하도록 설정되어 있습니다</translation>
+        </message>
+        <message>
+            <source>ModemManager (pid %1) runs and may probe %2, which disturbs the handset</source>
+            <translation>ModemManager(pid %1)가 실행 중이며 %2을(를) 검사할 수 있어 단말기를 방해합니다</translation>
+        </message>
+        <message>
+            <source>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: sudo systemctl disable --now ModemManager</source>
+            <translation>스테이션의 udev 규칙(tarvo 패키지: /usr/lib/udev/rules.d/60-tarvo.rules)을 설치하고 어댑터를 다시 연결하거나, 다음을 실행하세요: sudo systemctl disable --now ModemManager</translation>
+        </message>
+        <message>
+            <source>ModemManager is not running</source>
+            <translation>ModemManager가 실행 중이 아닙니다</translation>
+        </message>
+        <message>
+            <source>brltty (pid %1) runs and can claim USB serial adapters such as %2 (%3)</source>
+            <translation>brltty(pid %1)가 실행 중이며 %2(%3) 같은 USB 시리얼 어댑터를 가로챌 수 있습니다</translation>
+        </message>
+        <message>
+            <source>remove the braille display daemon: sudo apt-get remove brltty (or: sudo systemctl mask brltty-udev.service)</source>
+            <translation>점자 디스플레이 데몬을 제거하세요: sudo apt-get remove brltty (또는: sudo systemctl mask brltty-udev.service)</translation>
+        </message>
+        <message>
+            <source>brltty runs but does not claim %1</source>
+            <translation>brltty가 실행 중이지만 %1을(를) 가로채지 않습니다</translation>
+        </message>
+        <message>
+            <source>brltty is not running</source>
+            <translation>brltty가 실행 중이 아닙니다</translation>
+        </message>
+        <message>
+            <source>cannot read the latency timer of %1</source>
+            <translation>%1의 지연 타이머를 읽을 수 없습니다</translation>
+        </message>
+        <message>
+            <source>check that the ftdi_sio driver serves %1</source>
+            <translation>ftdi_sio 드라이버가 %1을(를) 담당하는지 확인하세요</translation>
+        </message>
+        <message>
+            <source>FTDI latency timer of %1 is %2 ms</source>
+            <translation>%1의 FTDI 지연 타이머는 %2 ms입니다</translation>
+        </message>
+        <message>
+            <source>install the station's udev rule (tarvo package: /usr/lib/udev/rules.d/60-tarvo.rules), then replug the adapter, or: echo 1 | sudo tee %1</source>
+            <translation>스테이션의 udev 규칙(tarvo 패키지: /usr/lib/udev/rules.d/60-tarvo.rules)을 설치하고 어댑터를 다시 연결하거나, 다음을 실행하세요: echo 1 | sudo tee %1</translation>
+        </message>
+        <message>
+            <source>copy monitor_ul_bs.m0 and monitor_ul_bs.map of the handset's release into %1 and start the station there</source>
+            <translation>단말기 릴리스의 monitor_ul_bs.m0와 monitor_ul_bs.map을 %1에 복사하고 그 폴더에서 스테이션을 시작하세요</translation>
+        </message>
+        <message>
+            <source>%1 is missing</source>
+            <translation>%1이(가) 없습니다</translation>
+        </message>
+        <message>
+            <source>%1 is not a regular file</source>
+            <translation>%1은(는) 일반 파일이 아닙니다</translation>
+        </message>
+        <message>
+            <source>%1 is not readable (%2)</source>
+            <translation>%1을(를) 읽을 수 없습니다 (%2)</translation>
+        </message>
+        <message>
+            <source>%1: no "ENTRY POINT SYMBOL" line in its first 11 lines</source>
+            <translation>%1: 처음 11줄에 "ENTRY POINT SYMBOL" 줄이 없습니다</translation>
+        </message>
+        <message>
+            <source>monitor_ul_bs.m0 (%1 records) and monitor_ul_bs.map (run address %2) in %3</source>
+            <translation>%3에 monitor_ul_bs.m0(레코드 %1개)와 monitor_ul_bs.map(실행 주소 %2) 있음</translation>
+        </message>
+        <message>
+            <source>choose the main software file (.m0) in the station, or convert it: tarvo-cli convert FILE.m0</source>
+            <translation>스테이션에서 메인 소프트웨어 파일(.m0)을 선택하거나 변환하세요: tarvo-cli convert FILE.m0</translation>
+        </message>
+        <message>
+            <source>no main software image is stored in the profile</source>
+            <translation>프로필에 저장된 메인 소프트웨어 이미지가 없습니다</translation>
+        </message>
+        <message>
+            <source>%1 is empty</source>
+            <translation>%1이(가) 비어 있습니다</translation>
+        </message>
+        <message>
+            <source>%1 (%2 bytes, %3 blocks)</source>
+            <translation>%1 (%2바이트, 블록 %3개)</translation>
+        </message>
+        <message>
+            <source>device present</source>
+            <translation>장치 존재</translation>
+        </message>
+        <message>
+            <source>serial terminal</source>
+            <translation>시리얼 터미널</translation>
+        </message>
+        <message>
+            <source>permission</source>
+            <translation>권한</translation>
+        </message>
+        <message>
+            <source>not in use</source>
+            <translation>사용 가능</translation>
+        </message>
+        <message>
+            <source>stable name</source>
+            <translation>고정 이름</translation>
+        </message>
+        <message>
+            <source>ModemManager</source>
+            <translation>ModemManager</translation>
+        </message>
+        <message>
+            <source>brltty</source>
+            <translation>brltty</translation>
+        </message>
+        <message>
+            <source>latency timer</source>
+            <translation>지연 타이머</translation>
+        </message>
+        <message>
+            <source>monitor files</source>
+            <translation>모니터 파일</translation>
+        </message>
+        <message>
+            <source>download image</source>
+            <translation>다운로드 이미지</translation>
+        </message>
+    </context>
+    <context>
         <name>EngineerPin</name>
         <message>
             <source>ENGINEER PIN</source>
@@ -430,36 +669,8 @@ Preflight check</source>
             <translation>사전 점검</translation>
         </message>
         <message>
-            <source>Port</source>
-            <translation>포트</translation>
-        </message>
-        <message>
-            <source>Device</source>
-            <translation>장치</translation>
-        </message>
-        <message>
-            <source>Check</source>
-            <translation>점검 항목</translation>
-        </message>
-        <message>
-            <source>Result</source>
-            <translation>결과</translation>
-        </message>
-        <message>
-            <source>Detail</source>
-            <translation>내용</translation>
-        </message>
-        <message>
-            <source>Fix</source>
-            <translation>조치</translation>
-        </message>
-        <message>
             <source>Check again</source>
             <translation>다시 점검</translation>
-        </message>
-        <message>
-            <source>Station</source>
-            <translation>스테이션</translation>
         </message>
         <message>
             <source>OK</source>
@@ -477,6 +688,30 @@ Preflight check</source>
             <source>%n problem(s) found: see the lines in red and their fixes.</source>
             <translation>
                 <numerusform>문제 %n개 발견: 빨간 줄과 조치를 확인하세요.</numerusform>
+            </translation>
+        </message>
+        <message>
+            <source>Show passed checks</source>
+            <translation>통과한 점검 항목 보기</translation>
+        </message>
+        <message>
+            <source>Station files</source>
+            <translation>스테이션 파일</translation>
+        </message>
+        <message>
+            <source>Fix:</source>
+            <translation>조치:</translation>
+        </message>
+        <message numerus="yes">
+            <source>OK: %n check(s) passed</source>
+            <translation>
+                <numerusform>정상: 점검 %n개 통과</numerusform>
+            </translation>
+        </message>
+        <message numerus="yes">
+            <source>%n problem(s)</source>
+            <translation>
+                <numerusform>문제 %n개</numerusform>
             </translation>
         </message>
     </context>

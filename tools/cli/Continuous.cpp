@@ -24,6 +24,7 @@
 #include "serial/Holders.h"
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/Printer.h"
 #include "tools/cli/SignalWatch.h"
 
 namespace tarvo::cli {
@@ -43,80 +44,23 @@ struct Port {
     bool closing = false;   // the run ended; the engine goes once its workers are done
     bool answered = false;
     Clock::time_point noTargetDeadline = Clock::time_point::max();
-    int lastTenth = -1;
     Wait shownWait = Wait::None;
     int runs = 0, pass = 0, fail = 0, error = 0, aborted = 0;
-};
-
-class Output {
-public:
-    explicit Output(bool json) : m_json(json) {}
-
-    // A line for people: on stdout, or on stderr beside JSON Lines.
-    void Note(const Port& port, const std::string& text) const
-    {
-        std::fprintf(m_json ? stderr : stdout, "COM%d %s\n", port.target.port, Printable(text).c_str());
-        std::fflush(m_json ? stderr : stdout);
-    }
-    void Status(const Port& port, int code, const std::string& text, const std::string& reason) const
-    {
-        if (m_json) {
-            if (reason.empty())
-                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.target.port, code,
-                            JsonEscape(text).c_str());
-            else
-                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\",\"reason\":\"%s\"}\n", port.target.port, code,
-                            JsonEscape(text).c_str(), JsonEscape(reason).c_str());
-        } else if (reason.empty()) {
-            std::printf("COM%d [%d] %s\n", port.target.port, code, Printable(text).c_str());
-        } else {
-            std::printf("COM%d [%d] %s (%s)\n", port.target.port, code, Printable(text).c_str(),
-                        Printable(reason).c_str());
-        }
-        std::fflush(stdout);
-    }
-    void Progress(Port& port, int percent, int position, int size) const
-    {
-        if (m_json) {
-            std::printf("{\"port\":%d,\"progress\":%d,\"position\":%d,\"size\":%d}\n", port.target.port, percent,
-                        position, size);
-        } else if (percent / 10 != port.lastTenth) {
-            port.lastTenth = percent / 10;
-            std::printf("COM%d progress %d %%\n", port.target.port, percent);
-        } else {
-            return;
-        }
-        std::fflush(stdout);
-    }
-    void End(const Port& port, const char* word) const
-    {
-        if (m_json)
-            std::printf("{\"port\":%d,\"end\":\"%s\"}\n", port.target.port, word);
-        else
-            std::printf("COM%d run %d: %s\n", port.target.port, port.runs, word);
-        std::fflush(stdout);
-    }
-    void Summary(const std::vector<Port>& ports, int signalNumber) const
-    {
-        std::FILE* out = m_json ? stderr : stdout;
-        std::fprintf(out, "\n%s: continuous runs ended\nPORT    RUNS  PASS  FAIL  ERROR  ABORTED\n",
-                     signalNumber == SIGTERM ? "SIGTERM" : signalNumber == SIGHUP ? "SIGHUP" : "SIGINT");
-        for (const Port& p : ports)
-            std::fprintf(out, "COM%-4d %4d  %4d  %4d  %5d  %7d\n", p.target.port, p.runs, p.pass, p.fail, p.error,
-                         p.aborted);
-        std::fflush(out);
-    }
-
-private:
-    bool m_json;
 };
 
 }  // namespace
 
 int RunContinuousJob(const FlashJob& job)
 {
-    Output output(job.json);
     std::vector<Port> ports(job.ports.size());
+    std::vector<int> numbers;
+    for (const PortTarget& target : job.ports)
+        numbers.push_back(target.port);
+    RunPrinter output(numbers, job.json, job.progress, RunPrinter::Job::Continuous);
+    auto at = [&](const Port& port) { return static_cast<std::size_t>(&port - ports.data()); };
+    auto counts = [](const Port& port) {
+        return RunCounts{port.runs, port.pass, port.fail, port.error, port.aborted};
+    };
     ReportQueue queue;
     DeviceWatcher watcher([&queue] { queue.Wake(); });
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -142,7 +86,7 @@ int RunContinuousJob(const FlashJob& job)
             return;
         port.running = false;
         port.closing = true;
-        output.End(port, word);
+        output.Ended(at(port), word, {}, counts(port));
     };
     // Opens the device that has (re)appeared and begins a run on it.
     // Set when a run could not be recorded: no run begins until the journal has taken a
@@ -154,7 +98,6 @@ int RunContinuousJob(const FlashJob& job)
         ++port.runs;
         port.running = true;
         port.answered = false;
-        port.lastTenth = -1;
         port.shownWait = Wait::None;
         EngineEnvironment env;
         env.clock = job.clock;
@@ -183,15 +126,14 @@ int RunContinuousJob(const FlashJob& job)
             const std::string hint = doctor::FirstProblem(doctor::CheckPort(port.target.port, port.device));
             if (!hint.empty())
                 text += "; " + hint;
-            output.Note(port, text);
+            output.Note(at(port), text);
             ++port.error;
             endRun(port, "ERROR");
             port.engine.reset();
             port.closing = false;
             return;
         }
-        if (!job.json)
-            output.Note(port, "run " + std::to_string(port.runs) + " on " + port.device);
+        output.RunBegun(at(port), port.device, counts(port));
         if (job.waitSeconds >= 0)
             port.noTargetDeadline =
                 Clock::now() + std::chrono::milliseconds(static_cast<long long>(job.waitSeconds * 1000));
@@ -209,15 +151,13 @@ int RunContinuousJob(const FlashJob& job)
             recordProblem = session.Settings().database + ": a run's record could not be written";
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
-            std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
-                         recordProblem.c_str());
+            output.Message(recordProblem.empty() ? "record: works again"
+                                                 : "record: " + recordProblem + "; no run begins until it works");
         }
         if (const std::string forwardProblem = session.ForwardProblem(); forwardProblem != shownForwardProblem) {
             shownForwardProblem = forwardProblem;
-            std::fprintf(stderr,
-                         forwardProblem.empty() ? "line database: records are forwarded again\n"
-                                                : "line database: %s; the records wait in the journal\n",
-                         forwardProblem.c_str());
+            output.Message(forwardProblem.empty() ? "line database: records are forwarded again"
+                                                  : "line database: " + forwardProblem + "; the records wait in the journal");
         }
         // Idle ports: begin a run on a new device, or say what they wait for. The ports that
         // begin in one pass (all of them at the start) share one walk of /proc for their
@@ -237,8 +177,7 @@ int RunContinuousJob(const FlashJob& job)
             const Wait wait = present ? Wait::Stayed : Wait::Absent;
             if (wait != port.shownWait) {
                 port.shownWait = wait;
-                output.Note(port, present ? "done: unplug the handset to flash the next one on " + port.device
-                                          : "waiting for the device " + port.device);
+                output.Waiting(at(port), present, port.device);
             }
         }
         // While the record fails, look again every second (the writer retries meanwhile).
@@ -250,7 +189,7 @@ int RunContinuousJob(const FlashJob& job)
             if (!port.running || port.answered || port.noTargetDeadline == Clock::time_point::max())
                 continue;
             if (port.noTargetDeadline <= now) {
-                output.Note(port, "no target answered");
+                output.Note(at(port), "no target answered");
                 ++port.error;
                 recorder.EndRun(*port.engine, record::result::kNoTarget, "no target answered");
                 endRun(port, "NO TARGET");
@@ -275,11 +214,12 @@ int RunContinuousJob(const FlashJob& job)
             if (!port->running)
                 break;
             port->answered = true;
-            output.Status(*port, report.code, report.text, report.reason);
+            output.Status(at(*port), report.code == status::kReadyForDownload ? "ERASE" : "READY", report.code,
+                          report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
                 if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
-                    output.Note(*port, "cannot open the download image " + job.image);
+                    output.Note(at(*port), "cannot open the download image " + job.image);
                     ++port->error;
                     endRun(*port, "ERROR");
                 }
@@ -293,7 +233,7 @@ int RunContinuousJob(const FlashJob& job)
             break;
         case QueuedReport::Kind::Progress:
             if (port->running)
-                output.Progress(*port, report.percent, report.position, report.size);
+                output.Progress(at(*port), report.percent, report.position, report.size);
             break;
         case QueuedReport::Kind::RunEnded:
             // A run that ends without PASS or an error code ended on a text: an error.
@@ -326,7 +266,10 @@ int RunContinuousJob(const FlashJob& job)
         }
     }
     signals.Detach();
-    output.Summary(ports, signals.Watch().Caught());
+    std::vector<RunCounts> totals;
+    for (const Port& port : ports)
+        totals.push_back(counts(port));
+    output.ContinuousSummary(totals, signals.Watch().Caught());
     CheckOutput();
     // The signal is the normal end here: the records are made durable and forwarded.
     if (const std::string problem = session.Close(); !problem.empty())

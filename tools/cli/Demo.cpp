@@ -20,7 +20,7 @@
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage = "demo [--json] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]";
+constexpr const char* kUsage = "demo [--json] [--progress auto|plain] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]";
 
 // Removes the demo's folder however the demo ends.
 struct TempFolder {
@@ -38,6 +38,7 @@ struct TempFolder {
 int RunDemo(int argc, char** argv)
 {
     bool json = false;
+    ProgressStyle progress = ProgressStyle::Auto;
     int count = 8;
     long kib = 128;
     RecordSettings record = RecordSettingsFromProfile(Profile::LoadUser());
@@ -47,6 +48,7 @@ int RunDemo(int argc, char** argv)
                         "Flashes a sample image into eight simulated handsets (bootloaders and\n"
                         "flashloaders, 115200 baud) in parallel, as the station does with real ones.\n"
                         "  --json      JSON Lines on stdout\n"
+                        "  --progress plain  lines that scroll, also on a terminal\n"
                         "  --ports N   number of handsets, 1..8 (default 8)\n"
                         "  --size KIB  data in the sample image (default 128)\n"
                         "%s",
@@ -58,6 +60,9 @@ int RunDemo(int argc, char** argv)
                 return UsageError(kUsage);
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (std::strcmp(argv[i], "--progress") == 0 && i + 1 < argc) {
+            if (!ParseProgressStyle(argv[++i], progress))
+                return UsageError(kUsage);
         } else if (std::strcmp(argv[i], "--ports") == 0 && i + 1 < argc) {
             count = std::atoi(argv[++i]);
             if (count < 1 || count > 8)
@@ -92,6 +97,7 @@ int RunDemo(int argc, char** argv)
     FlashJob job;
     job.signals = &signals;
     job.json = json;
+    job.progress = progress;
     job.record = record;
     job.mainSoftware = mainFile;
     job.monitorDir = folder.path;

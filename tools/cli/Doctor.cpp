@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <vector>
 
 #include "doctor/Doctor.h"
@@ -27,18 +29,61 @@ void PrintJson(const doctor::Finding& f)
                 JsonEscape(f.detail).c_str(), JsonEscape(f.hint).c_str());
 }
 
+// `text` broken into lines of at most `width` columns at spaces (a word longer than a line
+// stays whole), each after the first indented by `indent` spaces; one line when width <= 0.
+std::string Wrapped(const std::string& text, int width, int indent)
+{
+    if (width <= indent + 20)
+        return text;
+    std::string out;
+    int column = indent;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (column > indent && column + 1 + static_cast<int>(word.size()) > width) {
+            out += "\n" + std::string(static_cast<std::size_t>(indent), ' ');
+            column = indent;
+        } else if (column > indent) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += static_cast<int>(word.size());
+        at = end + 1;
+    }
+    return out;
+}
+
+// One heading line per port and one for the station's files, the ports with problems first
+// (worst first), each problem with its fix in full; the checks that passed are named on one
+// line. On a terminal the long lines are wrapped at its width under their own column.
 void PrintText(const std::vector<doctor::Finding>& findings)
 {
-    std::string heading;
-    for (const doctor::Finding& f : findings) {
-        const std::string h = f.port > 0 ? "COM" + std::to_string(f.port) + " " + f.device : "Station files";
-        if (h != heading) {
-            std::printf("%s%s\n", heading.empty() ? "" : "\n", h.c_str());
-            heading = h;
+    int width = 0;
+    if (winsize size{}; ::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0)
+        width = size.ws_col - 1;
+    constexpr int kIndent = 25;
+    for (const doctor::FindingGroup& group : doctor::GroupFindings(findings)) {
+        const std::string heading = group.port > 0 ? "COM" + std::to_string(group.port) + " " + group.device : "Station files";
+        const std::size_t checks = group.problems.size() + group.passed.size();
+        if (group.problems.empty()) {
+            std::printf("%s: ok (%zu checks passed)\n", heading.c_str(), checks);
+            continue;
         }
-        std::printf("  %-4s %-14s %s\n", f.ok ? "ok" : "FAIL", f.check.c_str(), f.detail.c_str());
-        if (!f.ok)
-            std::printf("       %-14s fix: %s\n", "", f.hint.c_str());
+        std::printf("%s: %zu of %zu checks failed\n", heading.c_str(), group.problems.size(), checks);
+        for (const doctor::Finding& f : group.problems) {
+            std::printf("  FAIL  %-15s  %s\n", doctor::CheckName(f.check), Wrapped(f.detail, width, kIndent).c_str());
+            std::printf("%*sfix: %s\n", kIndent, "", Wrapped(f.hint, width, kIndent + 5).c_str());
+        }
+        if (!group.passed.empty()) {
+            std::string names;
+            for (const doctor::Finding& f : group.passed)
+                names += (names.empty() ? "" : ", ") + std::string(doctor::CheckName(f.check));
+            std::printf("  ok    %-15s  %s\n", "passed", Wrapped(names, width, kIndent).c_str());
+        }
     }
 }
 
@@ -106,7 +151,7 @@ int RunDoctor(int argc, char** argv)
         if (ports.empty())
             std::printf("No port given and none enabled in %s\n\n", Profile::UserPath().c_str());
         PrintText(findings);
-        std::printf("\n%s\n", allOk ? "Nothing wrong found." : "Problems found: see the lines marked FAIL.");
+        std::printf("\n%s\n", allOk ? "Nothing wrong found." : "Problems found: see the lines marked FAIL and their fixes.");
     }
     std::fflush(stdout);
     return allOk ? kExitOk : kExitFailure;

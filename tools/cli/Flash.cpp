@@ -23,6 +23,7 @@
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Continuous.h"
+#include "tools/cli/Printer.h"
 #include "tools/cli/Profile.h"
 #include "tools/cli/SignalWatch.h"
 
@@ -31,7 +32,7 @@ namespace {
 
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
-    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous]";
+    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous] [--progress auto|plain]";
 
 // The longest unit label, in characters, as the station's window takes it.
 constexpr std::size_t kMaxUnitChars = 128;
@@ -64,132 +65,44 @@ struct Port {
     std::unique_ptr<CWinMonitorCtrl> engine;
     End end = End::Running;
     bool answered = false;   // a target has answered (any status report)
-    int percent = -1;
-    int lastPrintedTenth = -1;
     std::string lastText;
     std::string state = "READY";
 };
 
+// The job's printer (tools/cli/Printer.h), told each port by its place in the job.
 class Printer {
 public:
-    Printer(std::vector<Port>& ports, bool json)
-        : m_ports(ports), m_json(json), m_tty(!json && ::isatty(STDOUT_FILENO))
+    Printer(std::vector<Port>& ports, const FlashJob& job)
+        : m_ports(ports), m_out(Numbers(ports), job.json, job.progress, RunPrinter::Job::Flash)
     {
     }
 
     // A status report; `reason` is the known cause beside the text (empty when none).
     void Status(Port& port, int code, const std::string& text, const std::string& reason)
     {
-        if (m_json) {
-            if (reason.empty())
-                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\"}\n", port.target.port, code,
-                            JsonEscape(text).c_str());
-            else
-                std::printf("{\"port\":%d,\"status\":%d,\"text\":\"%s\",\"reason\":\"%s\"}\n", port.target.port,
-                            code, JsonEscape(text).c_str(), JsonEscape(reason).c_str());
-        } else {
-            ClearBars();
-            if (reason.empty())
-                std::printf("COM%d [%d] %s\n", port.target.port, code, Printable(text).c_str());
-            else
-                std::printf("COM%d [%d] %s (%s)\n", port.target.port, code, Printable(text).c_str(),
-                            Printable(reason).c_str());
-            DrawBars();
-        }
-        std::fflush(stdout);
+        // Status 0 starts the erase.
+        m_out.Status(Index(port), code == status::kReadyForDownload ? "ERASE" : port.state, code, text, reason);
     }
-
-    void Note(Port& port, const std::string& text)
-    {
-        if (m_json) {
-            std::fprintf(stderr, "COM%d: %s\n", port.target.port, text.c_str());
-            return;
-        }
-        ClearBars();
-        std::printf("COM%d %s\n", port.target.port, Printable(text).c_str());
-        DrawBars();
-        std::fflush(stdout);
-    }
-
+    void Note(Port& port, const std::string& text) { m_out.Note(Index(port), text); }
     void Progress(Port& port, int percent, int position, int size)
     {
-        port.percent = percent;
-        if (m_json) {
-            std::printf("{\"port\":%d,\"progress\":%d,\"position\":%d,\"size\":%d}\n", port.target.port, percent,
-                        position, size);
-            std::fflush(stdout);
-            return;
-        }
-        if (m_tty) {
-            auto now = std::chrono::steady_clock::now();
-            if (percent == 100 || now - m_lastDraw > std::chrono::milliseconds(100)) {
-                ClearBars();
-                DrawBars();
-                std::fflush(stdout);
-            }
-            return;
-        }
-        int tenth = percent / 10;
-        if (tenth != port.lastPrintedTenth) {
-            port.lastPrintedTenth = tenth;
-            std::printf("COM%d progress %d %%\n", port.target.port, percent);
-            std::fflush(stdout);
-        }
+        m_out.Progress(Index(port), percent, position, size);
     }
-
-    void Ended(Port& port)
-    {
-        if (m_json) {
-            std::printf("{\"port\":%d,\"end\":\"%s\"}\n", port.target.port, EndWord(port.end));
-            std::fflush(stdout);
-        } else if (m_tty) {
-            ClearBars();
-            DrawBars();
-            std::fflush(stdout);
-        }
-    }
-
-    void Summary()
-    {
-        if (m_json)
-            return;
-        ClearBars();
-        m_barsShown = false;
-        std::printf("\nPORT    RESULT      MESSAGE\n");
-        for (const Port& port : m_ports)
-            std::printf("COM%-4d %-11s %s\n", port.target.port, EndWord(port.end), Printable(port.lastText).c_str());
-        std::fflush(stdout);
-    }
+    void Ended(Port& port) { m_out.Ended(Index(port), EndWord(port.end), port.lastText); }
+    void Summary() { m_out.FlashSummary(); }
 
 private:
-    void ClearBars()
+    static std::vector<int> Numbers(const std::vector<Port>& ports)
     {
-        if (!m_tty || !m_barsShown)
-            return;
-        std::printf("\033[%zuA\033[J", m_ports.size());
-        m_barsShown = false;
+        std::vector<int> numbers;
+        for (const Port& port : ports)
+            numbers.push_back(port.target.port);
+        return numbers;
     }
-
-    void DrawBars()
-    {
-        if (!m_tty)
-            return;
-        for (const Port& port : m_ports) {
-            int percent = port.percent < 0 ? 0 : port.percent;
-            int filled = percent / 4;
-            std::printf("COM%-3d [%.*s%.*s] %3d %%  %s\n", port.target.port, filled,
-                        "#########################", 25 - filled, ".........................", percent,
-                        port.end == End::Running ? port.state.c_str() : EndWord(port.end));
-        }
-        m_barsShown = true;
-        m_lastDraw = std::chrono::steady_clock::now();
-    }
+    std::size_t Index(const Port& port) const { return static_cast<std::size_t>(&port - m_ports.data()); }
 
     std::vector<Port>& m_ports;
-    bool m_json;
-    bool m_tty;
-    bool m_barsShown = false;
-    std::chrono::steady_clock::time_point m_lastDraw{};
+    RunPrinter m_out;
 };
 
 // The signal's name for the summary ("SIGINT").
@@ -259,6 +172,17 @@ std::string Printable(const std::string& text)
     return out;
 }
 
+bool ParseProgressStyle(const char* text, ProgressStyle& style)
+{
+    if (text && std::strcmp(text, "auto") == 0)
+        style = ProgressStyle::Auto;
+    else if (text && std::strcmp(text, "plain") == 0)
+        style = ProgressStyle::Plain;
+    else
+        return false;
+    return true;
+}
+
 std::string JsonEscape(const std::string& text)
 {
     // The record's exporter writes the same JSON strings; only the quotes are left off here.
@@ -276,7 +200,7 @@ int RunFlashJob(const FlashJob& job)
             directory.Set(job.ports[i].port, job.ports[i].device);
     }
 
-    Printer printer(ports, job.json);
+    Printer printer(ports, job);
     ReportQueue queue;
     // A signal ends every run at once: the loop below wakes and stops the engines.
     JobSignals signals(job.signals, [&queue] { queue.Wake(); });
@@ -475,6 +399,8 @@ int RunFlash(int argc, char** argv)
                         "                     (default /dev/ttyS<N-1>) or DEVICE. Repeatable. Without\n"
                         "                     --port: every port enabled in the station's profile.\n"
                         "  --json             JSON Lines on stdout\n"
+                        "  --progress plain   lines that scroll, also on a terminal (default auto: one line\n"
+                        "                     per port redrawn in place on a terminal that can show it)\n"
                         "  --wait SECONDS     give up on a port whose target has not answered by then\n"
                         "  --continuous       every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
                         "                     for its device, runs, closes it, and runs again once the device\n"
@@ -513,6 +439,9 @@ int RunFlash(int argc, char** argv)
             unitGiven = true;
         } else if (int recordOption = ParseRecordOption(argc, argv, i, job.record); recordOption != 0) {
             if (recordOption < 0)
+                return UsageError(kUsage);
+        } else if (std::strcmp(arg, "--progress") == 0) {
+            if (!ParseProgressStyle(value(), job.progress))
                 return UsageError(kUsage);
         } else if (std::strcmp(arg, "--continuous") == 0) {
             job.continuous = true;

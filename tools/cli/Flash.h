@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/Printer.h"
 #include "tools/cli/RecordSetup.h"
 
 namespace tarvo {
@@ -36,7 +37,12 @@ struct FlashJob {
     SignalWatch* signals = nullptr;
     // Every port runs again on each new device until a signal (tools/cli/Continuous.h).
     bool continuous = false;
+    // The live display on a terminal that can show it, or plain lines (tools/cli/Printer.h).
+    ProgressStyle progress = ProgressStyle::Auto;
 };
+
+// "--progress auto|plain".
+bool ParseProgressStyle(const char* text, ProgressStyle& style);
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
 // ended COMPLETE, 1 otherwise). A signal (see SignalWatch) ends every run at once: every engine
