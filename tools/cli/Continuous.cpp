@@ -111,7 +111,7 @@ int RunContinuousJob(const FlashJob& job)
         setup.mainSoftware = job.mainSoftware;
         if (std::string error; !recorder.BeginRun(*port.engine, setup, error)) {
             // Not even opened: the handset in the socket is flashed once recording works.
-            output.Note(port, error);
+            output.Note(at(port), error);
             ++port.error;
             endRun(port, "ERROR");
             port.engine.reset();
