@@ -25,6 +25,7 @@
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cli/StatusSetup.h"
 
 namespace tarvo::cli {
 namespace {
@@ -133,6 +134,7 @@ int RunContinuousJob(const FlashJob& job)
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
+    const StatusTee tee(job.model, recorder, job.record);
     std::string shownRecordProblem;
 
     auto endRun = [&](Port& port, const char* word) {
@@ -141,6 +143,7 @@ int RunContinuousJob(const FlashJob& job)
         port.running = false;
         port.closing = true;
         output.End(port, word);
+        tee.Ended(port.target.port, word);
     };
     // Opens the device that has (re)appeared and begins a run on it.
     auto beginRun = [&](Port& port, uint64_t generation, const HolderScan& holders) {
@@ -168,6 +171,7 @@ int RunContinuousJob(const FlashJob& job)
             if (!hint.empty())
                 text += "; " + hint;
             output.Note(port, text);
+            tee.OpenFailed(port.target.port, port.engine->OpenError());
             ++port.error;
             endRun(port, "ERROR");
             port.engine.reset();
@@ -181,6 +185,7 @@ int RunContinuousJob(const FlashJob& job)
                 Clock::now() + std::chrono::milliseconds(static_cast<long long>(job.waitSeconds * 1000));
         else
             port.noTargetDeadline = Clock::time_point::max();
+        tee.Begun(port.target.port, *port.engine);
         port.engine->Start(&recorder);
     };
 
@@ -210,6 +215,7 @@ int RunContinuousJob(const FlashJob& job)
             const Wait wait = present ? Wait::Stayed : Wait::Absent;
             if (wait != port.shownWait) {
                 port.shownWait = wait;
+                tee.Waiting(port.target.port, !present);
                 output.Note(port, present ? "done: unplug the handset to flash the next one on " + port.device
                                           : "waiting for the device " + port.device);
             }
@@ -248,6 +254,7 @@ int RunContinuousJob(const FlashJob& job)
                 break;
             port->answered = true;
             output.Status(*port, report.code, report.text, report.reason);
+            tee.Report(report);
             if (report.code == status::kReadyForDownload) {
                 if (!port->engine->StartDownload(&recorder, job.image)) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
@@ -264,8 +271,10 @@ int RunContinuousJob(const FlashJob& job)
             }
             break;
         case QueuedReport::Kind::Progress:
-            if (port->running)
+            if (port->running) {
                 output.Progress(*port, report.percent, report.position, report.size);
+                tee.Report(report);
+            }
             break;
         case QueuedReport::Kind::RunEnded:
             // A run that ends without PASS or an error code ended on a text: an error.

@@ -14,13 +14,16 @@
 #include "tools/cli/Profile.h"
 #include "tools/cli/RecordSetup.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cli/StatusSetup.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
 
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage = "demo [--json] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]";
+constexpr const char* kUsage =
+    "demo [--json] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]\n"
+    "      [--listen [ADDR:]PORT]";
 
 // Removes the demo's folder however the demo ends.
 struct TempFolder {
@@ -38,6 +41,7 @@ struct TempFolder {
 int RunDemo(int argc, char** argv)
 {
     bool json = false;
+    std::string listen;
     int count = 8;
     long kib = 128;
     RecordSettings record = RecordSettingsFromProfile(Profile::LoadUser());
@@ -49,12 +53,15 @@ int RunDemo(int argc, char** argv)
                         "  --json      JSON Lines on stdout\n"
                         "  --ports N   number of handsets, 1..8 (default 8)\n"
                         "  --size KIB  data in the sample image (default 128)\n"
-                        "%s",
-                        kUsage, kRecordOptionsHelp);
+                        "%s%s",
+                        kUsage, kRecordOptionsHelp, kListenOptionHelp);
             return kExitOk;
         }
         if (int recordOption = ParseRecordOption(argc, argv, i, record); recordOption != 0) {
             if (recordOption < 0)
+                return UsageError(kUsage);
+        } else if (int listenOption = ParseListenOption(argc, argv, i, listen); listenOption != 0) {
+            if (listenOption < 0)
                 return UsageError(kUsage);
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
@@ -93,6 +100,7 @@ int RunDemo(int argc, char** argv)
     job.signals = &signals;
     job.json = json;
     job.record = record;
+    job.listen = listen;
     job.mainSoftware = mainFile;
     job.monitorDir = folder.path;
     ConvertError convertError;
@@ -126,7 +134,7 @@ int RunDemo(int argc, char** argv)
                     count, job.image.c_str(), kib);
         std::fflush(stdout);
     }
-    int status = RunFlashJob(job);
+    int status = RunJob(job);
     handsets.clear();
     return status;
 }

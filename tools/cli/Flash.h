@@ -12,6 +12,9 @@
 
 namespace tarvo {
 class IClock;
+namespace status {
+class StationModel;
+}
 }
 
 namespace tarvo::cli {
@@ -36,6 +39,10 @@ struct FlashJob {
     SignalWatch* signals = nullptr;
     // Every port runs again on each new device until a signal (tools/cli/Continuous.h).
     bool continuous = false;
+    // --listen [ADDR:]PORT: serve the station's status while the job runs (tools/cli/StatusSetup.h).
+    std::string listen;
+    // The station model the job's reports and records go to; null: none.
+    status::StationModel* model = nullptr;
 };
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
