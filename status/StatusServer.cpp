@@ -8,7 +8,10 @@
 #include <prometheus/registry.h>
 #include <prometheus/text_serializer.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
 #include <deque>
 
 #include "status/Page.h"
@@ -87,16 +90,32 @@ StatusServer::StatusServer(StationModel& model) : m_model(model), m_http(std::ma
     http.set_read_timeout(5, 0);
     http.set_write_timeout(5, 0);
     http.set_keep_alive_timeout(2);
+    // SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a second station on
+    // the same port would bind too and take half of the requests meant for the first.
+    http.set_socket_options([](int sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     // Read-only: a method other than GET (or HEAD) is refused before any route is looked up.
     http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         SetCommonHeaders(res);
-        if (req.method == "GET" || req.method == "HEAD")
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 405;
-        res.set_header("Allow", "GET, HEAD");
-        res.set_content("method not allowed\n", "text/plain; charset=utf-8");
-        return httplib::Server::HandlerResponse::Handled;
+        if (req.method != "GET" && req.method != "HEAD") {
+            res.status = 405;
+            res.set_header("Allow", "GET, HEAD");
+            res.set_content("method not allowed\n", "text/plain; charset=utf-8");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // A request to this server has no body; one that brings one is refused unread (the
+        // connection closes, so its bytes are never taken for a request).
+        if (req.has_header("Transfer-Encoding") ||
+            (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0")) {
+            res.status = 413;
+            res.set_header("Connection", "close");
+            res.set_content("a request to this server has no body\n", "text/plain; charset=utf-8");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
     });
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         SetCommonHeaders(res);

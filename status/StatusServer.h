@@ -5,7 +5,7 @@
 //   GET /events      Server-Sent Events: one "status" event on connect, then a "report" or
 //                    "record" event for each of the model's events
 //   GET /metrics     Prometheus text exposition (prometheus-cpp)
-// Every other path is 404, every method but GET and HEAD 405, a request body over 64 KiB 413,
+// Every other path is 404, every method but GET and HEAD 405, a request with a body 413,
 // a header or request line over the HTTP library's bounds 4xx. No request changes the station.
 // Pages carry a Content-Security-Policy that allows only the server's own origin.
 //
