@@ -9,6 +9,8 @@ packages=(
   libsqlite3-dev libpq-dev postgresql
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
+  prometheus-cpp-dev libcpp-httplib-dev
+  prometheus chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -20,3 +22,15 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The tests start their own Prometheus server on loopback; the package's service would listen
+# on every address, so it is kept off where the package started it.
+for p in "${missing[@]}"; do
+  if [ "$p" = prometheus ]; then
+    if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+      $sudo systemctl disable --now prometheus >/dev/null 2>&1 || true
+    elif [ -x /etc/init.d/prometheus ]; then
+      $sudo /etc/init.d/prometheus stop >/dev/null 2>&1 || true
+      $sudo update-rc.d prometheus disable >/dev/null 2>&1 || true
+    fi
+  fi
+done
