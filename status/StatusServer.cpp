@@ -87,9 +87,13 @@ StatusServer::StatusServer(StationModel& model) : m_model(model), m_http(std::ma
     httplib::Server& http = *m_http;
     http.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     http.set_payload_max_length(kMaxBodyBytes);
-    http.set_read_timeout(5, 0);
-    http.set_write_timeout(5, 0);
-    http.set_keep_alive_timeout(2);
+    // One request per connection, and short time-outs: the library polls an idle kept-alive
+    // connection, and stopping the server waits for every connection's thread, so none may
+    // linger (a client that stalls mid-request or stops reading is cut off after 1 s).
+    http.set_keep_alive_max_count(1);
+    http.set_keep_alive_timeout(1);
+    http.set_read_timeout(1, 0);
+    http.set_write_timeout(1, 0);
     // SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a second station on
     // the same port would bind too and take half of the requests meant for the first.
     http.set_socket_options([](int sock) {

@@ -194,6 +194,7 @@ int RunContinuousJob(const FlashJob& job)
         const std::string recordProblem = session.Problem();
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
+            tee.RecordProblem(recordProblem);
             std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
                          recordProblem.c_str());
         }

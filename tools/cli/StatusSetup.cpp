@@ -125,6 +125,12 @@ void StatusTee::Report(const QueuedReport& report) const
         m_model->OnProgress(report.port, report.percent, report.position, report.size);
 }
 
+void StatusTee::RecordProblem(const std::string& problem) const
+{
+    if (m_model)
+        m_model->SetRecord(true, problem);
+}
+
 void StatusTee::Ended(int port, const char* word) const
 {
     if (m_model)

@@ -50,6 +50,8 @@ public:
     void Report(const QueuedReport& report) const;
     // The run's end line, as printed.
     void Ended(int port, const char* word) const;
+    // The record's problem (empty: it can be written again), as printed.
+    void RecordProblem(const std::string& problem) const;
 
 private:
     status::StationModel* m_model;
