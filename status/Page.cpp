@@ -14,7 +14,7 @@ const char* const kPageHtml = R"PAGE(<!DOCTYPE html>
 <body>
 <header>
   <h1 id="station">Tarvo</h1>
-  <div id="link" class="link down" data-t="connecting">connecting</div>
+  <div id="link" class="link down">connecting</div>
 </header>
 <section id="summary">
   <div class="box"><span class="label" data-t="runs">Runs</span><span id="runs" class="value">0</span></div>
@@ -125,6 +125,11 @@ const char* const kPageScript = R"PAGE('use strict';
     row = { tr: tr, where: where, state: state, text: text, fill: fill, percent: percent,
             unit: cell(tr, '', 'unit'), pass: cell(tr, '0', 'count pass'),
             fail: cell(tr, '0', 'count fail'), error: cell(tr, '0', 'count error') };
+    // Labels the narrow layout shows beside the values (it has no table header).
+    row.unit.setAttribute('data-label', words.unit);
+    row.pass.setAttribute('data-label', 'PASS');
+    row.fail.setAttribute('data-label', 'FAIL');
+    row.error.setAttribute('data-label', 'ERROR');
     rows.set(port, row);
     const body = $('rows');
     const after = Array.from(rows.keys()).filter(function (p) { return p > port; }).sort(function (a, b) { return a - b; });
@@ -146,6 +151,7 @@ const char* const kPageScript = R"PAGE('use strict';
     words = String(s.language || '').toLowerCase().indexOf('ko') === 0 ? WORDS.ko : WORDS.en;
     document.documentElement.lang = words === WORDS.ko ? 'ko' : 'en';
     translate();
+    $('link').textContent = words.live;
     $('station').textContent = s.station;
     document.title = 'Tarvo ' + s.station;
     $('runs').textContent = s.totals.runs;
@@ -235,6 +241,20 @@ const char* const kPageScript = R"PAGE('use strict';
     }
   }
 
+  function bump(el) { el.textContent = String((Number(el.textContent) || 0) + 1); }
+  // A finished record: its row's counts and the totals at once (the station may end right
+  // after its last record), the rest from the station.
+  function onRecord(r) {
+    addRecordRow(r);
+    const row = portRow(r.port);
+    bump($('runs'));
+    if (r.result === 'PASS') { bump(row.pass); bump($('pass')); bump($('uph')); }
+    else if (r.result === 'FAIL') { bump(row.fail); bump($('fail')); }
+    else if (r.result === 'ERROR' || r.result === 'NO TARGET') { bump(row.error); bump($('error')); }
+    if (r.unit !== null && r.unit !== undefined) row.unit.textContent = r.unit;
+    refreshSoon();
+  }
+
   // Counts, totals and the exact colours come from the station after a run ends.
   function refreshSoon() {
     if (refreshTimer !== null) return;
@@ -249,12 +269,11 @@ const char* const kPageScript = R"PAGE('use strict';
     const events = new EventSource('/events');
     const link = $('link');
     events.addEventListener('status', function (e) {
-      link.textContent = words.live;
       link.className = 'link up';
       showStatus(JSON.parse(e.data));
     });
     events.addEventListener('report', function (e) { onReport(JSON.parse(e.data)); });
-    events.addEventListener('record', function (e) { addRecordRow(JSON.parse(e.data)); refreshSoon(); });
+    events.addEventListener('record', function (e) { onRecord(JSON.parse(e.data)); });
     events.onerror = function () {
       link.textContent = words.offline;
       link.className = 'link down';
@@ -303,7 +322,11 @@ tr.result-FAIL td:nth-child(3), tr.result-ERROR td:nth-child(3), tr.result-NOTAR
   #ports thead, #records thead { display: none; }
   #ports tr { display: grid; grid-template-columns: 1fr 1fr 1fr; border-top: 1px solid #2a2a2a; padding: 0.3rem 0; }
   #ports td { border: 0; }
-  #ports td.text, #ports td.bar { grid-column: 1 / -1; }
+  #ports td.state { grid-column: 2 / -1; }
+  #ports td.text, #ports td.bar, #ports td.unit { grid-column: 1 / -1; }
+  #ports td.unit:empty { display: none; }
+  #ports td.count { text-align: left; }
+  #ports td.unit::before, #ports td.count::before { content: attr(data-label) " "; color: #a0a0a0; font-size: 0.8rem; }
   #records td:nth-child(5) { display: none; }
 }
 /* A wall monitor: larger everything. */
