@@ -168,6 +168,15 @@ const char* const kPageScript = R"PAGE('use strict';
     approval.textContent = s.image.approved === true ? words.approved
       : s.image.approved === false ? words.notApproved : words.approvalOff;
     approval.className = s.image.approved === false ? 'bad' : s.image.approved === true ? 'good' : 'muted';
+    showFacts(s);
+    s.ports.forEach(showPort);
+    const recent = $('recent');
+    while (recent.firstChild) recent.removeChild(recent.firstChild);
+    s.records.slice().reverse().forEach(addRecordRow);
+  }
+
+  // The record's and the line database's state.
+  function showFacts(s) {
     const record = $('record');
     record.textContent = !s.record.enabled ? words.recordOff : s.record.problem ? s.record.problem : words.recordOk;
     record.className = s.record.problem ? 'bad' : 'good';
@@ -183,23 +192,21 @@ const char* const kPageScript = R"PAGE('use strict';
       line.textContent = t;
       line.className = f.problem ? 'bad' : 'good';
     }
-    s.ports.forEach(function (p) {
-      const row = portRow(p.port);
-      row.where.textContent = p.location ? 'USB ' + p.location : p.device;
-      row.where.title = p.device;
-      setState(row, p.state, p.colors.state);
-      row.text.textContent = p.text;
-      row.text.title = p.reason || '';
-      colour(row.text, p.colors.text);
-      setProgress(row, p.progress);
-      row.unit.textContent = p.unit === null ? '' : p.unit;
-      row.pass.textContent = p.pass;
-      row.fail.textContent = p.fail;
-      row.error.textContent = p.error;
-    });
-    const recent = $('recent');
-    while (recent.firstChild) recent.removeChild(recent.firstChild);
-    s.records.slice().reverse().forEach(addRecordRow);
+  }
+
+  function showPort(p) {
+    const row = portRow(p.port);
+    row.where.textContent = p.location ? 'USB ' + p.location : p.device;
+    row.where.title = p.device;
+    setState(row, p.state, p.colors.state);
+    row.text.textContent = p.text;
+    row.text.title = p.reason || '';
+    colour(row.text, p.colors.text);
+    setProgress(row, p.progress);
+    row.unit.textContent = p.unit === null ? '' : p.unit;
+    row.pass.textContent = p.pass;
+    row.fail.textContent = p.fail;
+    row.error.textContent = p.error;
   }
 
   function addRecordRow(r) {
@@ -274,6 +281,8 @@ const char* const kPageScript = R"PAGE('use strict';
     });
     events.addEventListener('report', function (e) { onReport(JSON.parse(e.data)); });
     events.addEventListener('record', function (e) { onRecord(JSON.parse(e.data)); });
+    events.addEventListener('port', function (e) { showPort(JSON.parse(e.data)); });
+    events.addEventListener('station', function (e) { showFacts(JSON.parse(e.data)); });
     events.onerror = function () {
       link.textContent = words.offline;
       link.className = 'link down';

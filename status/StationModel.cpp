@@ -49,6 +49,39 @@ std::string Quoted(const std::string& text) { return record::JsonString(text); }
 
 std::string OptionalText(const std::optional<std::string>& text) { return text ? Quoted(*text) : "null"; }
 
+// The port as /api/status lists it.
+std::string PortJson(const PortState& p)
+{
+    return "{\"port\":" + std::to_string(p.port) + ",\"device\":" + Quoted(p.device) +
+           ",\"location\":" + OptionalText(p.location) + ",\"state\":" + Quoted(p.state) +
+           ",\"text\":" + Quoted(p.text) + ",\"reason\":" + Quoted(p.reason) +
+           ",\"progress\":" + std::to_string(p.progress) + ",\"unit\":" + OptionalText(p.unit) +
+           ",\"run_id\":" + OptionalText(p.runId) + ",\"pass\":" + std::to_string(p.pass) +
+           ",\"fail\":" + std::to_string(p.fail) + ",\"error\":" + std::to_string(p.error) +
+           ",\"colors\":{\"state\":[" + Quoted(CssColour(p.stateFg)) + "," + Quoted(CssColour(p.stateBg)) +
+           "],\"text\":[" + Quoted(CssColour(p.textFg)) + "," + Quoted(CssColour(p.textBg)) + "]}}";
+}
+
+// The record's and the forwarder's state: "record":{...},"forward":{...}
+std::string RecordAndForwardJson(const StationSnapshot& s)
+{
+    std::string out = "\"record\":{\"enabled\":" + std::string(s.recordEnabled ? "true" : "false") +
+                      ",\"ok\":" + (s.recordProblem.empty() ? "true" : "false") + ",\"problem\":" +
+                      (s.recordProblem.empty() ? std::string("null") : Quoted(s.recordProblem)) + "}";
+    out += ",\"forward\":{\"enabled\":" + std::string(s.forward.enabled ? "true" : "false") +
+           ",\"pending\":" + std::to_string(s.forward.pending) + ",\"set_aside\":" +
+           std::to_string(s.forward.setAside) + ",\"problem\":" +
+           (s.forward.problem.empty() ? std::string("null") : Quoted(s.forward.problem)) + ",\"last_success\":";
+    if (s.forward.lastSuccess) {
+        char when[32];
+        std::snprintf(when, sizeof when, "%.3f", *s.forward.lastSuccess);
+        out += when;
+    } else {
+        out += "null";
+    }
+    return out + "}";
+}
+
 }  // namespace
 
 const std::vector<double>& DurationBuckets()
@@ -118,14 +151,18 @@ void StationModel::AddPort(int port, std::string device, std::optional<std::stri
 void StationModel::SetRecord(bool enabled, std::string problem)
 {
     std::lock_guard lock(m_mutex);
+    if (m_state.recordEnabled == enabled && m_state.recordProblem == problem)
+        return;
     m_state.recordEnabled = enabled;
     m_state.recordProblem = std::move(problem);
+    Emit("station", "{" + RecordAndForwardJson(m_state) + "}");
 }
 
 void StationModel::SetForward(ForwardState forward)
 {
     std::lock_guard lock(m_mutex);
     m_state.forward = std::move(forward);
+    Emit("station", "{" + RecordAndForwardJson(m_state) + "}");
 }
 
 PortState& StationModel::PortLocked(int port)
@@ -170,6 +207,7 @@ void StationModel::RunBegun(int port, std::optional<std::string> runId, std::opt
     p.reason.clear();
     p.runId = std::move(runId);
     p.unit = std::move(unit);
+    Emit("port", PortJson(p));
 }
 
 void StationModel::OpenFailed(int port, const std::string& reason)
@@ -178,6 +216,7 @@ void StationModel::OpenFailed(int port, const std::string& reason)
     PortState& p = PortLocked(port);
     Apply(p, station::PortOpenFailed(kProxyRow));
     p.reason = reason;
+    Emit("port", PortJson(p));
 }
 
 void StationModel::Waiting(int port, bool deviceAbsent)
@@ -193,6 +232,7 @@ void StationModel::Waiting(int port, bool deviceAbsent)
     } else {
         Apply(p, station::DeviceStayed(kProxyRow));
     }
+    Emit("port", PortJson(p));
 }
 
 void StationModel::OnStatus(int port, int code, const std::string& text, const std::string& reason)
@@ -316,37 +356,13 @@ std::string StatusJson(const StationSnapshot& s)
            ",\"bytes\":" + std::to_string(s.image.bytes) + ",\"approved\":" +
            (s.image.approved ? (*s.image.approved ? "true" : "false") : "null") + "}";
     out += ",\"ports\":[";
-    for (std::size_t i = 0; i < s.ports.size(); ++i) {
-        const PortState& p = s.ports[i];
-        if (i)
-            out += ',';
-        out += "{\"port\":" + std::to_string(p.port) + ",\"device\":" + Quoted(p.device) +
-               ",\"location\":" + OptionalText(p.location) + ",\"state\":" + Quoted(p.state) +
-               ",\"text\":" + Quoted(p.text) + ",\"reason\":" + Quoted(p.reason) +
-               ",\"progress\":" + std::to_string(p.progress) + ",\"unit\":" + OptionalText(p.unit) +
-               ",\"run_id\":" + OptionalText(p.runId) + ",\"pass\":" + std::to_string(p.pass) +
-               ",\"fail\":" + std::to_string(p.fail) + ",\"error\":" + std::to_string(p.error) +
-               ",\"colors\":{\"state\":[" + Quoted(CssColour(p.stateFg)) + "," + Quoted(CssColour(p.stateBg)) +
-               "],\"text\":[" + Quoted(CssColour(p.textFg)) + "," + Quoted(CssColour(p.textBg)) + "]}}";
-    }
+    for (std::size_t i = 0; i < s.ports.size(); ++i)
+        out += (i ? "," : "") + PortJson(s.ports[i]);
     out += "],\"totals\":{\"runs\":" + std::to_string(s.runs) + ",\"pass\":" + std::to_string(s.pass) +
            ",\"fail\":" + std::to_string(s.fail) + ",\"error\":" + std::to_string(s.error) + "}";
     out += ",\"units_per_hour\":" + std::to_string(s.unitsPerHour);
-    out += ",\"record\":{\"enabled\":" + std::string(s.recordEnabled ? "true" : "false") +
-           ",\"ok\":" + (s.recordProblem.empty() ? "true" : "false") + ",\"problem\":" +
-           (s.recordProblem.empty() ? std::string("null") : Quoted(s.recordProblem)) + "}";
-    out += ",\"forward\":{\"enabled\":" + std::string(s.forward.enabled ? "true" : "false") +
-           ",\"pending\":" + std::to_string(s.forward.pending) + ",\"set_aside\":" +
-           std::to_string(s.forward.setAside) + ",\"problem\":" +
-           (s.forward.problem.empty() ? std::string("null") : Quoted(s.forward.problem)) + ",\"last_success\":";
-    if (s.forward.lastSuccess) {
-        char when[32];
-        std::snprintf(when, sizeof when, "%.3f", *s.forward.lastSuccess);
-        out += when;
-    } else {
-        out += "null";
-    }
-    out += "},\"records\":[";
+    out += "," + RecordAndForwardJson(s);
+    out += ",\"records\":[";
     for (std::size_t i = 0; i < s.recentRecords.size(); ++i) {
         if (i)
             out += ',';

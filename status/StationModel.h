@@ -8,10 +8,14 @@
 // Besides the window's words, a port of a continuous station whose device is absent shows
 // "NO DEVICE".
 //
-// Events: each change the front end reports as a line of its own (a status, a progress, the end
-// of a port's run) and each finished record becomes one StationEvent that observers receive:
-//   "report"  the JSON object tarvo-cli --json prints for it (one line, no newline)
-//   "record"  the record in the JSON export's form (record/Export.h JsonLine)
+// Events: every change becomes one StationEvent that observers receive, its data one line of
+// JSON:
+//   "report"   a change the front end reports as a line of its own (a status, a progress, the
+//              end of a port's run): the object tarvo-cli --json prints for it
+//   "record"   a finished record, in the JSON export's form (record/Export.h JsonLine)
+//   "port"     a port's other changes (a run begins, its device could not be opened, it waits
+//              for a device): the port's object as StatusJson lists it
+//   "station"  the record's or the forwarder's state changed: {"record":{...},"forward":{...}}
 //
 // Threading: every member may be called from any thread. Updates take one mutex, copy a few
 // strings and call the observers; they do no I/O and never wait for anything else, so an
@@ -89,7 +93,7 @@ struct StationSnapshot {
 };
 
 struct StationEvent {
-    std::string name;  // "report" or "record"
+    std::string name;  // "report", "record", "port" or "station"
     std::string data;  // one line of JSON
 };
 

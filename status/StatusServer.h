@@ -2,8 +2,8 @@
 //
 //   GET /            the live page (HTML; its script and style sheet at /app.js and /style.css)
 //   GET /api/status  the model as one JSON object (status/StationModel.h StatusJson)
-//   GET /events      Server-Sent Events: one "status" event on connect, then a "report" or
-//                    "record" event for each of the model's events
+//   GET /events      Server-Sent Events: one "status" event on connect, then one event for each
+//                    of the model's events ("report", "record", "port", "station")
 //   GET /metrics     Prometheus text exposition (prometheus-cpp)
 // Every other path is 404, every method but GET and HEAD 405, a request with a body 413,
 // a header or request line over the HTTP library's bounds 4xx. No request changes the station.

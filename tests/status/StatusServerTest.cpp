@@ -152,14 +152,28 @@ TEST(StatusServer, ContinuousStationRefusesBadRequestsAndItsRunsGoOn)
     EXPECT_NE(metrics.find(R"(tarvo_port_state{port="6",state="NO DEVICE",station=)"), std::string::npos);
     EXPECT_TRUE(std::regex_search(metrics, std::regex(R"(tarvo_runs_total\{port="5",result="PASS",station="[^"]*"\} 1\n)")))
         << metrics;
+    // The handset is unplugged: its port waits for the next one, on the page too.
+    handset->Stop();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            body = Get(port, "/api/status").body;
+            return body.find("\"port\":5,\"device\":\"" + handset->DevicePath() +
+                             "\",\"location\":null,\"state\":\"NO DEVICE\"") != std::string::npos;
+        },
+        10s, 100ms))
+        << body;
     cli.Signal(SIGTERM);
     EXPECT_EQ(cli.Wait(15s), 0) << cli.Err();
-    // The stream that watched it all got the run's report lines and its record.
+    // The stream that watched it all got the run's record and the port's wait for a device.
     ASSERT_TRUE(events.WaitEnded(3s));
     int records = 0;
-    for (const auto& [name, data] : events.Events())
+    bool waiting = false;
+    for (const auto& [name, data] : events.Events()) {
         records += name == "record";
+        waiting |= name == "port" && data.find("{\"port\":5,") == 0 && data.find("\"state\":\"NO DEVICE\"") != std::string::npos;
+    }
     EXPECT_EQ(records, 1);
+    EXPECT_TRUE(waiting);
 }
 
 TEST(StatusServer, ListenOnAnAddressInUseFailsBeforeAnyPortOpens)
