@@ -109,7 +109,7 @@ void StationModel::Unsubscribe(int id)
 void StationModel::Read(const SnapshotReader& reader) const
 {
     std::lock_guard lock(m_mutex);
-    const_cast<StationModel*>(this)->PruneHourLocked(m_now());
+    PruneHourLocked(m_now());
     reader(m_state);
 }
 
@@ -266,12 +266,10 @@ void StationModel::OnEnd(int port, const std::string& word)
     std::lock_guard lock(m_mutex);
     PortState& p = PortLocked(port);
     if (word == "ABORTED") {
-        // The port is closed: the window's CLOSE look, the word as the message.
-        for (const station::Step& step : station::InitialAppearance())
-            if (const auto* s = std::get_if<station::SetTextColor>(&step); s && s->row == kProxyRow &&
-                                                                           s->field == station::Field::State)
-                p.stateFg = s->color;
+        // The port is closed: the window's CLOSE look (red on light grey, as at start-up), the
+        // word as the message.
         p.state = station::text::kClose;
+        p.stateFg = station::colour::kRed;
         p.stateBg = station::colour::kLightGrey;
         p.text = word;
     } else if (word != "COMPLETE" && p.state != station::text::kError) {
@@ -283,7 +281,7 @@ void StationModel::OnEnd(int port, const std::string& word)
     Emit("report", "{\"port\":" + std::to_string(port) + ",\"end\":" + Quoted(word) + "}");
 }
 
-void StationModel::PruneHourLocked(SystemClock::time_point now)
+void StationModel::PruneHourLocked(SystemClock::time_point now) const
 {
     while (!m_passTimes.empty() && now - m_passTimes.front() > std::chrono::hours(1))
         m_passTimes.pop_front();

@@ -143,13 +143,14 @@ public:
 private:
     PortState& PortLocked(int port);
     void Emit(const char* name, std::string data);
-    void PruneHourLocked(SystemClock::time_point now);
+    // Drops PASS times older than an hour and sets units per hour; reading moves the hour on.
+    void PruneHourLocked(SystemClock::time_point now) const;
 
     mutable std::mutex m_mutex;
-    StationSnapshot m_state;
+    mutable StationSnapshot m_state;
     std::map<int, Observer> m_observers;
     int m_nextObserver = 1;
-    std::deque<SystemClock::time_point> m_passTimes;  // PASS records of the last hour
+    mutable std::deque<SystemClock::time_point> m_passTimes;  // PASS records of the last hour
     std::function<SystemClock::time_point()> m_now;
 };
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <deque>
 
@@ -210,6 +211,19 @@ bool StatusServer::Start(const ListenAddress& address, std::string& error)
     const std::string where = address.host.find(':') != std::string::npos
                                   ? "[" + address.host + "]:" + std::to_string(address.port)
                                   : address.host + ":" + std::to_string(address.port);
+    // The library reports a failed name lookup only as a failed bind: look the name up first so
+    // the message says what went wrong.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (const int lookup = ::getaddrinfo(address.host.c_str(), nullptr, &hints, &found); lookup != 0) {
+        error = "status server: cannot listen on " + where + ": " + ::gai_strerror(lookup);
+        return false;
+    }
+    ::freeaddrinfo(found);
+    errno = 0;
     if (address.port == 0)
         m_port = m_http->bind_to_any_port(address.host);
     else
