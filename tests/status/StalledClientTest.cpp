@@ -47,7 +47,8 @@ TEST(StatusStalledClient, IsDroppedWhileUpdatesStayQuick)
             model.OnStatus(5, 1, text, "");
         slowest = std::max(slowest, std::chrono::steady_clock::now() - before);
     }
-    EXPECT_LT(slowest, 50ms) << "an update waited for the client";
+    // A wait for the client would cost its write time-out (1 s); an update takes microseconds.
+    EXPECT_LT(slowest, 250ms) << "an update waited for the client";
     EXPECT_TRUE(WaitFor([&] { return server.EventClients() == 0; }, 5s)) << "the stalled client was kept";
     ::close(fd);
 
