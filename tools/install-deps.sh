@@ -13,6 +13,8 @@ packages=(
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
   libncurses-dev tmux
+  prometheus-cpp-dev libcpp-httplib-dev
+  prometheus chromium chromium-driver python3-selenium
 )
 lock_wait=600  # seconds
 
@@ -46,3 +48,15 @@ if ((${#missing[@]})); then
   apt_get update -qq
   apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The tests start their own Prometheus server on loopback; the package's service would listen
+# on every address, so it is kept off where the package started it.
+for p in "${missing[@]}"; do
+  if [ "$p" = prometheus ]; then
+    if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+      $sudo systemctl disable --now prometheus >/dev/null 2>&1 || true
+    elif [ -x /etc/init.d/prometheus ]; then
+      $sudo /etc/init.d/prometheus stop >/dev/null 2>&1 || true
+      $sudo update-rc.d prometheus disable >/dev/null 2>&1 || true
+    fi
+  fi
+done

@@ -26,6 +26,7 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/Printer.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cli/StatusSetup.h"
 
 namespace tarvo::cli {
 namespace {
@@ -78,6 +79,7 @@ int RunContinuousJob(const FlashJob& job)
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
+    const StatusTee tee(job.model, recorder, job.record);
     std::string shownRecordProblem;
     std::string shownForwardProblem;
 
@@ -87,6 +89,7 @@ int RunContinuousJob(const FlashJob& job)
         port.running = false;
         port.closing = true;
         output.Ended(at(port), word, {}, counts(port));
+        tee.Ended(port.target.port, word);
     };
     // Opens the device that has (re)appeared and begins a run on it.
     // Set when a run could not be recorded: no run begins until the journal has taken a
@@ -127,6 +130,7 @@ int RunContinuousJob(const FlashJob& job)
             if (!hint.empty())
                 text += "; " + hint;
             output.Note(at(port), text);
+            tee.OpenFailed(port.target.port, port.engine->OpenError());
             ++port.error;
             endRun(port, "ERROR");
             port.engine.reset();
@@ -139,6 +143,7 @@ int RunContinuousJob(const FlashJob& job)
                 Clock::now() + std::chrono::milliseconds(static_cast<long long>(job.waitSeconds * 1000));
         else
             port.noTargetDeadline = Clock::time_point::max();
+        tee.Begun(port.target.port, *port.engine);
         port.engine->Start(&recorder);
     };
 
@@ -151,6 +156,7 @@ int RunContinuousJob(const FlashJob& job)
             recordProblem = session.Settings().database + ": a run's record could not be written";
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
+            tee.RecordProblem(recordProblem);
             output.Message(recordProblem.empty() ? "record: works again"
                                                  : "record: " + recordProblem + "; no run begins until it works");
         }
@@ -177,6 +183,7 @@ int RunContinuousJob(const FlashJob& job)
             const Wait wait = present ? Wait::Stayed : Wait::Absent;
             if (wait != port.shownWait) {
                 port.shownWait = wait;
+                tee.Waiting(port.target.port, !present);
                 output.Waiting(at(port), present, port.device);
             }
         }
@@ -216,6 +223,7 @@ int RunContinuousJob(const FlashJob& job)
             port->answered = true;
             output.Status(at(*port), report.code == status::kReadyForDownload ? "ERASE" : "READY", report.code,
                           report.text, report.reason);
+            tee.Report(report);
             if (report.code == status::kReadyForDownload) {
                 if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
@@ -232,8 +240,10 @@ int RunContinuousJob(const FlashJob& job)
             }
             break;
         case QueuedReport::Kind::Progress:
-            if (port->running)
+            if (port->running) {
                 output.Progress(at(*port), report.percent, report.position, report.size);
+                tee.Report(report);
+            }
             break;
         case QueuedReport::Kind::RunEnded:
             // A run that ends without PASS or an error code ended on a text: an error.

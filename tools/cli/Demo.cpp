@@ -14,13 +14,16 @@
 #include "tools/cli/Profile.h"
 #include "tools/cli/RecordSetup.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cli/StatusSetup.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
 
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage = "demo [--json] [--progress auto|plain] [--ports N] [--size KIB] [--record PATH | --no-record] [--forward URL]";
+constexpr const char* kUsage =
+    "demo [--json] [--progress auto|plain] [--ports N] [--size KIB] [--record PATH | --no-record]\n"
+    "      [--forward URL] [--listen [ADDR:]PORT]";
 
 // Removes the demo's folder however the demo ends.
 struct TempFolder {
@@ -39,6 +42,7 @@ int RunDemo(int argc, char** argv)
 {
     bool json = false;
     ProgressStyle progress = ProgressStyle::Auto;
+    std::string listen;
     int count = 8;
     long kib = 128;
     RecordSettings record = RecordSettingsFromProfile(Profile::LoadUser());
@@ -51,12 +55,15 @@ int RunDemo(int argc, char** argv)
                         "  --progress plain  lines that scroll, also on a terminal\n"
                         "  --ports N   number of handsets, 1..8 (default 8)\n"
                         "  --size KIB  data in the sample image (default 128)\n"
-                        "%s",
-                        kUsage, kRecordOptionsHelp);
+                        "%s%s",
+                        kUsage, kRecordOptionsHelp, kListenOptionHelp);
             return kExitOk;
         }
         if (int recordOption = ParseRecordOption(argc, argv, i, record); recordOption != 0) {
             if (recordOption < 0)
+                return UsageError(kUsage);
+        } else if (int listenOption = ParseListenOption(argc, argv, i, listen); listenOption != 0) {
+            if (listenOption < 0)
                 return UsageError(kUsage);
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
@@ -99,6 +106,7 @@ int RunDemo(int argc, char** argv)
     job.json = json;
     job.progress = progress;
     job.record = record;
+    job.listen = listen;
     job.mainSoftware = mainFile;
     job.monitorDir = folder.path;
     ConvertError convertError;
@@ -132,7 +140,7 @@ int RunDemo(int argc, char** argv)
                     count, job.image.c_str(), kib);
         std::fflush(stdout);
     }
-    int status = RunFlashJob(job);
+    int status = RunJob(job);
     handsets.clear();
     return status;
 }

@@ -26,13 +26,15 @@
 #include "tools/cli/Printer.h"
 #include "tools/cli/Profile.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cli/StatusSetup.h"
 
 namespace tarvo::cli {
 namespace {
 
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
-    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous] [--progress auto|plain]";
+    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous] [--progress auto|plain]\n"
+    "      [--listen [ADDR:]PORT]";
 
 // The longest unit label, in characters, as the station's window takes it.
 constexpr std::size_t kMaxUnitChars = 128;
@@ -210,6 +212,7 @@ int RunFlashJob(const FlashJob& job)
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
+    const StatusTee tee(job.model, recorder, job.record);
     // One walk of /proc for every port's holder check: each walk costs a system call per
     // descriptor on the machine, which 64 ports would pay 64 times. It is taken once the first
     // run may begin, so that it shows the moment of the opens.
@@ -253,10 +256,13 @@ int RunFlashJob(const FlashJob& job)
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             printer.Note(port, port.lastText);
+            tee.OpenFailed(port.target.port, port.engine->OpenError());
             port.end = End::Error;
             printer.Ended(port);
+            tee.Ended(port.target.port, EndWord(port.end));
             continue;
         }
+        tee.Begun(port.target.port, *port.engine);
         port.engine->Start(&recorder);
         ++running;
     }
@@ -276,6 +282,7 @@ int RunFlashJob(const FlashJob& job)
         port.end = end;
         --running;
         printer.Ended(port);
+        tee.Ended(port.target.port, EndWord(end));
     };
 
     QueuedReport report;
@@ -315,6 +322,7 @@ int RunFlashJob(const FlashJob& job)
             port->answered = true;
             port->lastText = report.reason.empty() ? report.text : report.text + " (" + report.reason + ")";
             printer.Status(*port, report.code, report.text, report.reason);
+            tee.Report(report);
             if (report.code == status::kReadyForDownload) {
                 port->state = "ERASE";
                 if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
@@ -332,6 +340,7 @@ int RunFlashJob(const FlashJob& job)
         case QueuedReport::Kind::Progress:
             port->state = "DOWNLOAD";
             printer.Progress(*port, report.percent, report.position, report.size);
+            tee.Report(report);
             break;
         case QueuedReport::Kind::RunEnded:
             // A run that ends without PASS or an error code ended on a text (a refused
@@ -408,9 +417,9 @@ int RunFlash(int argc, char** argv)
                         "                     --json); exit 0 when every run that ended passed, none aborted\n"
                         "  --unit LABEL       a label of the handset (e.g. its serial number), kept in\n"
                         "                     the run's record; one port only\n"
-                        "%s"
+                        "%s%s"
                         "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
-                        kUsage, kRecordOptionsHelp);
+                        kUsage, kRecordOptionsHelp, kListenOptionHelp);
             return kExitOk;
         }
         if (std::strcmp(arg, "--image") == 0) {
@@ -442,6 +451,9 @@ int RunFlash(int argc, char** argv)
                 return UsageError(kUsage);
         } else if (std::strcmp(arg, "--progress") == 0) {
             if (!ParseProgressStyle(value(), job.progress))
+                return UsageError(kUsage);
+        } else if (int listenOption = ParseListenOption(argc, argv, i, job.listen); listenOption != 0) {
+            if (listenOption < 0)
                 return UsageError(kUsage);
         } else if (std::strcmp(arg, "--continuous") == 0) {
             job.continuous = true;
@@ -517,7 +529,7 @@ int RunFlash(int argc, char** argv)
             }
         }
     }
-    return job.continuous ? RunContinuousJob(job) : RunFlashJob(job);
+    return RunJob(job);
 }
 
 }  // namespace tarvo::cli

@@ -13,6 +13,9 @@
 
 namespace tarvo {
 class IClock;
+namespace status {
+class StationModel;
+}
 }
 
 namespace tarvo::cli {
@@ -39,6 +42,10 @@ struct FlashJob {
     bool continuous = false;
     // The live display on a terminal that can show it, or plain lines (tools/cli/Printer.h).
     ProgressStyle progress = ProgressStyle::Auto;
+    // --listen [ADDR:]PORT: serve the station's status while the job runs (tools/cli/StatusSetup.h).
+    std::string listen;
+    // The station model the job's reports and records go to; null: none.
+    status::StationModel* model = nullptr;
 };
 
 // "--progress auto|plain".

@@ -1,0 +1,140 @@
+#include "tools/cli/StatusSetup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/ReportQueue.h"
+#include "record/Identity.h"
+#include "record/RunRecorder.h"
+#include "record/Sha256.h"
+#include "serial/DeviceInfo.h"
+#include "serial/PortDirectory.h"
+#include "status/StationModel.h"
+#include "status/StatusServer.h"
+#include "tools/cli/Commands.h"
+#include "tools/cli/Continuous.h"
+#include "tools/cli/Profile.h"
+
+namespace tarvo::cli {
+
+const char* const kListenOptionHelp =
+    "  --listen [ADDR:]PORT  serve the station's status while it runs: a live page at /, /api/status,\n"
+    "                     /events and Prometheus metrics at /metrics (read-only; ADDR default\n"
+    "                     127.0.0.1)\n";
+
+int ParseListenOption(int argc, char** argv, int& i, std::string& listen)
+{
+    if (std::strcmp(argv[i], "--listen") != 0)
+        return 0;
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "tarvo-cli: --listen needs [ADDR:]PORT\n");
+        return -1;
+    }
+    status::ListenAddress address;
+    std::string error;
+    if (!status::ParseListen(argv[++i], address, error)) {
+        std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
+        return -1;
+    }
+    listen = argv[i];
+    return 1;
+}
+
+int RunJob(FlashJob job)
+{
+    auto run = [](const FlashJob& j) { return j.continuous ? RunContinuousJob(j) : RunFlashJob(j); };
+    if (job.listen.empty())
+        return run(job);
+
+    status::ListenAddress address;
+    std::string error;
+    if (!status::ParseListen(job.listen, address, error))
+        return Failure(error);
+    status::StationModel model;
+    const Profile profile = Profile::LoadUser();
+    model.SetStation(record::StationInfo::ForThisProcess(job.record.station).station, record::TarvoVersion(),
+                     profile.Get("Station", "Language"));
+    status::ImageState image;
+    image.path = job.image;
+    if (record::FileDigests digests; !digests.Get(job.image, image.sha256, image.bytes)) {
+        image.sha256.clear();
+        image.bytes = 0;
+    }
+    model.SetImage(image);
+    for (const PortTarget& target : job.ports) {
+        const std::string device = target.device.empty() ? DefaultDevicePath(target.port) : target.device;
+        const SerialDeviceInfo info = DescribeSerialDevice(device);
+        model.AddPort(target.port, device,
+                      info.IsUsb() ? std::optional<std::string>(info.usbLocation) : std::nullopt);
+    }
+    model.SetRecord(job.record.enabled, {});
+    status::ForwardState forward;
+    forward.enabled = job.record.enabled && !job.record.forward.empty();
+    model.SetForward(forward);
+
+    status::StatusServer server(model);
+    if (!server.Start(address, error))
+        return Failure(error);
+    std::fprintf(stderr, "status: http://%s%s%s:%d/\n", address.host.find(':') != std::string::npos ? "[" : "",
+                 address.host.c_str(), address.host.find(':') != std::string::npos ? "]" : "", server.Port());
+    std::fflush(stderr);
+    job.model = &model;
+    const int status = run(job);
+    // The clients get the end lines and records of the last runs before the program ends.
+    server.Finish(std::chrono::seconds(1));
+    return status;
+}
+
+StatusTee::StatusTee(status::StationModel* model, record::RunRecorder& recorder, const RecordSettings& record)
+    : m_model(model), m_recorder(recorder)
+{
+    if (!m_model)
+        return;
+    m_model->SetRecord(record.enabled, {});
+    m_recorder.SetCompletedListener(
+        [model](const record::RunRecord& completed, bool written) { model->OnRecord(completed, written); });
+}
+
+void StatusTee::Begun(int port, const CWinMonitorCtrl& engine) const
+{
+    if (!m_model)
+        return;
+    const auto current = m_recorder.Current(engine);
+    m_model->RunBegun(port, current ? current->run_id : std::nullopt, current ? current->unit : std::nullopt);
+}
+
+void StatusTee::OpenFailed(int port, const std::string& reason) const
+{
+    if (m_model)
+        m_model->OpenFailed(port, reason);
+}
+
+void StatusTee::Waiting(int port, bool deviceAbsent) const
+{
+    if (m_model)
+        m_model->Waiting(port, deviceAbsent);
+}
+
+void StatusTee::Report(const QueuedReport& report) const
+{
+    if (!m_model)
+        return;
+    if (report.kind == QueuedReport::Kind::Status)
+        m_model->OnStatus(report.port, report.code, report.text, report.reason);
+    else if (report.kind == QueuedReport::Kind::Progress)
+        m_model->OnProgress(report.port, report.percent, report.position, report.size);
+}
+
+void StatusTee::RecordProblem(const std::string& problem) const
+{
+    if (m_model)
+        m_model->SetRecord(true, problem);
+}
+
+void StatusTee::Ended(int port, const char* word) const
+{
+    if (m_model)
+        m_model->OnEnd(port, word);
+}
+
+}  // namespace tarvo::cli
