@@ -3,7 +3,8 @@
 //
 // A subcommand gets its own arguments (argv[0] is the subcommand's name) and returns the
 // process exit status: kExitOk, kExitFailure (the work failed: one "error: ..." line on stderr)
-// or kExitUsage (the command line is wrong: a usage line on stderr). It runs on the main
+// or kExitUsage (the command line is wrong: one line naming the fault and the usage on stderr,
+// from the command's option table, tools/cmdline/CommandLine.h). It runs on the main
 // thread and writes only to stdout and stderr.
 #pragma once
 
@@ -15,8 +16,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// Prints "usage: tarvo-cli <usage>" on stderr and returns kExitUsage.
-int UsageError(const char* usage);
 // Prints "error: <message>" as one line on stderr (control characters escaped) and returns
 // kExitFailure.
 int Failure(const std::string& message);
