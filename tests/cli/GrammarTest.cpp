@@ -168,6 +168,7 @@ TEST(CliGrammar, EveryCommandRefusesAWrongOptionTheSameWay)
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"--bogus=1"}, "unknown option '--bogus'"},
         {{"--help=yes"}, "option '--help' takes no value"},
+        {{"--hel"}, "unknown option '--hel'"},  // names are taken whole, never abbreviated
     };
     for (const Program& program : programs) {
         for (const auto& [fault, message] : faults) {

@@ -129,6 +129,18 @@ OptionTable::Result OptionTable::Parse(int argc, char** argv) const
         }
         if (!e)
             continue;
+        if (c >= kEntryBase) {
+            // getopt_long also takes an unambiguous prefix ("--no" for "--no-record"); a typing
+            // slip must not switch an option on, so only the whole name counts.
+            const bool separateValue = optarg != nullptr && optind >= 2 && argv[optind - 1] == optarg;
+            std::string word = argv[optind - (separateValue ? 2 : 1)];
+            word = word.substr(0, word.find('='));
+            if (word != "--" + e->name) {
+                result.kind = Result::Kind::Error;
+                result.error = "unknown option '" + word + "'";
+                return result;
+            }
+        }
         if (!e->handler) {
             help = true;
             continue;

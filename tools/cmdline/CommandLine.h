@@ -2,8 +2,9 @@
 // writes the help text, so the two cannot disagree.
 //
 // Grammar (getopt_long's): "--name VALUE" and "--name=VALUE" for an option with a value, "--name"
-// for a flag, an unambiguous prefix of a name for the name, "--" ends the options; words that
-// are no option are the command's operands. "--help" (and "-h") is in every table.
+// for a flag, options and operands in any order, "--" ends the options; words that are no
+// option are the command's operands. Names are taken whole (getopt_long's abbreviations are
+// refused as unknown options). "--help" (and "-h") is in every table.
 //
 // Errors all read the same: one line "<program>: <what is wrong>" (an unknown option, a missing
 // value, a value given to a flag, or what an option's handler says of its value), then the
