@@ -198,9 +198,8 @@ std::string OptionTable::Help() const
             left = std::string("  -") + e.letter + ", --" + e.name;
         if (!e.valueName.empty())
             left += " " + e.valueName;
-        left += "  ";
-        if (left.size() > kHelpColumn) {
-            text += left + "\n";
+        if (left.size() + 2 > kHelpColumn) {
+            text += left + "\n";  // too long for the column: the help starts on the next line
             left.clear();
         }
         left.resize(kHelpColumn, ' ');
