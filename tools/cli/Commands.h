@@ -3,8 +3,14 @@
 //
 // A subcommand gets its own arguments (argv[0] is the subcommand's name) and returns the
 // process exit status: kExitOk, kExitFailure (the work failed: one "error: ..." line on stderr)
-// or kExitUsage (the command line is wrong: a usage line on stderr). It runs on the main
-// thread and writes only to stdout and stderr.
+// or kExitUsage (the command line is wrong: one line naming the fault and the usage on stderr,
+// from the command's option table, tools/cmdline/CommandLine.h). It runs on the main thread and
+// writes only to stdout and stderr.
+//
+// A new option is one .Value(...) or .Flag(...) line in its command's table (that gives the
+// parser and the help), its name in the command's usage string, in the command's synopsis of
+// resources/man/tarvo-cli.1 and in the command's list of resources/tarvo-cli.bash-completion;
+// tests/cli/GrammarTest.cpp fails while the help, the man page and the completion disagree.
 #pragma once
 
 #include <string>
@@ -15,8 +21,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// Prints "usage: tarvo-cli <usage>" on stderr and returns kExitUsage.
-int UsageError(const char* usage);
 // Prints "error: <message>" as one line on stderr (control characters escaped) and returns
 // kExitFailure.
 int Failure(const std::string& message);

@@ -4,38 +4,27 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/ImageConverter.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 
 int RunConvert(int argc, char** argv) {
     static constexpr char kUsage[] = "convert FILE";
-    const char* file = nullptr;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!optionsEnded && IsHelp(arg)) {
-            std::printf("usage: tarvo-cli %s\n"
-                        "Writes the download image (FILE up to its first \".m0\", then \".cp64\")\n"
-                        "and prints its path. An existing image is replaced only when the new one\n"
-                        "is complete.\n",
-                        kUsage);
-            return kExitOk;
-        }
-        if (!optionsEnded && std::strcmp(arg, "--") == 0) {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
-            return UsageError(kUsage);
-        } else if (file == nullptr) {
-            file = arg;
-        } else {
-            return UsageError(kUsage);
-        }
-    }
-    if (file == nullptr) return UsageError(kUsage);
+    cmdline::OptionTable table("tarvo-cli convert", kUsage, "usage: tarvo-cli ");
+    table.Description("Writes the download image (FILE up to its first \".m0\", then \".cp64\")\n"
+                      "and prints its path. An existing image is replaced only when the new one\n"
+                      "is complete.\n");
+    std::vector<std::string> operands;
+    if (const int status = table.ParseOrExit(argc, argv, &operands); status >= 0)
+        return status;
+    if (operands.size() != 1)
+        return table.UsageError(operands.empty() ? "no FILE given" : "one FILE only");
+    const std::string& file = operands.front();
 
     // A signal cancels the conversion: its temporary file goes and the old image stays. Later
     // signals are absorbed so that the clean-up always runs (it takes milliseconds).

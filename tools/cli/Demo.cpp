@@ -15,6 +15,7 @@
 #include "tools/cli/RecordSetup.h"
 #include "tools/cli/SignalWatch.h"
 #include "tools/cli/StatusSetup.h"
+#include "tools/cmdline/CommandLine.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
 
@@ -46,42 +47,27 @@ int RunDemo(int argc, char** argv)
     int count = 8;
     long kib = 128;
     RecordSettings record = RecordSettingsFromProfile(Profile::LoadUser());
-    for (int i = 1; i < argc; ++i) {
-        if (IsHelp(argv[i])) {
-            std::printf("usage: tarvo-cli %s\n\n"
-                        "Flashes a sample image into eight simulated handsets (bootloaders and\n"
-                        "flashloaders, 115200 baud) in parallel, as the station does with real ones.\n"
-                        "  --json      JSON Lines on stdout\n"
-                        "  --progress plain  lines that scroll, also on a terminal\n"
-                        "  --ports N   number of handsets, 1..8 (default 8)\n"
-                        "  --size KIB  data in the sample image (default 128)\n"
-                        "%s%s",
-                        kUsage, kRecordOptionsHelp, kListenOptionHelp);
-            return kExitOk;
-        }
-        if (int recordOption = ParseRecordOption(argc, argv, i, record); recordOption != 0) {
-            if (recordOption < 0)
-                return UsageError(kUsage);
-        } else if (int listenOption = ParseListenOption(argc, argv, i, listen); listenOption != 0) {
-            if (listenOption < 0)
-                return UsageError(kUsage);
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else if (std::strcmp(argv[i], "--progress") == 0 && i + 1 < argc) {
-            if (!ParseProgressStyle(argv[++i], progress))
-                return UsageError(kUsage);
-        } else if (std::strcmp(argv[i], "--ports") == 0 && i + 1 < argc) {
-            count = std::atoi(argv[++i]);
-            if (count < 1 || count > 8)
-                return UsageError(kUsage);
-        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
-            kib = std::atol(argv[++i]);
-            if (kib < 1 || kib > 64 * 1024)
-                return UsageError(kUsage);
-        } else {
-            return UsageError(kUsage);
-        }
-    }
+    cmdline::OptionTable table("tarvo-cli demo", kUsage, "usage: tarvo-cli ");
+    table
+        .Description("Flashes a sample image into eight simulated handsets (bootloaders and\n"
+                     "flashloaders, 115200 baud) in parallel, as the station does with real ones.\n")
+        .Flag("json", "JSON Lines on stdout", [&] { json = true; })
+        .Value("ports", "N", "number of handsets, 1..8 (default 8)",
+               [&](const std::string& v) {
+                   count = std::atoi(v.c_str());
+                   return count < 1 || count > 8 ? "--ports takes a number from 1 to 8, not '" + v + "'"
+                                                 : std::string();
+               })
+        .Value("size", "KIB", "data in the sample image (default 128)", [&](const std::string& v) {
+            kib = std::atol(v.c_str());
+            return kib < 1 || kib > 64 * 1024 ? "--size takes a number of KiB from 1 to 65536, not '" + v + "'"
+                                              : std::string();
+        });
+    AddRecordOptions(table, record);
+    AddProgressOption(table, progress);
+    AddListenOption(table, listen);
+    if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+        return status;
 
     // Caught from here on, so the folder and the simulated handsets are always cleaned up.
     SignalWatch signals;

@@ -14,6 +14,7 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/Flash.h"
 #include "tools/cli/Profile.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 namespace {
@@ -93,36 +94,32 @@ int RunDoctor(int argc, char** argv)
 {
     std::vector<PortTarget> ports;
     bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (IsHelp(arg)) {
-            std::printf("usage: tarvo-cli %s\n\n"
-                        "Checks every port's device (exists, is a terminal, may be opened by this user, is not\n"
-                        "held by another program, has a stable name, is left alone by ModemManager and brltty,\n"
-                        "FTDI latency timer) and the station's files (monitor files in the current directory,\n"
-                        "the stored download image). Each finding has a stable code, a detail and a hint.\n"
-                        "  --port N[=DEVICE]  COM port N (1..255); its device from the profile or DEVICE.\n"
-                        "                     Repeatable. Without --port: every port enabled in the profile.\n"
-                        "  --json             one JSON object per check:\n"
-                        "                     {\"port\":N,\"device\":\"...\",\"check\":\"CODE\",\"ok\":true|false,\n"
-                        "                      \"detail\":\"...\",\"hint\":\"...\"} (port and device null for files)\n"
-                        "Exit status 0 when nothing is wrong, 1 otherwise.\n",
-                        kUsage);
-            return kExitOk;
-        }
-        if (std::strcmp(arg, "--json") == 0) {
-            json = true;
-        } else if (std::strcmp(arg, "--port") == 0 && i + 1 < argc) {
-            const char* text = argv[++i];
-            char* end = nullptr;
-            const long n = std::strtol(text, &end, 10);
-            if (end == text || n < 1 || n > 255 || (*end != '\0' && (*end != '=' || end[1] == '\0')))
-                return UsageError(kUsage);
-            ports.push_back(PortTarget{static_cast<int>(n), *end == '=' ? std::string(end + 1) : std::string()});
-        } else {
-            return UsageError(kUsage);
-        }
-    }
+    cmdline::OptionTable table("tarvo-cli doctor", kUsage, "usage: tarvo-cli ");
+    table
+        .Description("Checks every port's device (exists, is a terminal, may be opened by this user, is not\n"
+                     "held by another program, has a stable name, is left alone by ModemManager and brltty,\n"
+                     "FTDI latency timer) and the station's files (monitor files in the current directory,\n"
+                     "the stored download image). Each finding has a stable code, a detail and a hint.\n")
+        .Value("port", "N[=DEVICE]",
+               "COM port N (1..255); its device from the profile or DEVICE.\n"
+               "Repeatable. Without --port: every port enabled in the profile.",
+               [&](const std::string& v) {
+                   const char* text = v.c_str();
+                   char* end = nullptr;
+                   const long n = std::strtol(text, &end, 10);
+                   if (end == text || n < 1 || n > 255 || (*end != '\0' && (*end != '=' || end[1] == '\0')))
+                       return "--port takes N or N=DEVICE (N from 1 to 255), not '" + v + "'";
+                   ports.push_back(PortTarget{static_cast<int>(n), *end == '=' ? std::string(end + 1) : std::string()});
+                   return std::string();
+               })
+        .Flag("json",
+              "one JSON object per check:\n"
+              "{\"port\":N,\"device\":\"...\",\"check\":\"CODE\",\"ok\":true|false,\n"
+              " \"detail\":\"...\",\"hint\":\"...\"} (port and device null for files)",
+              [&] { json = true; })
+        .Epilogue("Exit status 0 when nothing is wrong, 1 otherwise.\n");
+    if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+        return status;
     const Profile profile = Profile::LoadUser();
     if (ports.empty()) {
         for (int k = 1; k <= 8; ++k)

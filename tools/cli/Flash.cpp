@@ -27,6 +27,7 @@
 #include "tools/cli/Profile.h"
 #include "tools/cli/SignalWatch.h"
 #include "tools/cli/StatusSetup.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 namespace {
@@ -183,6 +184,18 @@ bool ParseProgressStyle(const char* text, ProgressStyle& style)
     else
         return false;
     return true;
+}
+
+void AddProgressOption(cmdline::OptionTable& table, ProgressStyle& style)
+{
+    table.Value("progress", "auto|plain",
+                "plain: lines that scroll, also on a terminal (default auto: one line\n"
+                "per port redrawn in place on a terminal that can show it)",
+                [&style](const std::string& value) {
+                    return ParseProgressStyle(value.c_str(), style)
+                               ? std::string()
+                               : "--progress takes auto or plain, not '" + value + "'";
+                });
 }
 
 std::string JsonEscape(const std::string& text)
@@ -396,78 +409,56 @@ int RunFlash(int argc, char** argv)
     // The record's settings from the profile first; the command line overrides them.
     job.record = RecordSettingsFromProfile(Profile::LoadUser());
     bool unitGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (IsHelp(arg)) {
-            std::printf("usage: tarvo-cli %s\n\n"
-                        "Flashes the download image into the handset on every port at once.\n"
-                        "  --image FILE.cp64  the download image\n"
-                        "  --main FILE.m0     a main software file, converted first\n"
-                        "  --port N[=DEVICE]  COM port N; its device from the profile's \"Device\"/\"COMN\"\n"
-                        "                     (default /dev/ttyS<N-1>) or DEVICE. Repeatable. Without\n"
-                        "                     --port: every port enabled in the station's profile.\n"
-                        "  --json             JSON Lines on stdout\n"
-                        "  --progress plain   lines that scroll, also on a terminal (default auto: one line\n"
-                        "                     per port redrawn in place on a terminal that can show it)\n"
-                        "  --wait SECONDS     give up on a port whose target has not answered by then\n"
-                        "  --continuous       every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
-                        "                     for its device, runs, closes it, and runs again once the device\n"
-                        "                     has gone and come back; then a summary per port (stderr with\n"
-                        "                     --json); exit 0 when every run that ended passed, none aborted\n"
-                        "  --unit LABEL       a label of the handset (e.g. its serial number), kept in\n"
-                        "                     the run's record; one port only\n"
-                        "%s%s"
-                        "Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n",
-                        kUsage, kRecordOptionsHelp, kListenOptionHelp);
-            return kExitOk;
-        }
-        if (std::strcmp(arg, "--image") == 0) {
-            const char* v = value();
-            if (!v)
-                return UsageError(kUsage);
+    cmdline::OptionTable table("tarvo-cli flash", kUsage, "usage: tarvo-cli ");
+    table.Description("Flashes the download image into the handset on every port at once.\n")
+        .Value("image", "FILE.cp64", "the download image", [&](const std::string& v) {
             job.image = v;
-        } else if (std::strcmp(arg, "--main") == 0) {
-            const char* v = value();
-            if (!v)
-                return UsageError(kUsage);
+            return std::string();
+        })
+        .Value("main", "FILE.m0", "a main software file, converted first", [&](const std::string& v) {
             mainFile = v;
-        } else if (std::strcmp(arg, "--port") == 0) {
-            const char* v = value();
-            PortTarget target;
-            if (!v || !ParsePort(v, target))
-                return UsageError(kUsage);
-            job.ports.push_back(target);
-        } else if (std::strcmp(arg, "--json") == 0) {
-            job.json = true;
-        } else if (std::strcmp(arg, "--unit") == 0) {
-            const char* v = value();
-            if (!v)
-                return UsageError(kUsage);
-            job.record.unit = v;
-            unitGiven = true;
-        } else if (int recordOption = ParseRecordOption(argc, argv, i, job.record); recordOption != 0) {
-            if (recordOption < 0)
-                return UsageError(kUsage);
-        } else if (std::strcmp(arg, "--progress") == 0) {
-            if (!ParseProgressStyle(value(), job.progress))
-                return UsageError(kUsage);
-        } else if (int listenOption = ParseListenOption(argc, argv, i, job.listen); listenOption != 0) {
-            if (listenOption < 0)
-                return UsageError(kUsage);
-        } else if (std::strcmp(arg, "--continuous") == 0) {
-            job.continuous = true;
-        } else if (std::strcmp(arg, "--wait") == 0) {
-            if (!ParseWait(value(), job.waitSeconds)) {
-                std::fprintf(stderr, "tarvo-cli flash: --wait takes a number of seconds from 0.001 to 1000000\n");
-                return UsageError(kUsage);
-            }
-        } else {
-            return UsageError(kUsage);
-        }
-    }
+            return std::string();
+        })
+        .Value("port", "N[=DEVICE]",
+               "COM port N; its device from the profile's \"Device\"/\"COMN\"\n"
+               "(default /dev/ttyS<N-1>) or DEVICE. Repeatable. Without\n"
+               "--port: every port enabled in the station's profile.",
+               [&](const std::string& v) {
+                   PortTarget target;
+                   if (!ParsePort(v.c_str(), target))
+                       return "--port takes N or N=DEVICE (N from 1 to 255), not '" + v + "'";
+                   job.ports.push_back(target);
+                   return std::string();
+               })
+        .Flag("json", "JSON Lines on stdout", [&] { job.json = true; })
+        .Value("wait", "SECONDS", "give up on a port whose target has not answered by then",
+               [&](const std::string& v) {
+                   return ParseWait(v.c_str(), job.waitSeconds)
+                              ? std::string()
+                              : std::string("--wait takes a number of seconds from 0.001 to 1000000");
+               })
+        .Flag("continuous",
+              "every port flashes each new handset until SIGINT/SIGTERM: it waits\n"
+              "for its device, runs, closes it, and runs again once the device\n"
+              "has gone and come back; then a summary per port (stderr with\n"
+              "--json); exit 0 when every run that ended passed, none aborted",
+              [&] { job.continuous = true; })
+        .Value("unit", "LABEL",
+               "a label of the handset (e.g. its serial number), kept in\n"
+               "the run's record; one port only",
+               [&](const std::string& v) {
+                   job.record.unit = v;
+                   unitGiven = true;
+                   return std::string();
+               });
+    AddRecordOptions(table, job.record);
+    AddProgressOption(table, job.progress);
+    AddListenOption(table, job.listen);
+    table.Epilogue("Monitor files (monitor_ul_bs.m0, .map) are read from the current directory.\n");
+    if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+        return status;
     if (job.image.empty() == mainFile.empty())
-        return UsageError(kUsage);
+        return table.UsageError("give one of --image and --main");
     if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
         return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
                        std::to_string(Utf8Length(job.record.unit)));
@@ -518,14 +509,13 @@ int RunFlash(int argc, char** argv)
             const PortTarget& first = job.ports[a];
             const PortTarget& second = job.ports[b];
             if (first.port == second.port) {
-                std::fprintf(stderr, "tarvo-cli flash: COM%d is given twice (--port %d=%s and --port %d=%s)\n",
-                             first.port, first.port, first.device.c_str(), second.port, second.device.c_str());
-                return UsageError(kUsage);
+                return table.UsageError("COM" + std::to_string(first.port) + " is given twice (--port " +
+                                        std::to_string(first.port) + "=" + first.device + " and --port " +
+                                        std::to_string(second.port) + "=" + second.device + ")");
             }
             if (SameDevice(first.device, second.device)) {
-                std::fprintf(stderr, "tarvo-cli flash: COM%d (%s) and COM%d (%s) name the same device\n",
-                             first.port, first.device.c_str(), second.port, second.device.c_str());
-                return UsageError(kUsage);
+                return table.UsageError("COM" + std::to_string(first.port) + " (" + first.device + ") and COM" +
+                                        std::to_string(second.port) + " (" + second.device + ") name the same device");
             }
         }
     }

@@ -50,6 +50,8 @@ struct FlashJob {
 
 // "--progress auto|plain".
 bool ParseProgressStyle(const char* text, ProgressStyle& style);
+// Declares --progress auto|plain in a command's option table.
+void AddProgressOption(cmdline::OptionTable& table, ProgressStyle& style);
 
 // Runs the job and prints its reports and a summary; returns the exit status (0 when every port
 // ended COMPLETE, 1 otherwise). A signal (see SignalWatch) ends every run at once: every engine

@@ -8,21 +8,19 @@
 #include "serial/PortDirectory.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Profile.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 
 int RunPorts(int argc, char** argv)
 {
-    if (argc > 1) {
-        if (IsHelp(argv[1])) {
-            std::printf("usage: tarvo-cli ports\n\nLists the serial devices (USB location, vendor, product, serial number, driver\n"
-                        "and stable /dev/serial names) and the\n"
-                        "device and enabled flag of every station row (COM5..COM12) from the profile\n%s\n",
-                        Profile::UserPath().c_str());
-            return kExitOk;
-        }
-        return UsageError("ports");
-    }
+    cmdline::OptionTable table("tarvo-cli ports", "ports", "usage: tarvo-cli ");
+    table.Description("Lists the serial devices (USB location, vendor, product, serial number, driver\n"
+                      "and stable /dev/serial names) and the\n"
+                      "device and enabled flag of every station row (COM5..COM12) from the profile\n" +
+                      Profile::UserPath() + "\n");
+    if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+        return status;
     // Every device with hardware behind it, with what tells its socket apart.
     const std::vector<SerialDeviceInfo> devices = FindSerialDevices();
     std::printf("Serial devices:\n");

@@ -9,14 +9,9 @@
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "tools/cli/Profile.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
-
-const char* const kRecordOptionsHelp =
-    "  --record PATH      the record database (default: the profile's \"Record\"/\"Database\",\n"
-    "                     else $XDG_DATA_HOME/tarvo/records.sqlite)\n"
-    "  --no-record        run without recording\n"
-    "  --forward URL      also send the records to this PostgreSQL database\n";
 
 RecordSettings RecordSettingsFromProfile(const Profile& profile)
 {
@@ -30,24 +25,22 @@ RecordSettings RecordSettingsFromProfile(const Profile& profile)
     return s;
 }
 
-int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings)
+void AddRecordOptions(cmdline::OptionTable& table, RecordSettings& settings)
 {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--no-record") == 0) {
-        settings.enabled = false;
-        return 1;
-    }
-    std::string* target = nullptr;
-    if (std::strcmp(arg, "--record") == 0)
-        target = &settings.database;
-    else if (std::strcmp(arg, "--forward") == 0)
-        target = &settings.forward;
-    if (!target)
-        return 0;
-    if (i + 1 >= argc || argv[i + 1][0] == '\0')
-        return -1;
-    *target = argv[++i];
-    return 1;
+    table
+        .Value("record", "PATH",
+               "the record database (default: the profile's \"Record\"/\"Database\",\n"
+               "else $XDG_DATA_HOME/tarvo/records.sqlite)",
+               [&settings](const std::string& v) {
+                   settings.database = v;
+                   return v.empty() ? "--record needs a path" : "";
+               })
+        .Flag("no-record", "run without recording", [&settings] { settings.enabled = false; })
+        .Value("forward", "URL", "also send the records to this PostgreSQL database",
+               [&settings](const std::string& v) {
+                   settings.forward = v;
+                   return v.empty() ? "--forward needs a URL" : "";
+               });
 }
 
 RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed)

@@ -12,6 +12,10 @@
 
 #include "record/RunRecorder.h"
 
+namespace tarvo::cmdline {
+class OptionTable;
+}
+
 namespace tarvo::record {
 class Forwarder;
 class RecordWriter;
@@ -32,12 +36,9 @@ struct RecordSettings {
 // The profile's settings, defaults filled in.
 RecordSettings RecordSettingsFromProfile(const Profile& profile);
 
-// Parses a record option of the command line at argv[i] (advancing i past its value). Returns
-// 1 when it was one, 0 when it is no record option, -1 when its value is missing.
-int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings);
-
-// Help lines of the record options.
-extern const char* const kRecordOptionsHelp;
+// Declares the record options (--record PATH, --no-record, --forward URL) into a command's
+// table; they write into `settings`, which must outlive the parse.
+void AddRecordOptions(cmdline::OptionTable& table, RecordSettings& settings);
 
 // The record of one flash job: the writer thread and the recorder in front of `receiver`, and
 // with a forward target the forwarder thread, which sends each record to the line database as

@@ -16,14 +16,20 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/Profile.h"
 #include "tools/cli/RecordSetup.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "records [summary|push|migrate] [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
-    "        [--format table|csv|json] [--limit N] [--oldest-first] [--by port|station|image|day]\n"
-    "        [--record PATH | --db URL] [--forward URL] [--wait SECONDS] [--retry-set-aside]";
+// The usage of each mode, in the order of Mode.
+constexpr const char* kUsages[] = {
+    "records [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
+    "        [--format table|csv|json] [--limit N] [--oldest-first] [--record PATH | --db URL]",
+    "records summary [--by port|station|image|day] [--since TIME] [--until TIME] [--port N]\n"
+    "        [--result R] [--station S] [--record PATH | --db URL]",
+    "records push [--record PATH] [--forward URL] [--wait SECONDS] [--retry-set-aside]",
+    "records migrate --db URL",
+};
 
 // Rows the table shows unless --limit says otherwise; CSV and JSON give every row.
 constexpr int kTableLimit = 50;
@@ -47,36 +53,6 @@ bool KnownResult(const std::string& word)
         if (word == known)
             return true;
     return false;
-}
-
-int Help()
-{
-    std::printf("usage: tarvo-cli %s\n\n"
-                "Lists the production record, newest first (one line per run).\n"
-                "  --since TIME, --until TIME  runs started from / before TIME (2026-12-07, 2026-12-07T10:14,\n"
-                "                              local time unless it ends with Z)\n"
-                "  --port N, --result R, --station S   select by port, result (PASS, FAIL, ERROR, NO_TARGET,\n"
-                "                              ABORTED, INTERRUPTED, RUNNING) or station\n"
-                "  --format table|csv|json     table (default), CSV (RFC 4180, header row) or JSON Lines\n"
-                "  --limit N                   at most N records (default: 50 in the table, all in CSV\n"
-                "                              and JSON; 0: all)\n"
-                "  --oldest-first              oldest first instead of newest first\n"
-                "  --record PATH               the local database (default: the profile's, else\n"
-                "                              $XDG_DATA_HOME/tarvo/records.sqlite)\n"
-                "  --db URL                    read a line's PostgreSQL database instead\n"
-                "records summary [--by port|station|image|day]: runs, PASS, FAIL, ERROR, yield\n"
-                "                              (PASS / finished runs), median and 95th percentile of total_ms\n"
-                "records push [--forward URL] [--wait SECONDS] [--retry-set-aside]: forwards the records\n"
-                "                              not yet forwarded (default target: the profile's\n"
-                "                              \"Record\"/\"Forward\"); exit 0 when none is left; waits at most\n"
-                "                              SECONDS (default 10). A record the line database refuses for\n"
-                "                              its data is set aside with the server's reason (exit 1, the\n"
-                "                              reason named) and the others go on; --retry-set-aside sends\n"
-                "                              the set-aside records again\n"
-                "records migrate --db URL: creates or migrates the line database's schema and prints its\n"
-                "                              version (needs a role that may create tables)\n",
-                kUsage);
-    return kExitOk;
 }
 
 // Tells how many records the line database refused and why (the set-aside records of the
@@ -136,73 +112,140 @@ int RunRecords(int argc, char** argv)
     int limit = -1;  // -1: the format's default
     bool oldestFirst = false;
     bool retrySetAside = false;
-    for (int i = first; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (IsHelp(arg))
-            return Help();
-        if (std::strcmp(arg, "--oldest-first") == 0 && mode == Mode::List) {
-            oldestFirst = true;
-            continue;
-        }
-        if (std::strcmp(arg, "--retry-set-aside") == 0 && mode == Mode::Push) {
-            retrySetAside = true;
-            continue;
-        }
-        const int recordOption = ParseRecordOption(argc, argv, i, settings);
-        if (recordOption < 0)
-            return UsageError(kUsage);
-        if (recordOption > 0)
-            continue;
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!v)
-            return UsageError(kUsage);
-        ++i;
-        if (std::strcmp(arg, "--since") == 0 || std::strcmp(arg, "--until") == 0) {
-            std::string iso;
-            if (!record::ParseUserTime(v, iso))
-                return Failure(std::string("not a time: '") + v + "' (use e.g. 2026-12-07 or 2026-12-07T10:14)");
-            (arg[2] == 's' ? filter.since : filter.until) = iso;
-        } else if (std::strcmp(arg, "--port") == 0) {
-            char* end = nullptr;
-            const long port = std::strtol(v, &end, 10);
-            if (*end != '\0' || port < 1 || port > 255)
-                return UsageError(kUsage);
-            filter.port = static_cast<int>(port);
-        } else if (std::strcmp(arg, "--result") == 0) {
-            filter.result = ResultWord(v);
-            if (!KnownResult(filter.result))
-                return Failure(std::string("unknown result '") + v + "'");
-        } else if (std::strcmp(arg, "--station") == 0) {
-            filter.station = v;
-        } else if (std::strcmp(arg, "--format") == 0 && mode == Mode::List) {
-            format = v;
-            if (format != "table" && format != "csv" && format != "json")
-                return UsageError(kUsage);
-        } else if (std::strcmp(arg, "--limit") == 0 && mode == Mode::List) {
-            char* end = nullptr;
-            const long n = std::strtol(v, &end, 10);
-            if (*end != '\0' || end == v || n < 0 || n > 1000000000)
-                return UsageError(kUsage);
-            limit = static_cast<int>(n);
-        } else if (std::strcmp(arg, "--by") == 0 && mode == Mode::Summary) {
-            by = v;
-            if (by != "port" && by != "station" && by != "image" && by != "day")
-                return UsageError(kUsage);
-        } else if (std::strcmp(arg, "--db") == 0 && mode != Mode::Push) {
-            dbUrl = v;
-        } else if (std::strcmp(arg, "--wait") == 0 && mode == Mode::Push) {
-            char* end = nullptr;
-            waitSeconds = std::strtod(v, &end);
-            if (*end != '\0' || waitSeconds < 0)
-                return UsageError(kUsage);
-        } else {
-            return UsageError(kUsage);
-        }
+    static constexpr const char* kModes[] = {"", " summary", " push", " migrate"};
+    cmdline::OptionTable table(std::string("tarvo-cli records") + kModes[static_cast<int>(mode)],
+                               kUsages[static_cast<int>(mode)], "usage: tarvo-cli ");
+    auto text = [](std::string& target) {
+        return [&target](const std::string& v) {
+            target = v;
+            return std::string();
+        };
+    };
+    // The filters of the list and the summary.
+    // A time or result that means nothing is a failed query (exit 1), as a query of the
+    // database that finds nothing to match would be; the parse goes on and it is told after.
+    std::string badFilter;
+    auto addFilters = [&] {
+        auto time = [&](std::string& target) {
+            return [&target, &badFilter](const std::string& v) {
+                std::string iso;
+                if (!record::ParseUserTime(v, iso) && badFilter.empty())
+                    badFilter = "not a time: '" + v + "' (use e.g. 2026-12-07 or 2026-12-07T10:14)";
+                target = iso;
+                return std::string();
+            };
+        };
+        table
+            .Value("since", "TIME",
+                   "runs started from TIME (2026-12-07, 2026-12-07T10:14,\nlocal time unless it ends with Z)",
+                   time(filter.since))
+            .Value("until", "TIME", "runs started before TIME", time(filter.until))
+            .Value("port", "N", "runs on COM port N", [&](const std::string& v) {
+                char* end = nullptr;
+                const long port = std::strtol(v.c_str(), &end, 10);
+                if (v.empty() || *end != '\0' || port < 1 || port > 255)
+                    return "--port takes a number from 1 to 255, not '" + v + "'";
+                filter.port = static_cast<int>(port);
+                return std::string();
+            })
+            .Value("result", "R",
+                   "runs with this result (PASS, FAIL, ERROR, NO_TARGET,\nABORTED, INTERRUPTED, RUNNING)",
+                   [&](const std::string& v) {
+                       filter.result = ResultWord(v.c_str());
+                       if (!KnownResult(filter.result) && badFilter.empty())
+                           badFilter = "unknown result '" + v + "'";
+                       return std::string();
+                   })
+            .Value("station", "S", "runs of station S", text(filter.station));
+    };
+    auto addDatabases = [&] {
+        table
+            .Value("record", "PATH",
+                   "the local database (default: the profile's, else\n$XDG_DATA_HOME/tarvo/records.sqlite)",
+                   [&](const std::string& v) {
+                       settings.database = v;
+                       return v.empty() ? std::string("--record needs a path") : std::string();
+                   })
+            .Value("db", "URL", "read a line's PostgreSQL database instead", text(dbUrl));
+    };
+    switch (mode) {
+    case Mode::List:
+        table.Description("Lists the production record, newest first (one line per run).\n");
+        addFilters();
+        table
+            .Value("format", "table|csv|json", "table (default), CSV (RFC 4180, header row) or JSON Lines",
+                   [&](const std::string& v) {
+                       format = v;
+                       return format == "table" || format == "csv" || format == "json"
+                                  ? std::string()
+                                  : "--format takes table, csv or json, not '" + v + "'";
+                   })
+            .Value("limit", "N",
+                   "at most N records (default: 50 in the table, all in CSV\nand JSON; 0: all)",
+                   [&](const std::string& v) {
+                       char* end = nullptr;
+                       const long n = std::strtol(v.c_str(), &end, 10);
+                       if (*end != '\0' || v.empty() || n < 0 || n > 1000000000)
+                           return "--limit takes a number from 0 to 1000000000, not '" + v + "'";
+                       limit = static_cast<int>(n);
+                       return std::string();
+                   })
+            .Flag("oldest-first", "oldest first instead of newest first", [&] { oldestFirst = true; });
+        addDatabases();
+        table.Epilogue("See also: tarvo-cli records summary --help, records push --help, records migrate --help.\n");
+        break;
+    case Mode::Summary:
+        table.Description("Runs, PASS, FAIL, ERROR, yield (PASS / finished runs), median and 95th percentile\n"
+                          "of total_ms, per group.\n");
+        addFilters();
+        table.Value("by", "port|station|image|day", "one line per port, station, image or day",
+                    [&](const std::string& v) {
+                        by = v;
+                        return by == "port" || by == "station" || by == "image" || by == "day"
+                                   ? std::string()
+                                   : "--by takes port, station, image or day, not '" + v + "'";
+                    });
+        addDatabases();
+        break;
+    case Mode::Push:
+        table
+            .Description("Forwards the records not yet forwarded; exit 0 when none is left. A record the\n"
+                         "line database refuses for its data is set aside with the server's reason (exit 1,\n"
+                         "the reason named) and the others go on.\n")
+            .Value("record", "PATH", "the local database (default: the profile's)",
+                   [&](const std::string& v) {
+                       settings.database = v;
+                       return v.empty() ? std::string("--record needs a path") : std::string();
+                   })
+            .Value("forward", "URL", "the line database (default: the profile's \"Record\"/\"Forward\")",
+                   [&](const std::string& v) {
+                       settings.forward = v;
+                       return v.empty() ? std::string("--forward needs a URL") : std::string();
+                   })
+            .Value("wait", "SECONDS", "wait at most SECONDS (default 10)",
+                   [&](const std::string& v) {
+                       char* end = nullptr;
+                       waitSeconds = std::strtod(v.c_str(), &end);
+                       return v.empty() || *end != '\0' || waitSeconds < 0
+                                  ? "--wait takes a number of seconds, not '" + v + "'"
+                                  : std::string();
+                   })
+            .Flag("retry-set-aside", "send the set-aside records again", [&] { retrySetAside = true; });
+        break;
+    case Mode::Migrate:
+        table.Description("Creates or migrates the line database's schema and prints its version (needs a\n"
+                          "role that may create tables).\n")
+            .Value("db", "URL", "the line database", text(dbUrl));
+        break;
     }
+    if (const int status = table.ParseOrExit(argc - (first - 1), argv + (first - 1)); status >= 0)
+        return status;
+    if (!badFilter.empty())
+        return Failure(badFilter);
 
     if (mode == Mode::Migrate) {
         if (dbUrl.empty())
-            return UsageError(kUsage);
+            return table.UsageError("migrate needs --db URL");
         record::LineDatabase line;
         std::string error;
         if (!line.Connect(dbUrl, 10000, error))

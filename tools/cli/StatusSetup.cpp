@@ -14,30 +14,24 @@
 #include "tools/cli/Commands.h"
 #include "tools/cli/Continuous.h"
 #include "tools/cli/Profile.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 
-const char* const kListenOptionHelp =
-    "  --listen [ADDR:]PORT  serve the station's status while it runs: a live page at /, /api/status,\n"
-    "                     /events and Prometheus metrics at /metrics (read-only; ADDR default\n"
-    "                     127.0.0.1)\n";
-
-int ParseListenOption(int argc, char** argv, int& i, std::string& listen)
+void AddListenOption(cmdline::OptionTable& table, std::string& listen)
 {
-    if (std::strcmp(argv[i], "--listen") != 0)
-        return 0;
-    if (i + 1 >= argc) {
-        std::fprintf(stderr, "tarvo-cli: --listen needs [ADDR:]PORT\n");
-        return -1;
-    }
-    status::ListenAddress address;
-    std::string error;
-    if (!status::ParseListen(argv[++i], address, error)) {
-        std::fprintf(stderr, "tarvo-cli: %s\n", error.c_str());
-        return -1;
-    }
-    listen = argv[i];
-    return 1;
+    table.Value("listen", "[ADDR:]PORT",
+                "serve the station's status while it runs: a live page at /, /api/status,\n"
+                "/events and Prometheus metrics at /metrics (read-only; ADDR default\n"
+                "127.0.0.1)",
+                [&listen](const std::string& value) {
+                    status::ListenAddress address;
+                    std::string error;
+                    if (!status::ParseListen(value, address, error))
+                        return "--listen: " + error;
+                    listen = value;
+                    return std::string();
+                });
 }
 
 int RunJob(FlashJob job)

@@ -12,6 +12,9 @@
 
 namespace tarvo {
 class CWinMonitorCtrl;
+namespace cmdline {
+class OptionTable;
+}
 struct QueuedReport;
 namespace record {
 class RunRecorder;
@@ -23,13 +26,8 @@ class StationModel;
 
 namespace tarvo::cli {
 
-// Help lines of --listen.
-extern const char* const kListenOptionHelp;
-
-// Parses --listen at argv[i] (advancing i past its value). Returns 1 when it was --listen with a
-// valid value, 0 when argv[i] is another option, -1 when the value is missing or wrong (a
-// message is on stderr).
-int ParseListenOption(int argc, char** argv, int& i, std::string& listen);
+// Declares --listen [ADDR:]PORT in a command's option table; the value is checked there.
+void AddListenOption(cmdline::OptionTable& table, std::string& listen);
 
 // Runs the job (continuous or not); with job.listen set, under a status server that is started
 // before any port opens (a failure to listen ends the job before it begins) and that gives its

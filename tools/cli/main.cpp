@@ -56,11 +56,6 @@ void PrintHelp(std::FILE* out) {
 
 }  // namespace
 
-int UsageError(const char* usage) {
-    std::fprintf(stderr, "usage: tarvo-cli %s\n", usage);
-    return kExitUsage;
-}
-
 int Failure(const std::string& message) {
     std::string line = "error: ";
     for (char c : message) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <limits>
 
+#include "tools/cmdline/CommandLine.h"
+
 namespace tarvo::sim {
 
 namespace {
@@ -247,128 +249,103 @@ bool ApplyFault(const std::string& option, SimFaults& faults, std::string& error
     return false;
 }
 
+cmdline::OptionTable OptionsTable(ProgramOptions& options)
+{
+    SimConfig& config = options.config;
+    cmdline::OptionTable table("tarvo-target-sim", "tarvo-target-sim [OPTION]...", "Usage: ");
+    auto loader = [&options, &config](bool flash) {
+        return [&options, &config, flash](const std::string& value) {
+            const std::string name = flash ? "--flashloader" : "--bootloader";
+            if (options.loaderGiven)
+                return std::string("give only one of --bootloader and --flashloader");
+            if (!ParseVersion(value, flash, config.version1, config.version2))
+                return "invalid version '" + value + "' for " + name +
+                       (flash ? " (expected X.Y.Z, X 0..255, Y and Z 0..15)" : " (expected X.Y, each 0..255)");
+            config.loader = flash ? Loader::Flashloader : Loader::Bootloader;
+            options.loaderGiven = true;
+            return std::string();
+        };
+    };
+    auto count = [](const char* name, uint64_t& target) {
+        return [name, &target](const std::string& value) {
+            if (!ParseUnsigned(value, std::numeric_limits<uint32_t>::max(), target))
+                return "invalid value '" + value + "' for " + name;
+            return std::string();
+        };
+    };
+    table
+        .Description("A simulated handset on a pseudo-terminal. Prints the device path (and the link) on\n"
+                     "standard output, then answers a station until SIGINT/SIGTERM or --cycles downloads.\n\n")
+        .Value("link", "PATH", "also make PATH a symbolic link to the device",
+               [&config](const std::string& value) {
+                   config.linkPath = value;
+                   return value.empty() ? std::string("option --link needs a path") : std::string();
+               })
+        .Value("bootloader", "X.Y", "resident bootloader, version X.Y (default 3.12)", loader(false))
+        .Value("flashloader", "X.Y.Z", "resident flashloader, version X.Y.Z (Y, Z 0..15)", loader(true))
+        .Value("baud", "N", "pace both directions at N bit/s, 10 bits a byte (0: off)",
+               [&config](const std::string& value) {
+                   uint64_t baud = 0;
+                   if (!ParseUnsigned(value, 100'000'000, baud))
+                       return "invalid baud rate '" + value + "' (0 turns pacing off)";
+                   config.baud = static_cast<double>(baud);
+                   return std::string();
+               })
+        .Value("erase-ms", "N", "erase time in milliseconds (default 1000)",
+               [&config](const std::string& value) {
+                   return Millis(value, config.eraseTime) ? std::string()
+                                                          : "invalid erase time '" + value + "' (milliseconds)";
+               })
+        .Value("time-scale", "F", "run every handset delay and the pacing F times faster",
+               [&config](const std::string& value) {
+                   return ParseDouble(value, config.timeScale) && config.timeScale > 0
+                              ? std::string()
+                              : "invalid time scale '" + value + "' (a number above 0)";
+               })
+        .Value("fault", "NAME[=VALUE]", "switch a failure on (repeatable), see below",
+               [&config](const std::string& value) {
+                   std::string error;
+                   ApplyFault(value, config.faults, error);
+                   return error;
+               })
+        .Value("cycles", "N", "end after N finished downloads",
+               [&options](const std::string& value) {
+                   return ParseUnsigned(value, std::numeric_limits<uint32_t>::max(), options.cycles)
+                              ? std::string()
+                              : "invalid cycle count '" + value + "'";
+               })
+        .Value("handsets", "N",
+               "N handsets one after another on the --link name: each is\n"
+               "unplugged (device and link disappear) --stay-ms after its\n"
+               "download finished, the next plugged --away-ms later on a\n"
+               "new device; ends after the last one",
+               count("--handsets", options.handsets))
+        .Value("stay-ms", "N", "how long a finished handset stays plugged (default 500)",
+               count("--stay-ms", options.stayMs))
+        .Value("away-ms", "N", "how long the link stays away between handsets (default 200)",
+               count("--away-ms", options.awayMs))
+        .Flag("version", "show the version", [&options] { options.version = true; })
+        .Flag("verbose", "log every frame and line on standard error", [&options] { options.verbose = true; })
+        .Alias('v', "verbose");
+    return table;
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& options,
                       std::string& error)
 {
-    SimConfig& config = options.config;
-    bool loaderGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // "--name VALUE" or "--name=VALUE".
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-                hasValue = true;
-            }
-        }
-        auto takeValue = [&]() {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto flag = [&]() {
-            if (hasValue)
-                error = "option " + name + " takes no value";
-            return !hasValue;
-        };
-
-        if (name == "--help" || name == "-h") {
-            if (!flag())
-                return false;
-            options.help = true;
-        } else if (name == "--version") {
-            if (!flag())
-                return false;
-            options.version = true;
-        } else if (name == "--verbose" || name == "-v") {
-            if (!flag())
-                return false;
-            options.verbose = true;
-        } else if (name == "--link") {
-            if (!takeValue())
-                return false;
-            if (value.empty()) {
-                error = "option --link needs a path";
-                return false;
-            }
-            config.linkPath = value;
-        } else if (name == "--bootloader" || name == "--flashloader") {
-            if (!takeValue())
-                return false;
-            const bool flash = name == "--flashloader";
-            if (loaderGiven) {
-                error = "give only one of --bootloader and --flashloader";
-                return false;
-            }
-            if (!ParseVersion(value, flash, config.version1, config.version2)) {
-                error = "invalid version '" + value + "' for " + name +
-                        (flash ? " (expected X.Y.Z, X 0..255, Y and Z 0..15)"
-                               : " (expected X.Y, each 0..255)");
-                return false;
-            }
-            config.loader = flash ? Loader::Flashloader : Loader::Bootloader;
-            loaderGiven = true;
-        } else if (name == "--baud") {
-            if (!takeValue())
-                return false;
-            uint64_t baud = 0;
-            if (!ParseUnsigned(value, 100'000'000, baud)) {
-                error = "invalid baud rate '" + value + "' (0 turns pacing off)";
-                return false;
-            }
-            config.baud = static_cast<double>(baud);
-        } else if (name == "--erase-ms") {
-            if (!takeValue())
-                return false;
-            if (!Millis(value, config.eraseTime)) {
-                error = "invalid erase time '" + value + "' (milliseconds)";
-                return false;
-            }
-        } else if (name == "--time-scale") {
-            if (!takeValue())
-                return false;
-            if (!ParseDouble(value, config.timeScale) || config.timeScale <= 0) {
-                error = "invalid time scale '" + value + "' (a number above 0)";
-                return false;
-            }
-        } else if (name == "--fault") {
-            if (!takeValue())
-                return false;
-            if (!ApplyFault(value, config.faults, error))
-                return false;
-        } else if (name == "--cycles") {
-            if (!takeValue())
-                return false;
-            if (!ParseUnsigned(value, std::numeric_limits<uint32_t>::max(), options.cycles)) {
-                error = "invalid cycle count '" + value + "'";
-                return false;
-            }
-        } else if (name == "--handsets" || name == "--stay-ms" || name == "--away-ms") {
-            if (!takeValue())
-                return false;
-            uint64_t& target = name == "--handsets" ? options.handsets
-                               : name == "--stay-ms" ? options.stayMs
-                                                     : options.awayMs;
-            if (!ParseUnsigned(value, std::numeric_limits<uint32_t>::max(), target)) {
-                error = "invalid value '" + value + "' for " + name;
-                return false;
-            }
-        } else {
-            error = "unknown argument '" + arg + "'";
-            return false;
-        }
+    const cmdline::OptionTable table = OptionsTable(options);
+    const cmdline::OptionTable::Result result = table.Parse(args);
+    if (result.kind == cmdline::OptionTable::Result::Kind::Error) {
+        error = result.error;
+        return false;
     }
-    if (options.handsets > 0 && config.linkPath.empty()) {
+    if (result.kind == cmdline::OptionTable::Result::Kind::Help)
+        options.help = true;
+    if (!result.operands.empty()) {
+        error = "unexpected argument '" + result.operands.front() + "'";
+        return false;
+    }
+    if (options.handsets > 0 && options.config.linkPath.empty()) {
         error = "--handsets needs --link: the handsets come and go under that name";
         return false;
     }
@@ -379,32 +356,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& opti
     return true;
 }
 
+std::string UsageLine()
+{
+    ProgramOptions options;
+    return OptionsTable(options).Usage();
+}
+
 std::string UsageText()
 {
-    std::string text =
-        "Usage: tarvo-target-sim [OPTION]...\n"
-        "A simulated handset on a pseudo-terminal. Prints the device path (and the link) on\n"
-        "standard output, then answers a station until SIGINT/SIGTERM or --cycles downloads.\n"
-        "\n"
-        "  --link PATH            also make PATH a symbolic link to the device\n"
-        "  --bootloader X.Y       resident bootloader, version X.Y (default 3.12)\n"
-        "  --flashloader X.Y.Z    resident flashloader, version X.Y.Z (Y, Z 0..15)\n"
-        "  --baud N               pace both directions at N bit/s, 10 bits a byte (0: off)\n"
-        "  --erase-ms N           erase time in milliseconds (default 1000)\n"
-        "  --time-scale F         run every handset delay and the pacing F times faster\n"
-        "  --fault NAME[=VALUE]   switch a failure on (repeatable), see below\n"
-        "  --cycles N             end after N finished downloads\n"
-        "  --handsets N           N handsets one after another on the --link name: each is\n"
-        "                         unplugged (device and link disappear) --stay-ms after its\n"
-        "                         download finished, the next plugged --away-ms later on a\n"
-        "                         new device; ends after the last one\n"
-        "  --stay-ms N            how long a finished handset stays plugged (default 500)\n"
-        "  --away-ms N            how long the link stays away between handsets (default 200)\n"
-        "  --version              show the version\n"
-        "  --verbose              log every frame and line on standard error\n"
-        "  --help                 show this text\n"
-        "\n"
-        "Faults:\n";
+    ProgramOptions options;
+    std::string text = OptionsTable(options).Help() + "\nFaults:\n";
     for (const FaultSwitch& s : Switches()) {
         std::string left = std::string("  ") + s.name;
         if (s.value == Value::Required)

@@ -24,6 +24,7 @@ struct ProgramOptions {
     bool verbose = false;
     bool help = false;
     bool version = false;
+    bool loaderGiven = false;  // --bootloader or --flashloader was given
 };
 
 // Applies one fault switch, "NAME" or "NAME=VALUE", to `faults`. False with `error` naming
@@ -34,7 +35,9 @@ bool ApplyFault(const std::string& option, SimFaults& faults, std::string& error
 bool ParseCommandLine(const std::vector<std::string>& args, ProgramOptions& options,
                       std::string& error);
 
-// The --help text, fault list included.
+// The --help text (from the same option table as the parser), fault list included.
 std::string UsageText();
+// "Usage: tarvo-target-sim [OPTION]...\n", printed after a usage error.
+std::string UsageLine();
 
 }  // namespace tarvo::sim

@@ -66,8 +66,7 @@ int main(int argc, char** argv)
     ProgramOptions options;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "tarvo-target-sim: %s\nTry 'tarvo-target-sim --help'.\n",
-                     error.c_str());
+        std::fprintf(stderr, "tarvo-target-sim: %s\n%s", error.c_str(), UsageLine().c_str());
         return 2;
     }
     if (options.help) {
