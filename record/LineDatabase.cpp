@@ -400,13 +400,30 @@ bool LineDatabase::Connect(const std::string& url, int timeoutMs, std::string& e
             state = PQconnectPoll(m_conn);
     }
     m_waitMs = kStatementTimeoutMs + kAnswerMarginMs;
-    std::string setup = "SET client_min_messages = warning; SET TimeZone = 'UTC'; SET statement_timeout = " +
-                        std::to_string(kStatementTimeoutMs);
+    // Sending never blocks either (a server that stops reading fills the socket's buffer): Wait
+    // flushes what is left, within its bound. PQfinish then does not wait to say goodbye.
+    PQsetnonblocking(m_conn, 1);
+    // A statement time-out set for the role, the database or in the connection string stays.
+    std::string setup = "SET client_min_messages = warning; SET TimeZone = 'UTC'; "
+                        "SELECT set_config('statement_timeout', '" + std::to_string(kStatementTimeoutMs) +
+                        "', false) WHERE current_setting('statement_timeout') = '0'";
     // A statement given up on (cancelled, out of time) is given up by closing the connection;
     // from version 14 the server then notices within a second and stops its work.
     if (PQserverVersion(m_conn) >= 140000)
         setup += "; SET client_connection_check_interval = 1000";
-    if (!Exec(setup.c_str(), error) || !Migrate(error)) {
+    if (!Exec(setup.c_str(), error)) {
+        error = where + ": " + error;
+        Close();
+        return false;
+    }
+    {
+        // The client waits for an answer as long as the server's time-out allows, and a little more.
+        Result r(ExecParams("SELECT (extract(epoch FROM current_setting('statement_timeout')::interval) * 1000)::bigint",
+                            0, nullptr));
+        const long long ms = r.Ok() ? std::atoll(PQgetvalue(r.res, 0, 0)) : 0;
+        m_waitMs = static_cast<int>(std::clamp<long long>(ms, 1000, 600000)) + kAnswerMarginMs;
+    }
+    if (!Migrate(error)) {
         error = where + ": " + error;
         Close();
         return false;
@@ -566,6 +583,15 @@ bool LineDatabase::Query(const RecordFilter& filter, const std::function<void(co
         sql += " LIMIT " + std::to_string(filter.limit);
     // A listing takes as long as its reader does: the server's statement time-out would cut a
     // long one short. Each wait for the next row keeps the bound.
+    std::string bound;
+    {
+        Result r(ExecParams("SELECT current_setting('statement_timeout')", 0, nullptr));
+        if (!r.Ok()) {
+            error = Error("query failed");
+            return false;
+        }
+        bound = PQgetvalue(r.res, 0, 0);
+    }
     if (!Exec("SET statement_timeout = 0", error))
         return false;
     const auto params = Pointers(values);
@@ -605,10 +631,9 @@ bool LineDatabase::Query(const RecordFilter& filter, const std::function<void(co
         }
         each(record);
     }
-    std::string restore;
-    const std::string bound = "SET statement_timeout = " + std::to_string(kStatementTimeoutMs);
-    if (ok && !Exec(bound.c_str(), restore)) {
-        error = restore;
+    Result restored(ExecParams("SELECT set_config('statement_timeout', $1, false)", std::vector<std::string>{bound}));
+    if (ok && !restored.Ok()) {
+        error = Error("query failed");
         return false;
     }
     return ok;

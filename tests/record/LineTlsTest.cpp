@@ -65,10 +65,12 @@ protected:
         server->SetOptions(" -c ssl=on -c ssl_cert_file=" + d + "/server.crt -c ssl_key_file=" + d +
                            "/server.key -c ssl_ca_file=" + d + "/ca.crt");
         server->PrependHba("hostssl all tarvo_cert 127.0.0.1/32 cert");
+        server->PrependHba("host all tarvo_pw 127.0.0.1/32 scram-sha-256");
         if (!server->Start())
             setupError = "the server did not start with ssl=on";
         else
-            setupError = server->Sql("DROP ROLE IF EXISTS tarvo_cert; CREATE ROLE tarvo_cert LOGIN SUPERUSER");
+            setupError = server->Sql("CREATE ROLE tarvo_cert LOGIN SUPERUSER; CREATE ROLE tarvo_pw LOGIN SUPERUSER PASSWORD "
+                                     "'pw-from-pgpass'");
     }
     static void TearDownTestSuite()
     {
@@ -121,6 +123,46 @@ TEST_F(LineTls, VerifiedCertificatesConnectAndAWrongAuthorityIsNamed)
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("certificate verify failed"), std::string::npos) << wrong.err;
     EXPECT_NE(wrong.err.find("localhost"), std::string::npos) << wrong.err;
+}
+
+// Sets environment variables for the scope (the programs the test starts inherit them).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) { ::setenv(name, value.c_str(), 1); }
+    ~ScopedEnv() { ::unsetenv(m_name); }
+
+private:
+    const char* m_name;
+};
+
+TEST_F(LineTls, PasswordFileAndServiceFileAreLibpqsOwn)
+{
+    const std::string& d = server->Dir();
+    std::ofstream(d + "/pgpass") << "127.0.0.1:" << server->Port() << ":*:tarvo_pw:pw-from-pgpass\n";
+    ::chmod((d + "/pgpass").c_str(), 0600);
+    std::ofstream(d + "/services") << "[line]\nhost=localhost\nport=" << server->Port()
+                                   << "\ndbname=postgres\nuser=tarvo\nsslmode=verify-full\nsslrootcert=" << d << "/ca.crt\n";
+    ScopedEnv passFile("PGPASSFILE", d + "/pgpass");
+    ScopedEnv serviceFile("PGSERVICEFILE", d + "/services");
+
+    const auto withPgpass = test::RunProgram(TARVO_CLI_PATH, {"records", "summary", "--db", server->UrlAs("tarvo_pw")});
+    EXPECT_EQ(withPgpass.exitCode, 0) << withPgpass.err;
+    const auto withService = test::RunProgram(TARVO_CLI_PATH, {"records", "migrate", "--db", "service=line"});
+    EXPECT_EQ(withService.exitCode, 0) << withService.err;
+    EXPECT_NE(withService.out.find("service=line"), std::string::npos) << withService.out;
+    {
+        ScopedEnv service("PGSERVICE", "line");
+        LineDatabase line;
+        std::string error;
+        EXPECT_TRUE(line.Connect("", 5000, error)) << error;
+    }
+    // A wrong password in the string: refused by the server, and not shown.
+    const std::string wrong = "host=127.0.0.1 port=" + std::to_string(server->Port()) +
+                              " user=tarvo_pw dbname=postgres password='not it'";
+    const auto refused = test::RunProgram(TARVO_CLI_PATH, {"records", "--db", wrong});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("not it"), std::string::npos) << refused.err;
 }
 
 TEST(LineRedaction, NoFormOfConnectionStringShowsItsPassword)
