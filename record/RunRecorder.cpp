@@ -133,6 +133,8 @@ void RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
         r.main_software = setup.mainSoftware;
     if (!setup.image.empty())
         r.image = setup.image;
+    r.location = setup.location;
+    r.approval = setup.approval;
     {
         std::lock_guard lock(m_mutex);
         if (setup.unit) {

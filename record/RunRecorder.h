@@ -67,6 +67,8 @@ struct RunSetup {
     std::string image;          // the download image (.cp64)
     std::string mainSoftware;   // the .m0 it came from, when known
     std::optional<std::string> unit;
+    std::optional<std::string> location;  // the device's USB bus-port path; none off USB
+    std::optional<std::string> approval;  // ApprovalGate's "approved by ..."; none when not required
 };
 
 class RunRecorder final : public IReportSink {

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev libx11-dev xvfb
   qt6-tools-dev qt6-l10n-tools qt6-multimedia-dev
   libsqlite3-dev libpq-dev postgresql
+  libcpp-httplib-dev prometheus-cpp-dev
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
 )

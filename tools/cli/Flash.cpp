@@ -2,6 +2,8 @@
 
 #include "tools/cli/Flash.h"
 
+#include "tools/cli/Approval.h"
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -255,6 +257,10 @@ std::string JsonEscape(const std::string& text)
 
 int RunFlashJob(const FlashJob& job)
 {
+    // Only an approved image, when the station requires it: checked before any port opens.
+    std::unique_ptr<record::ApprovalGate> approval;
+    if (const int status = StartApprovalGate(job, approval); status != kExitOk)
+        return status;
     std::vector<Port> ports(job.ports.size());
     MapPortDirectory directory;
     for (std::size_t i = 0; i < job.ports.size(); ++i) {
@@ -293,6 +299,13 @@ int RunFlashJob(const FlashJob& job)
         setup.mainSoftware = job.mainSoftware;
         if (!job.record.unit.empty())
             setup.unit = job.record.unit;
+        if (std::string refusal; !PrepareRun(approval.get(), setup, refusal)) {
+            port.lastText = refusal;
+            printer.Note(port, refusal);
+            port.end = End::Error;
+            printer.Ended(port);
+            continue;
+        }
         recorder.BeginRun(*port.engine, setup);
         if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &holders)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";

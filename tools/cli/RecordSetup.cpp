@@ -16,7 +16,8 @@ const char* const kRecordOptionsHelp =
     "  --record PATH      the record database (default: the profile's \"Record\"/\"Database\",\n"
     "                     else $XDG_DATA_HOME/tarvo/records.sqlite)\n"
     "  --no-record        run without recording\n"
-    "  --forward URL      also send the records to this PostgreSQL database\n";
+    "  --forward URL      also send the records to this PostgreSQL database\n"
+    "  --require-approved flash only an image approved in that database (tarvo-cli images)\n";
 
 RecordSettings RecordSettingsFromProfile(const Profile& profile)
 {
@@ -27,6 +28,7 @@ RecordSettings RecordSettingsFromProfile(const Profile& profile)
         s.database = record::DefaultDatabasePath();
     s.forward = profile.Get("Record", "Forward");
     s.station = profile.Get("Station", "Name");
+    s.requireApproved = profile.GetInt("Record", "RequireApproved", 0) != 0;
     return s;
 }
 
@@ -35,6 +37,10 @@ int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings)
     const char* arg = argv[i];
     if (std::strcmp(arg, "--no-record") == 0) {
         settings.enabled = false;
+        return 1;
+    }
+    if (std::strcmp(arg, "--require-approved") == 0) {
+        settings.requireApproved = true;
         return 1;
     }
     std::string* target = nullptr;

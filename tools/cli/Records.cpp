@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "records [summary|push|migrate] [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
-    "        [--format table|csv|json] [--limit N] [--oldest-first] [--by port|station|image|day]\n"
+    "        [--format table|csv|json] [--limit N] [--oldest-first] [--by port|station|image|day|location]\n"
     "        [--record PATH | --db URL] [--forward URL] [--wait SECONDS] [--retry-set-aside]";
 
 // Rows the table shows unless --limit says otherwise; CSV and JSON give every row.
@@ -64,7 +64,7 @@ int Help()
                 "  --record PATH               the local database (default: the profile's, else\n"
                 "                              $XDG_DATA_HOME/tarvo/records.sqlite)\n"
                 "  --db URL                    read a line's PostgreSQL database instead\n"
-                "records summary [--by port|station|image|day]: runs, PASS, FAIL, ERROR, yield\n"
+                "records summary [--by port|station|image|day|location]: runs, PASS, FAIL, ERROR, yield\n"
                 "                              (PASS / finished runs), median and 95th percentile of total_ms\n"
                 "records push [--forward URL] [--wait SECONDS] [--retry-set-aside]: forwards the records\n"
                 "                              not yet forwarded (default target: the profile's\n"
@@ -186,7 +186,7 @@ int RunRecords(int argc, char** argv)
             limit = static_cast<int>(n);
         } else if (std::strcmp(arg, "--by") == 0 && mode == Mode::Summary) {
             by = v;
-            if (by != "port" && by != "station" && by != "image" && by != "day")
+            if (by != "port" && by != "station" && by != "image" && by != "day" && by != "location")
                 return UsageError(kUsage);
         } else if (std::strcmp(arg, "--db") == 0 && mode != Mode::Push) {
             dbUrl = v;
