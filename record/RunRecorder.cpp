@@ -9,6 +9,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "record/Identity.h"
 #include "record/RecordWriter.h"
+#include "serial/DeviceInfo.h"
 
 namespace tarvo::record {
 
@@ -133,7 +134,12 @@ void RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
         r.main_software = setup.mainSoftware;
     if (!setup.image.empty())
         r.image = setup.image;
+    // The physical slot: the USB bus-port path behind the device, read from sysfs now (the
+    // window and the CLI alike); none for a device not on USB.
     r.location = setup.location;
+    if (!r.location && !setup.device.empty())
+        if (std::string usb = DescribeSerialDevice(setup.device).usbLocation; !usb.empty())
+            r.location = std::move(usb);
     r.approval = setup.approval;
     {
         std::lock_guard lock(m_mutex);

@@ -67,7 +67,8 @@ struct RunSetup {
     std::string image;          // the download image (.cp64)
     std::string mainSoftware;   // the .m0 it came from, when known
     std::optional<std::string> unit;
-    std::optional<std::string> location;  // the device's USB bus-port path; none off USB
+    // The device's USB bus-port path; none: the recorder reads it from sysfs at BeginRun.
+    std::optional<std::string> location;
     std::optional<std::string> approval;  // ApprovalGate's "approved by ..."; none when not required
 };
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "record/Sha256.h"
-#include "serial/DeviceInfo.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Flash.h"
 
@@ -35,8 +34,6 @@ int StartApprovalGate(const FlashJob& job, std::unique_ptr<record::ApprovalGate>
 
 bool PrepareRun(const record::ApprovalGate* gate, record::RunSetup& setup, std::string& refusal)
 {
-    if (const std::string location = DescribeSerialDevice(setup.device).usbLocation; !location.empty())
-        setup.location = location;
     if (!gate)
         return true;
     std::string approval;

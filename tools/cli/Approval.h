@@ -1,6 +1,5 @@
 // tarvo-cli's side of only approved images: the gate of a flash job (record/Approvals.h) and
-// the fields each run's record takes from the station (the image's approval, the device's USB
-// location).
+// the approval each run's record carries.
 //
 // Threading: called on the job's thread; the gate re-checks on its own thread.
 #pragma once
@@ -21,9 +20,9 @@ struct FlashJob;
 // `gate` stays null when approval is not required.
 int StartApprovalGate(const FlashJob& job, std::unique_ptr<record::ApprovalGate>& gate);
 
-// Fills the station's fields of a run's setup: the device's USB location, and the approval
-// from `gate` (null: not required). False, with `refusal`, when the gate refuses a new run now
-// (the approval was revoked, or can no longer be checked).
+// Fills the run's approval from `gate` (null: not required, the approval stays null). False,
+// with `refusal`, when the gate refuses a new run now (the approval was revoked, or can no
+// longer be checked).
 bool PrepareRun(const record::ApprovalGate* gate, record::RunSetup& setup, std::string& refusal);
 
 }  // namespace tarvo::cli
