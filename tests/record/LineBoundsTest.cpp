@@ -1,7 +1,8 @@
 // The bounds of every wait on the line database, against a real PostgreSQL server and a
 // loopback listener that accepts connections and never answers: `records push --wait N`
 // returns within N + 2 s whatever the server does and keeps trying for the whole N seconds;
-// a Forwarder stuck in a statement on a locked table goes away within 1 s; the summary the
+// a Forwarder stuck in a statement on a locked table goes away within 1 s, and a read waiting
+// there is cancelled from another thread; the summary the
 // server computes is the local journal's; a million records list and summarise in bounded
 // memory.
 
@@ -176,7 +177,7 @@ TEST_F(LineBounds, PushKeepsTryingForItsWholeWait)
     EXPECT_EQ(Pending(), 0);
 }
 
-TEST_F(LineBounds, ForwarderStuckOnALockedTableGoesWithinOneSecond)
+TEST_F(LineBounds, ForwardOrReadStuckOnALockedTableEndsWithinOneSecond)
 {
     WritePending(5);
     TableLock lock(server->Url());
@@ -194,6 +195,29 @@ TEST_F(LineBounds, ForwarderStuckOnALockedTableGoesWithinOneSecond)
     EXPECT_TRUE(inTime);
     EXPECT_LT(gone.get(), 1s);
     EXPECT_EQ(Pending(), 5);
+
+    // A read waiting for the lock, cancelled from another thread.
+    {
+        TableLock again(server->Url());
+        ASSERT_TRUE(again.Ok());
+        LineDatabase line;
+        std::string error;
+        ASSERT_TRUE(line.Connect(server->Url(), 5000, error)) << error;
+        std::promise<void> returned;
+        auto canceller = std::async(std::launch::async, [&, done = returned.get_future()] {
+            std::this_thread::sleep_for(300ms);
+            line.Cancel();
+            // Ends a read that the cancel did not, so that the test fails instead of hanging.
+            if (done.wait_for(3s) == std::future_status::timeout)
+                again.Release();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(line.Query(RecordFilter(), [](const RunRecord&) {}, error));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
+        returned.set_value();
+        EXPECT_NE(error.find("cancelled"), std::string::npos) << error;
+        canceller.wait();
+    }
 
     // The same while connecting to a server that never answers.
     SilentServer silent;
