@@ -28,11 +28,15 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "record/Export.h"
+#include "record/ImageApproval.h"
 #include "record/RecordStore.h"
 #include "record/RunRecord.h"
 
@@ -40,6 +44,20 @@ typedef struct pg_conn PGconn;
 typedef struct pg_result PGresult;
 
 namespace tarvo::record {
+
+// One station of the line as the view tarvo_line_status gives it (the line page).
+struct LineStation {
+    struct Window {
+        int64_t runs = 0, pass = 0, fail = 0, error = 0;
+        std::optional<double> yield;  // PASS / (PASS + FAIL + ERROR); none without such runs
+    };
+    std::string station;
+    std::optional<std::string> lastRecordAt;  // ISO text
+    bool silent = false;  // no record for 10 minutes although it had runs in the last hour
+    Window hour, today;   // the last 60 minutes; the current UTC day
+    int64_t unitsPerHour = 0;  // runs that ended PASS, FAIL or ERROR in the last 60 minutes
+    std::vector<std::pair<std::string, int64_t>> topReasons;  // today's, most frequent first
+};
 
 class LineDatabase {
 public:
@@ -79,6 +97,24 @@ public:
     // total_ms over finished runs (nearest rank, as the local journal's summary).
     bool Summarise(const RecordFilter& filter, const std::string& by, std::vector<Summary::Group>& groups,
                    std::string& error);
+    // True when the last Connect failed because the schema is behind and this role may not
+    // migrate it (the error then says to run tarvo-cli records migrate).
+    bool SchemaBehind() const { return m_schemaBehind; }
+
+    // Approves the image with digest `sha256` (again, after a revocation); the server stamps
+    // who (session_user) and when. `approval` is the row as stored.
+    bool Approve(const std::string& sha256, const std::string& name, int64_t bytes, const std::string& note,
+                 ImageApproval& approval, std::string& error);
+    // Revokes the approval of `sha256` (`found` false: no such approval); the server stamps
+    // who and when; revoking again keeps the first revocation.
+    bool Revoke(const std::string& sha256, const std::string& note, ImageApproval& approval, bool& found,
+                std::string& error);
+    // Every approval, revoked ones included, oldest first.
+    bool Approvals(std::vector<ImageApproval>& out, std::string& error);
+    // Every station's status from the views, with its `topReasons` most frequent failure
+    // reasons of the day.
+    bool LineStatus(std::vector<LineStation>& out, int topReasons, std::string& error);
+
     // Number of records held (tests).
     long long Count(std::string& error);
 
@@ -95,6 +131,7 @@ private:
     PGconn* m_conn = nullptr;
     int m_cancelFd = -1;   // eventfd written by Cancel
     bool m_refusedData = false;  // see RefusedData
+    bool m_schemaBehind = false;  // see SchemaBehind
     int m_version = 0;
     int m_waitMs = 0;      // longest wait for one answer of the server
     std::string m_waitFailure;  // why the last Wait gave up

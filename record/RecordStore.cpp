@@ -41,6 +41,13 @@ const char* const kMigrations[] = {
     "CREATE INDEX runs_set_aside ON runs(seq) WHERE set_aside IS NOT NULL;"
     "DROP INDEX runs_running;"
     "CREATE INDEX runs_running ON runs(host) WHERE result = 'RUNNING';",
+    // 4: the physical slot of the device and the image's approval; the last approval list
+    // fetched from the line database, used while the server is away.
+    "ALTER TABLE runs ADD COLUMN location TEXT;"
+    "ALTER TABLE runs ADD COLUMN approval TEXT;"
+    "CREATE TABLE approvals_cache (sha256 TEXT PRIMARY KEY, name TEXT, bytes INTEGER,"
+    " approved_by TEXT, approved_at TEXT, note TEXT, revoked_by TEXT, revoked_at TEXT, revoke_note TEXT);"
+    "CREATE TABLE approvals_fetch (id INTEGER PRIMARY KEY CHECK (id = 1), fetched_at TEXT NOT NULL);",
 };
 constexpr int kLatest = sizeof kMigrations / sizeof kMigrations[0];
 
@@ -50,13 +57,16 @@ struct Statement {
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
-std::string ColumnList()
+// The record's columns; a journal read at an older version (read-only media) lacks the newer
+// ones, which then read as null.
+std::string ColumnList(int version = kLatest)
 {
     std::string columns;
     for (int i = 0; i < kFieldCount; ++i) {
         if (i)
             columns += ", ";
-        columns += Fields()[i].name;
+        const std::string name = Fields()[i].name;
+        columns += version < 4 && (name == "location" || name == "approval") ? "NULL" : name;
     }
     return columns;
 }
@@ -507,7 +517,7 @@ bool RecordStore::QueryStates(const RecordFilter& filter,
                               const std::function<void(const RunRecord&, const ForwardState&)>& each,
                               std::string& error)
 {
-    std::string sql = "SELECT " + ColumnList() + ", forwarded, " + (HasSetAside() ? "set_aside" : "NULL") +
+    std::string sql = "SELECT " + ColumnList(m_version) + ", forwarded, " + (HasSetAside() ? "set_aside" : "NULL") +
                       " FROM runs" + WhereClause(filter) + " ORDER BY seq" + (filter.newestFirst ? " DESC" : "");
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);
@@ -547,6 +557,8 @@ bool RecordStore::ForSummary(const RecordFilter& filter, const std::string& by,
         key = "image";
     else if (by == "day")
         key = "substr(started_at, 1, 10)";
+    else if (by == "location")
+        key = "location";
     const std::string sql = "SELECT " + key + ", result, total_ms FROM runs" + WhereClause(filter);
     Statement select;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &select.stmt, nullptr) != SQLITE_OK) {
@@ -577,7 +589,7 @@ bool RecordStore::ForSummary(const RecordFilter& filter, const std::string& by,
 bool RecordStore::Unforwarded(int limit, std::vector<PendingRecord>& out, std::string& error)
 {
     out.clear();
-    const std::string sql = "SELECT " + ColumnList() +
+    const std::string sql = "SELECT " + ColumnList(m_version) +
                             ", revision FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL "
                             "ORDER BY seq LIMIT " +
                             std::to_string(limit);
@@ -707,6 +719,94 @@ int64_t RecordStore::ClearSetAside(std::string& error)
     if (!Exec("UPDATE runs SET set_aside = NULL WHERE set_aside IS NOT NULL", error))
         return -1;
     return sqlite3_changes(m_db);
+}
+
+}  // namespace tarvo::record
+
+namespace tarvo::record {
+
+bool RecordStore::SaveApprovals(const std::vector<ImageApproval>& approvals, const std::string& fetchedAt,
+                                std::string& error)
+{
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    auto fail = [&] {
+        error = Error();
+        std::string ignored;
+        Exec("ROLLBACK", ignored);
+        return false;
+    };
+    if (!Exec("DELETE FROM approvals_cache", error))
+        return fail();
+    Statement insert;
+    if (sqlite3_prepare_v2(m_db,
+                           "INSERT INTO approvals_cache (sha256, name, bytes, approved_by, approved_at, note, revoked_by,"
+                           " revoked_at, revoke_note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                           -1, &insert.stmt, nullptr) != SQLITE_OK)
+        return fail();
+    for (const ImageApproval& a : approvals) {
+        const std::string* texts[] = {&a.sha256, &a.name, nullptr, &a.approvedBy, &a.approvedAt, &a.note,
+                                      &a.revokedBy, &a.revokedAt, &a.revokeNote};
+        for (int i = 0; i < 9; ++i) {
+            if (texts[i])
+                sqlite3_bind_text(insert.stmt, i + 1, texts[i]->c_str(), -1, SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_int64(insert.stmt, i + 1, a.bytes);
+        }
+        if (sqlite3_step(insert.stmt) != SQLITE_DONE)
+            return fail();
+        sqlite3_reset(insert.stmt);
+    }
+    Statement stamp;
+    if (sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO approvals_fetch (id, fetched_at) VALUES (1, ?)", -1, &stamp.stmt,
+                           nullptr) != SQLITE_OK)
+        return fail();
+    sqlite3_bind_text(stamp.stmt, 1, fetchedAt.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(stamp.stmt) != SQLITE_DONE)
+        return fail();
+    return Exec("COMMIT", error) || fail();
+}
+
+bool RecordStore::LoadApprovals(std::vector<ImageApproval>& approvals, std::string& fetchedAt, std::string& error)
+{
+    approvals.clear();
+    fetchedAt.clear();
+    if (m_version < 4)
+        return true;  // a journal older than the list (read-only media): none fetched
+    Statement when;
+    if (sqlite3_prepare_v2(m_db, "SELECT fetched_at FROM approvals_fetch WHERE id = 1", -1, &when.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    if (sqlite3_step(when.stmt) == SQLITE_ROW)
+        fetchedAt = ColumnText(when.stmt, 0);
+    Statement select;
+    if (sqlite3_prepare_v2(m_db,
+                           "SELECT sha256, name, bytes, approved_by, approved_at, note, revoked_by, revoked_at, revoke_note"
+                           " FROM approvals_cache ORDER BY approved_at",
+                           -1, &select.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW) {
+        ImageApproval a;
+        a.sha256 = ColumnText(select.stmt, 0);
+        a.name = ColumnText(select.stmt, 1);
+        a.bytes = sqlite3_column_int64(select.stmt, 2);
+        a.approvedBy = ColumnText(select.stmt, 3);
+        a.approvedAt = ColumnText(select.stmt, 4);
+        a.note = ColumnText(select.stmt, 5);
+        a.revokedBy = ColumnText(select.stmt, 6);
+        a.revokedAt = ColumnText(select.stmt, 7);
+        a.revokeNote = ColumnText(select.stmt, 8);
+        approvals.push_back(std::move(a));
+    }
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tarvo::record

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "record/ImageApproval.h"
 #include "record/RunRecord.h"
 
 struct sqlite3;
@@ -142,6 +143,12 @@ public:
     bool ListSetAside(int limit, std::vector<SetAsideRecord>& out, std::string& error);
     // Returns every set-aside record to forwarding; how many, -1 on error.
     int64_t ClearSetAside(std::string& error);
+
+    // The approved images last fetched from the line database and when (ISO text), replacing
+    // the earlier list, in one transaction.
+    bool SaveApprovals(const std::vector<ImageApproval>& approvals, const std::string& fetchedAt, std::string& error);
+    // The list last saved; `fetchedAt` empty when none ever was.
+    bool LoadApprovals(std::vector<ImageApproval>& approvals, std::string& fetchedAt, std::string& error);
 
     int SchemaVersion() const { return m_version; }
     static int LatestSchemaVersion();

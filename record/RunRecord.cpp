@@ -39,6 +39,8 @@ const Field kFields[kFieldCount] = {
     NUMBER_FIELD(verify_ms),
     NUMBER_FIELD(total_ms),
     TEXT_FIELD(unit),
+    TEXT_FIELD(location),
+    TEXT_FIELD(approval),
 };
 
 #undef TEXT_FIELD

@@ -4,7 +4,11 @@
 // export) are fixed: run_id, station, host, operator, tarvo_version, port, device,
 // device_resolved, started_at, ended_at, result, status, text, reason, loader, loader_version,
 // monitor_checksums, checksums, main_software, main_sha256, image, image_sha256, image_bytes,
-// bytes_sent, wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms, unit.
+// bytes_sent, wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms, unit, location,
+// approval.
+// `location` is the device's USB bus-port path ("1-1.4.2", the physical socket), null for a
+// device not on USB; `approval` is "approved by NAME at TIME" when the station required an
+// approved image, null when it did not.
 // The member for "operator" is `operator_` (the word is reserved in C++).
 //
 // Every field may be null (unknown or not applicable): an empty optional. Times are UTC,
@@ -48,6 +52,7 @@ struct RunRecord {
     Number image_bytes, bytes_sent;
     Number wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms;
     Text unit;
+    Text location, approval;
 };
 
 // One field of the record: its name and where it lives in RunRecord (exactly one of the two
@@ -59,7 +64,7 @@ struct Field {
 };
 
 // The fields in their fixed order.
-inline constexpr int kFieldCount = 31;
+inline constexpr int kFieldCount = 33;
 const Field* Fields();
 
 // The text of a field's value as the exports write it ("" for null).

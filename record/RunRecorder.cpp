@@ -12,6 +12,7 @@
 #include "engine/WinMonitorCtrl.h"
 #include "record/Identity.h"
 #include "record/RecordWriter.h"
+#include "serial/DeviceInfo.h"
 
 namespace tarvo::record {
 
@@ -200,6 +201,13 @@ void RunRecorder::SubmitRun(const CWinMonitorCtrl& engine, const RunSetup& setup
             r.image_bytes = bytes;
         }
     }
+    // The physical slot: the USB bus-port path behind the device, read from sysfs now (the
+    // window and the CLI alike); none for a device not on USB.
+    r.location = setup.location;
+    if (!r.location && !setup.device.empty())
+        if (std::string usb = DescribeSerialDevice(setup.device).usbLocation; !usb.empty())
+            r.location = std::move(usb);
+    r.approval = setup.approval;
     {
         std::lock_guard lock(m_mutex);
         if (setup.unit) {

@@ -91,6 +91,9 @@ struct RunSetup {
     std::string image;          // the download image (.cp64)
     std::string mainSoftware;   // the .m0 it came from, when known
     std::optional<std::string> unit;
+    // The device's USB bus-port path; none: the recorder reads it from sysfs at BeginRun.
+    std::optional<std::string> location;
+    std::optional<std::string> approval;  // ApprovalGate's "approved by ..."; none when not required
 };
 
 class RunRecorder final : public IReportSink {

@@ -48,7 +48,7 @@ protected:
         // Each test starts from an empty line database.
         PGconn* conn = PQconnectdb(server->Url().c_str());
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
-        PQclear(PQexec(conn, "SET client_min_messages = warning; DROP TABLE IF EXISTS runs; DROP TABLE IF EXISTS schema_migrations"));
+        PQclear(PQexec(conn, (std::string("SET client_min_messages = warning; ") + PgServer::kDropSchema).c_str()));
         PQfinish(conn);
     }
 

@@ -93,7 +93,7 @@ protected:
         if (!PgServer::Available())
             GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
         ASSERT_EQ(server->Error(), "");
-        ASSERT_EQ(server->Sql("DROP TABLE IF EXISTS runs; DROP TABLE IF EXISTS schema_migrations"), "");
+        ASSERT_EQ(server->Sql(PgServer::kDropSchema), "");
         std::string error;
         LineDatabase line;
         ASSERT_TRUE(line.Connect(server->Url(), 5000, error)) << error;

@@ -61,7 +61,7 @@ protected:
         if (!PgServer::Available())
             GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
         ASSERT_EQ(server->Error(), "");
-        ASSERT_EQ(server->Sql("DROP TABLE IF EXISTS runs; DROP TABLE IF EXISTS schema_migrations;"
+        ASSERT_EQ(server->Sql(std::string(PgServer::kDropSchema) +
                               "DROP ROLE IF EXISTS tarvo_station; DROP ROLE IF EXISTS tarvo_reader"),
                   "");
     }

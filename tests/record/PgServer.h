@@ -25,6 +25,11 @@ namespace tarvo::test {
 
 class PgServer {
 public:
+    // SQL that removes Tarvo's whole schema (tables, views, the approval trigger's function).
+    static constexpr const char* kDropSchema =
+        "DROP TABLE IF EXISTS runs CASCADE; DROP TABLE IF EXISTS image_approvals; "
+        "DROP FUNCTION IF EXISTS tarvo_stamp_approval(); DROP TABLE IF EXISTS schema_migrations;";
+
     static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
 
     static bool Available() { return std::filesystem::exists(std::string(kBin) + "/initdb"); }

@@ -249,9 +249,9 @@ TEST_F(RecordRuns, UnitLabelAttachedToTheNextRunOfItsPortOnly)
     RunRecorder recorder(queue, writer.get(), StationInfo::ForThisProcess(""));
     recorder.SetNextUnit(7, "IMEI 3520990");
     CWinMonitorCtrl first, second, other;
-    recorder.BeginRun(other, RunSetup{8, "/dev/null", "", "", std::nullopt});
-    recorder.BeginRun(first, RunSetup{7, "/dev/null", "", "", std::nullopt});
-    recorder.BeginRun(second, RunSetup{7, "/dev/null", "", "", std::nullopt});
+    recorder.BeginRun(other, RunSetup{8, "/dev/null", "", "", std::nullopt, std::nullopt, std::nullopt});
+    recorder.BeginRun(first, RunSetup{7, "/dev/null", "", "", std::nullopt, std::nullopt, std::nullopt});
+    recorder.BeginRun(second, RunSetup{7, "/dev/null", "", "", std::nullopt, std::nullopt, std::nullopt});
     EXPECT_FALSE(recorder.Current(other)->unit.has_value());
     EXPECT_EQ(recorder.Current(first)->unit, "IMEI 3520990");
     EXPECT_FALSE(recorder.Current(second)->unit.has_value());

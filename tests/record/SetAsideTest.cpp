@@ -47,8 +47,7 @@ protected:
         if (!PgServer::Available())
             GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
         ASSERT_EQ(server->Error(), "");
-        Sql("SET client_min_messages = warning; DROP TABLE IF EXISTS runs; DROP TABLE IF EXISTS runs_away; "
-            "DROP TABLE IF EXISTS schema_migrations");
+        Sql(std::string("SET client_min_messages = warning; DROP TABLE IF EXISTS runs_away; ") + PgServer::kDropSchema);
         // The station creates the schema on its first connection; the line's administrator then
         // adds a rule of the plant's own that one record breaks.
         LineDatabase line;

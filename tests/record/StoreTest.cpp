@@ -94,7 +94,8 @@ TEST(Journal, OlderLayoutIsMigratedByTheWriterAndReadAsItIs)
     // Back to the first release's layout.
     ASSERT_EQ(sqlite3_exec(raw, "DROP INDEX runs_summary; DROP INDEX runs_to_forward; DROP INDEX runs_set_aside; "
                                 "DROP INDEX runs_running; ALTER TABLE runs DROP COLUMN revision; "
-                                "ALTER TABLE runs DROP COLUMN set_aside; "
+                                "ALTER TABLE runs DROP COLUMN set_aside; ALTER TABLE runs DROP COLUMN location; "
+                                "ALTER TABLE runs DROP COLUMN approval; DROP TABLE approvals_cache; DROP TABLE approvals_fetch; "
                                 "CREATE INDEX runs_to_forward ON runs(seq) WHERE forwarded = 0 AND result <> 'RUNNING'; "
                                 "CREATE INDEX runs_running ON runs(station) WHERE result = 'RUNNING'; "
                                 "DELETE FROM schema_migrations WHERE version > 1; PRAGMA user_version = 1",

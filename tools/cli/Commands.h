@@ -36,5 +36,7 @@ int RunDemo(int argc, char** argv);
 int RunPorts(int argc, char** argv);
 int RunDoctor(int argc, char** argv);
 int RunRecords(int argc, char** argv);
+int RunImages(int argc, char** argv);
+int RunLine(int argc, char** argv);
 
 }  // namespace tarvo::cli

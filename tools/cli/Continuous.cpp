@@ -5,6 +5,8 @@
 
 #include "tools/cli/Continuous.h"
 
+#include "tools/cli/Approval.h"
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -72,6 +74,12 @@ int RunContinuousJob(const FlashJob& job)
     if (std::string error; !watcher.Start(error))
         return Failure(error);
 
+    // Only an approved image, when the station requires it: checked before any port opens, and
+    // again every 60 s; while it is refused no run begins.
+    std::unique_ptr<record::ApprovalGate> approval;
+    if (const int status = StartApprovalGate(job, approval); status != kExitOk)
+        return status;
+    std::string shownApprovalProblem;
     JobSignals signals(job.signals, [&queue] { queue.Wake(); });
     // Every run leaves its record; while the record cannot be written no run begins.
     // The loop also wakes when the record's state changes (a write failed, or works again).
@@ -112,6 +120,8 @@ int RunContinuousJob(const FlashJob& job)
         setup.device = port.device;
         setup.image = job.image;
         setup.mainSoftware = job.mainSoftware;
+        std::string refused;
+        PrepareRun(approval.get(), setup, refused);  // refusals are held off before beginRun
         if (std::string error; !recorder.BeginRun(*port.engine, setup, error)) {
             // Not even opened: the handset in the socket is flashed once recording works.
             output.Note(at(port), error);
@@ -165,12 +175,21 @@ int RunContinuousJob(const FlashJob& job)
             output.Message(forwardProblem.empty() ? "line database: records are forwarded again"
                                                   : "line database: " + forwardProblem + "; the records wait in the journal");
         }
+        std::string approvalProblem;
+        if (std::string granted; approval && !approval->Allowed(granted, approvalProblem) && approvalProblem.empty())
+            approvalProblem = "image not approved";
+        if (approvalProblem != shownApprovalProblem) {
+            shownApprovalProblem = approvalProblem;
+            std::fprintf(stderr, approvalProblem.empty() ? "approval: the image is approved again\n"
+                                                         : "error: %s; no run begins until it is approved\n",
+                         approvalProblem.c_str());
+        }
         // Idle ports: begin a run on a new device, or say what they wait for. The ports that
         // begin in one pass (all of them at the start) share one walk of /proc for their
         // holder checks.
         std::optional<HolderScan> holders;
         for (Port& port : ports) {
-            if (port.running || port.closing || !recordProblem.empty() || recordRefused)
+            if (port.running || port.closing || !recordProblem.empty() || recordRefused || !approvalProblem.empty())
                 continue;
             const bool present = watcher.Present(port.watch);
             const uint64_t generation = watcher.Generation(port.watch);

@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "demo [--json] [--progress auto|plain] [--ports N] [--size KIB] [--record PATH | --no-record]\n"
-    "      [--forward URL] [--listen [ADDR:]PORT]";
+    "      [--forward URL] [--require-approved] [--listen [ADDR:]PORT]";
 
 // Removes the demo's folder however the demo ends.
 struct TempFolder {

@@ -2,6 +2,8 @@
 
 #include "tools/cli/Flash.h"
 
+#include "tools/cli/Approval.h"
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -34,8 +36,8 @@ namespace {
 
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
-    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous] [--progress auto|plain]\n"
-    "      [--listen [ADDR:]PORT]";
+    "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--require-approved] [--continuous]\n"
+    "      [--progress auto|plain] [--listen [ADDR:]PORT]";
 
 // The longest unit label, in characters, as the station's window takes it.
 constexpr std::size_t kMaxUnitChars = 128;
@@ -207,6 +209,10 @@ std::string JsonEscape(const std::string& text)
 
 int RunFlashJob(const FlashJob& job)
 {
+    // Only an approved image, when the station requires it: checked before any port opens.
+    std::unique_ptr<record::ApprovalGate> approval;
+    if (const int status = StartApprovalGate(job, approval); status != kExitOk)
+        return status;
     std::vector<Port> ports(job.ports.size());
     MapPortDirectory directory;
     for (std::size_t i = 0; i < job.ports.size(); ++i) {
@@ -249,6 +255,15 @@ int RunFlashJob(const FlashJob& job)
         setup.mainSoftware = job.mainSoftware;
         if (!job.record.unit.empty())
             setup.unit = job.record.unit;
+        if (std::string refusal; !PrepareRun(approval.get(), setup, refusal)) {
+            port.lastText = refusal;
+            printer.Note(port, refusal);
+            port.end = End::Error;
+            printer.Ended(port);
+            tee.Ended(port.target.port, EndWord(port.end));
+            port.engine.reset();
+            continue;
+        }
         recorder.SubmitRun(*port.engine, setup);
     }
     for (Port& port : ports) {

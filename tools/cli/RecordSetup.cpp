@@ -22,6 +22,7 @@ RecordSettings RecordSettingsFromProfile(const Profile& profile)
         s.database = record::DefaultDatabasePath();
     s.forward = profile.Get("Record", "Forward");
     s.station = profile.Get("Station", "Name");
+    s.requireApproved = profile.GetInt("Record", "RequireApproved", 0) != 0;
     return s;
 }
 
@@ -40,7 +41,9 @@ void AddRecordOptions(cmdline::OptionTable& table, RecordSettings& settings)
                [&settings](const std::string& v) {
                    settings.forward = v;
                    return v.empty() ? "--forward needs a URL" : "";
-               });
+               })
+        .Flag("require-approved", "flash only an image approved in that database (tarvo-cli images)",
+              [&settings] { settings.requireApproved = true; });
 }
 
 RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed)

@@ -31,6 +31,9 @@ struct RecordSettings {
     std::string forward;   // PostgreSQL URI; empty: no forwarding
     std::string station;   // station name; empty: the host name
     std::string unit;      // --unit on a one-port flash
+    // "Record"/"RequireApproved", --require-approved: only an approved image is flashed
+    // (tools/cli/Approval.h).
+    bool requireApproved = false;
 };
 
 // The profile's settings, defaults filled in.

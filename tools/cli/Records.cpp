@@ -25,7 +25,7 @@ namespace {
 constexpr const char* kUsages[] = {
     "records [--since TIME] [--until TIME] [--port N] [--result R] [--station S]\n"
     "        [--format table|csv|json] [--limit N] [--oldest-first] [--record PATH | --db URL]",
-    "records summary [--by port|station|image|day] [--since TIME] [--until TIME] [--port N]\n"
+    "records summary [--by port|station|image|day|location] [--since TIME] [--until TIME] [--port N]\n"
     "        [--result R] [--station S] [--record PATH | --db URL]",
     "records push [--record PATH] [--forward URL] [--wait SECONDS] [--retry-set-aside]",
     "records migrate --db URL",
@@ -198,12 +198,12 @@ int RunRecords(int argc, char** argv)
         table.Description("Runs, PASS, FAIL, ERROR, yield (PASS / finished runs), median and 95th percentile\n"
                           "of total_ms, per group.\n");
         addFilters();
-        table.Value("by", "port|station|image|day", "one line per port, station, image or day",
+        table.Value("by", "port|station|image|day|location", "one line per port, station, image, day or USB location",
                     [&](const std::string& v) {
                         by = v;
-                        return by == "port" || by == "station" || by == "image" || by == "day"
+                        return by == "port" || by == "station" || by == "image" || by == "day" || by == "location"
                                    ? std::string()
-                                   : "--by takes port, station, image or day, not '" + v + "'";
+                                   : "--by takes port, station, image, day or location, not '" + v + "'";
                     });
         addDatabases();
         break;

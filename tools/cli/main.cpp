@@ -32,6 +32,8 @@ constexpr Subcommand kSubcommands[] = {
     {"doctor", "[--port N[=DEV]]... [--json]", "check the ports and the station's files before production",
      RunDoctor},
     {"records", "[summary|push] [...]", "list, summarise or forward the production record", RunRecords},
+    {"images", "approve|revoke|list [...]", "approve, revoke or list the images a station may flash", RunImages},
+    {"line", "--db URL [--listen [ADDR:]PORT]", "serve the whole line's page, API and metrics", RunLine},
 };
 
 // Every port needs a few descriptors (its device, the channel's wake-up descriptors); with up to
