@@ -29,6 +29,7 @@ const std::string kSim = TARVO_TARGET_SIM_PATH;
 const std::vector<std::vector<std::string>> kCommands = {
     {"convert"}, {"flash"}, {"demo"}, {"ports"}, {"doctor"},
     {"records"}, {"records", "summary"}, {"records", "push"}, {"records", "migrate"},
+    {"images", "approve"}, {"images", "revoke"}, {"images", "list"}, {"line"},
 };
 
 std::string Joined(const std::vector<std::string>& words)

@@ -14,13 +14,15 @@
 #include "record/Sha256.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/Flash.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "images approve FILE [--note TEXT] --db URL | images revoke SHA256|FILE [--note TEXT] --db URL |\n"
-    "       images list --db URL [--format table|csv|json]";
+constexpr const char* kUsage = "images approve|revoke|list ...";
+constexpr const char* kApproveUsage = "images approve FILE [--note TEXT] --db URL";
+constexpr const char* kRevokeUsage = "images revoke SHA256|FILE [--note TEXT] --db URL";
+constexpr const char* kListUsage = "images list --db URL [--format table|csv|json]";
 
 constexpr int kConnectTimeoutMs = 10000;
 
@@ -105,58 +107,52 @@ int List(record::LineDatabase& db, const std::string& format)
 
 int RunImages(int argc, char** argv)
 {
-    if (argc < 2 || IsHelp(argv[1])) {
-        if (argc >= 2) {
-            std::printf("usage: tarvo-cli %s\n\n"
-                        "The images a station set to require approval (\"Record\"/\"RequireApproved\"=1 or\n"
-                        "--require-approved) may flash, kept in the line database by their SHA-256.\n"
-                        "  approve FILE     approves the image FILE (again, after a revocation)\n"
-                        "  revoke SHA256|FILE  revokes an approval; stations refuse the image within 60 s\n"
-                        "  list             every approval, revoked ones included\n"
-                        "  --note TEXT      a note kept with the approval or revocation\n"
-                        "  --db URL         the line database (PostgreSQL connection URI); who approves is\n"
-                        "                   the database role the command connects as\n"
-                        "  --format table|csv|json  the list's form (default table)\n",
-                        kUsage);
-            return kExitOk;
-        }
-        return UsageError(kUsage);
+    const std::string verb = argc >= 2 ? argv[1] : "";
+    if (verb != "approve" && verb != "revoke" && verb != "list") {
+        cmdline::OptionTable table("tarvo-cli images", kUsage, "usage: tarvo-cli ");
+        table.Description("The images a station set to require approval (\"Record\"/\"RequireApproved\"=1 or\n"
+                          "--require-approved) may flash, kept in the line database by their SHA-256.\n"
+                          "  approve FILE        approves the image FILE (again, after a revocation)\n"
+                          "  revoke SHA256|FILE  revokes an approval; stations refuse the image within 60 s\n"
+                          "  list                every approval, revoked ones included\n"
+                          "See tarvo-cli images approve|revoke|list --help.\n");
+        if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+            return status;
+        return table.UsageError(verb.empty() ? "give approve, revoke or list" : "unknown action '" + verb + "'");
     }
-    const std::string verb = argv[1];
-    if (verb != "approve" && verb != "revoke" && verb != "list")
-        return UsageError(kUsage);
     std::string target, note, dbUrl, format = "table";
-    bool noteGiven = false;
-    for (int i = 2; i < argc; ++i) {
-        const char* arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (std::strcmp(arg, "--note") == 0 && verb != "list") {
-            const char* v = value();
-            if (!v)
-                return UsageError(kUsage);
-            note = v;
-            noteGiven = true;
-        } else if (std::strcmp(arg, "--db") == 0) {
-            const char* v = value();
-            if (!v || !*v)
-                return UsageError(kUsage);
-            dbUrl = v;
-        } else if (std::strcmp(arg, "--format") == 0 && verb == "list") {
-            const char* v = value();
-            if (!v)
-                return UsageError(kUsage);
+    const char* usage = verb == "approve"  ? kApproveUsage
+                        : verb == "revoke" ? kRevokeUsage
+                                           : kListUsage;
+    cmdline::OptionTable table("tarvo-cli images " + verb, usage, "usage: tarvo-cli ");
+    if (verb != "list")
+        table.Value("note", "TEXT", "a note kept with the " + std::string(verb == "approve" ? "approval" : "revocation"),
+                    [&](const std::string& v) {
+                        note = v;
+                        return std::string();
+                    });
+    table.Value("db", "URL",
+                "the line database (PostgreSQL connection URI); who approves is\n"
+                "the database role the command connects as",
+                [&](const std::string& v) {
+                    dbUrl = v;
+                    return v.empty() ? std::string("--db needs a URL") : std::string();
+                });
+    if (verb == "list")
+        table.Value("format", "table|csv|json", "the list's form (default table)", [&](const std::string& v) {
             format = v;
-            if (format != "table" && format != "csv" && format != "json")
-                return UsageError(kUsage);
-        } else if (arg[0] != '-' && target.empty() && verb != "list") {
-            target = arg;
-        } else {
-            return UsageError(kUsage);
-        }
-    }
-    (void)noteGiven;
-    if (dbUrl.empty() || (verb != "list" && target.empty()))
-        return UsageError(kUsage);
+            return v == "table" || v == "csv" || v == "json" ? std::string()
+                                                              : "--format takes table, csv or json, not '" + v + "'";
+        });
+    std::vector<std::string> operands;
+    if (const int status = table.ParseOrExit(argc - 1, argv + 1, &operands); status >= 0)
+        return status;
+    if (verb == "list" ? !operands.empty() : operands.size() != 1)
+        return table.UsageError(verb == "list" ? "list takes no file" : verb + " takes one " + (verb == "approve" ? "FILE" : "SHA256 or FILE"));
+    if (!operands.empty())
+        target = operands.front();
+    if (dbUrl.empty())
+        return table.UsageError(verb + " needs --db URL");
 
     std::string sha256;
     int64_t bytes = 0;

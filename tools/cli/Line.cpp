@@ -25,6 +25,7 @@
 #include "record/LineDatabase.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/SignalWatch.h"
+#include "tools/cmdline/CommandLine.h"
 
 namespace tarvo::cli {
 namespace {
@@ -252,34 +253,28 @@ int RunLine(int argc, char** argv)
     std::string dbUrl;
     std::string address = "127.0.0.1";
     int port = kDefaultPort;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (IsHelp(arg)) {
-            std::printf("usage: tarvo-cli %s\n\n"
-                        "Serves the whole line's status from the line database, read-only:\n"
-                        "  /           a page for a supervisor's screen\n"
-                        "  /api/line   every station's last record, runs, PASS, FAIL, ERROR and yield of the\n"
-                        "              last hour and of today (UTC), units per hour, top failure reasons (JSON)\n"
-                        "  /metrics    the same as Prometheus series tarvo_line_*\n"
-                        "  --db URL              the line database (PostgreSQL connection URI)\n"
-                        "  --listen [ADDR:]PORT  where to listen (default 127.0.0.1:%d; port 0: any free one)\n",
-                        kUsage, kDefaultPort);
-            return kExitOk;
-        }
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (std::strcmp(arg, "--db") == 0 && v && *v) {
-            dbUrl = v;
-            ++i;
-        } else if (std::strcmp(arg, "--listen") == 0 && v) {
-            if (!ParseListen(v, address, port))
-                return UsageError(kUsage);
-            ++i;
-        } else {
-            return UsageError(kUsage);
-        }
-    }
+    char listenHelp[128];
+    std::snprintf(listenHelp, sizeof listenHelp, "where to listen (default 127.0.0.1:%d; port 0: any free one)", kDefaultPort);
+    cmdline::OptionTable table("tarvo-cli line", kUsage, "usage: tarvo-cli ");
+    table
+        .Description("Serves the whole line's status from the line database, read-only:\n"
+                     "  /           a page for a supervisor's screen\n"
+                     "  /api/line   every station's last record, runs, PASS, FAIL, ERROR and yield of the\n"
+                     "              last hour and of today (UTC), units per hour, top failure reasons (JSON)\n"
+                     "  /metrics    the same as Prometheus series tarvo_line_*\n")
+        .Value("db", "URL", "the line database (PostgreSQL connection URI)",
+               [&](const std::string& v) {
+                   dbUrl = v;
+                   return v.empty() ? std::string("--db needs a URL") : std::string();
+               })
+        .Value("listen", "[ADDR:]PORT", listenHelp, [&](const std::string& v) {
+            return ParseListen(v.c_str(), address, port) ? std::string()
+                                                         : "--listen takes [ADDR:]PORT, not '" + v + "'";
+        });
+    if (const int status = table.ParseOrExit(argc, argv); status >= 0)
+        return status;
     if (dbUrl.empty())
-        return UsageError(kUsage);
+        return table.UsageError("line needs --db URL");
 
     LineSource source(dbUrl);
     httplib::Server server;
