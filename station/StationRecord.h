@@ -12,14 +12,24 @@
 // (the per-port PASS/FAIL counts since start-up, the station's totals, a recording problem)
 // reaches it as queued signals.
 //
+// With forwarding on, a watcher thread counts every 2 s the finished records still waiting in
+// the journal for the line database and reports them with the forwarder's problem (if any) as
+// lineStatusChanged; it only reads the journal.
+//
 // Threading: construct, use and destroy on the GUI thread; the signals are emitted on it.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/ReportSink.h"
 
@@ -66,15 +76,28 @@ public:
     int TotalPasses() const { return m_totalPass; }
     int TotalFails() const { return m_totalFail; }
     int TotalRuns() const { return m_totalRuns; }
+    // Runs that ended ERROR since start-up.
+    int TotalErrors() const { return m_totalError; }
+
+    // Ends every run in progress of `engines` (ABORTED, or NO TARGET while no target answered)
+    // and waits at most `timeout` until every record is durable in the journal.
+    void MakeDurable(const std::vector<const CWinMonitorCtrl*>& engines, std::chrono::milliseconds timeout);
+
+    // True when the profile names a line database.
+    bool Forwarding() const { return m_forwarder != nullptr; }
 
 signals:
     // A run of `port` ended with `result` ("PASS", "FAIL", ...); the counts are updated.
     void runRecorded(int port, const QString& result);
     // Recording started or stopped working; `problem` is empty when it works.
     void problemChanged(const QString& problem);
+    // Forwarding on: `waiting` finished records are not yet in the line database (-1: the
+    // journal could not be read) and `problem` is why forwarding fails (empty while it works).
+    void lineStatusChanged(qint64 waiting, const QString& problem);
 
 private:
     void OnCompleted(int port, const QString& result);
+    void WatchLine(QPointer<CStationRecord> self);
 
     IReportSink& m_receiver;
     std::string m_path;
@@ -85,6 +108,12 @@ private:
     int m_totalPass = 0;
     int m_totalFail = 0;
     int m_totalRuns = 0;
+    int m_totalError = 0;
+    // The line database watcher (forwarding on).
+    std::mutex m_lineMutex;
+    std::condition_variable m_lineWake;
+    bool m_lineStop = false;
+    std::thread m_lineWatch;
 };
 
 }  // namespace tarvo

@@ -6,7 +6,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libgl-dev libx11-dev xvfb
   qt6-tools-dev qt6-l10n-tools qt6-multimedia-dev
-  libsqlite3-dev libpq-dev postgresql
+  libsqlite3-dev libpq-dev postgresql libssl-dev
   lintian desktop-file-utils dpkg-dev file
   fonts-nanum qt6-translations-l10n
 )

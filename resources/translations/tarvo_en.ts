@@ -59,8 +59,8 @@
             <translation>The two PINs differ.</translation>
         </message>
         <message>
-            <source>A PIN has %1 to %2 characters.</source>
-            <translation>A PIN has %1 to %2 characters.</translation>
+            <source>A PIN has %1 to %2 digits.</source>
+            <translation>A PIN has %1 to %2 digits.</translation>
         </message>
         <message>
             <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>

@@ -59,8 +59,8 @@
             <translation>두 PIN이 서로 다릅니다.</translation>
         </message>
         <message>
-            <source>A PIN has %1 to %2 characters.</source>
-            <translation>PIN은 %1~%2자입니다.</translation>
+            <source>A PIN has %1 to %2 digits.</source>
+            <translation>PIN은 %1~%2자리 숫자입니다.</translation>
         </message>
         <message>
             <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>
