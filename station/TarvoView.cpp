@@ -1064,8 +1064,10 @@ void CTarvoView::ShowUnitLabel(int r)
     QString format = label;
     static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
     format.replace(placeholder, QStringLiteral("%\u2060"));
-    // Which run the label belongs to: a pending one is marked as waiting for the next run.
-    if (m_units.StateOf(r) == station::UnitLabels::State::Pending)
+    // Which run the label belongs to: while a run is in progress, a label waiting for the row's
+    // next run is marked so.
+    const bool forNext = m_units.StateOf(r) == station::UnitLabels::State::Pending && !m_rows[r - 1].runEnded;
+    if (forNext)
         format = tr("next: %1").arg(format);
     bar->setFormat(format);
     bar->setTextVisible(!label.isEmpty());
@@ -1094,7 +1096,7 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
     // passes the label on to the row's next run.
     std::array<bool, station::kRows> armed{};
     for (int r = 1; r <= station::kRows; ++r)
-        armed[r - 1] = !m_rows[r - 1].runEnded && m_units.StateOf(r) != station::UnitLabels::State::Bound;
+        armed[r - 1] = !m_rows[r - 1].runEnded && m_units.RunLabel(r).empty();
     const int r = m_units.Target(m_selectedRow, armed);
     const QString shown = QString::fromStdString(label);
     if (r == 0) {
@@ -1106,8 +1108,10 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
         m_record->SetRunUnit(*m_rows[r - 1].engine, label);
     ShowUnitLabel(r);
     SelectRow(0);
-    emit statusMessage(armed[r - 1] ? tr("Unit %1 belongs to the handset now on row %2").arg(shown).arg(r)
-                                    : tr("Unit %1 waits for the next run of row %2").arg(shown).arg(r));
+    if (armed[r - 1] || m_rows[r - 1].runEnded)
+        emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
+    else
+        emit statusMessage(tr("Unit label %1 for the next run of row %2.").arg(shown).arg(r));
     return true;
 }
 

@@ -293,7 +293,7 @@ TEST_F(LockedStation, OperatorWorkAsksForNoPin)
 {
     const int before = m_prompts;
     View()->StartPort(3);  // arming a row
-    EXPECT_EQ(View()->StateField(3)->Text(), QStringLiteral("CLOSE"));  // no device: open failed
+    EXPECT_EQ(View()->StateField(3)->Text(), QStringLiteral("ERROR"));  // no device: open failed
     EXPECT_EQ(View()->MessageField(3)->Text(), QStringLiteral("Serial Port Open Failed..."));
     m_station->Frame()->ChooseLanguage(QStringLiteral("en"));  // switching the language
     m_station->Frame()->ChooseLanguage(QString());

@@ -127,7 +127,7 @@ TEST_F(RecordWindow, RunIsRecordedBeforeTheRowShowsItAndCounted)
     QWidget* portField = view.findChild<QWidget*>(QString::number(forms::kRowIds[0].portField));
     ASSERT_TRUE(QTest::qWaitFor([&] { return portField->toolTip().contains(QStringLiteral("1 PASS, 0 FAIL")); }, 3000))
         << portField->toolTip().toStdString();
-    EXPECT_EQ(frame->RecordTotalsPane()->text(), QStringLiteral("Runs 1  PASS 1  FAIL 0"));
+    EXPECT_EQ(frame->RecordTotalsPane()->text(), QStringLiteral("Runs 1  PASS 1  FAIL 0  ERROR 0"));
 
     // A row armed for a handset that never answers, then closed: that run is NO TARGET, and
     // the unit label given for the row belongs to it.

@@ -286,7 +286,9 @@ TEST_F(PluggedStation, LabelScannedDuringTheDownloadBelongsToThatRun)
     EXPECT_EQ(view->RunUnitLabel(1), "SN-0001") << "the handset in the socket";
     EXPECT_EQ(view->UnitLabels().StateOf(1), station::UnitLabels::State::Bound);
     EXPECT_TRUE(view->ProgressBar(1)->toolTip().contains(QStringLiteral("run in progress")));
-    // A second label while the run has its unit waits for the row's next run, and says so.
+    // A second label for the row while its run has its unit waits for the row's next run, and
+    // says so.
+    view->SelectRow(1);
     QTest::keyClicks(view.get(), QStringLiteral("SN-0002"));
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_EQ(view->RunUnitLabel(1), "SN-0001");
