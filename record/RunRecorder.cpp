@@ -3,6 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/Clock.h"
 #include "engine/StatusCodes.h"
@@ -45,6 +48,48 @@ std::string Hex4Pair(unsigned a, unsigned b)
     return text;
 }
 
+// The download image as the run opened it; closed when the run lets it go.
+class ImageFile {
+public:
+    ImageFile() = default;
+    ~ImageFile() { Close(); }
+    ImageFile(const ImageFile&) = delete;
+    ImageFile& operator=(const ImageFile&) = delete;
+    // Non-blocking: a FIFO must not hold the owner until a writer appears. Only a regular file
+    // is kept (the engine refuses anything else).
+    bool Open(const std::string& path)
+    {
+        Close();
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return false;
+        }
+        m_fd = fd;
+        return true;
+    }
+    void Close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// Whether an open file can be reopened by its descriptor's name (Linux's /proc).
+bool ProcFdWorks()
+{
+    static const bool works = ::access("/proc/self/fd", X_OK) == 0;
+    return works;
+}
+
 int64_t Elapsed(uint32_t from, uint32_t to) { return static_cast<int64_t>(static_cast<uint32_t>(to - from)); }
 
 }  // namespace
@@ -78,8 +123,11 @@ struct RunRecorder::Run {
     uint32_t started = 0;
     uint32_t firstAnswer = 0, ready = 0, firstProgress = 0, lastProgress = 0;
     bool answered = false, isReady = false, progressed = false;
-    bool digested = false;
+    bool downloaded = false;  // the last progress report covered the whole image
     bool ended = false;
+    uint64_t beginTicket = 0;  // the writer's ticket of the RUNNING record; 0: not recorded
+    ImageFile image;           // the download image as SubmitRun opened it
+    std::string imagePath;
     std::atomic<bool> released{false};
 };
 
@@ -111,7 +159,13 @@ void RunRecorder::SetCompletedListener(std::function<void(const RunRecord&, bool
     m_listener = std::move(listener);
 }
 
-void RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
+bool RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup, std::string& error)
+{
+    SubmitRun(engine, setup);
+    return WaitBegun(engine, error);
+}
+
+void RunRecorder::SubmitRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
 {
     auto run = std::make_shared<Run>();
     run->clock = &engine.Clock();
@@ -129,10 +183,23 @@ void RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
     }
     r.started_at = IsoUtcNow();
     r.result = result::kRunning;
-    if (!setup.mainSoftware.empty())
+    // The identity of what this run sends: hashed now, from the file the engine will open
+    // (DownloadPath), not from whatever the path names when the run ends.
+    std::string hex;
+    int64_t bytes = 0;
+    if (!setup.mainSoftware.empty()) {
         r.main_software = setup.mainSoftware;
-    if (!setup.image.empty())
+        if (m_digests.Get(setup.mainSoftware, hex, bytes))
+            r.main_sha256 = hex;
+    }
+    if (!setup.image.empty()) {
         r.image = setup.image;
+        run->imagePath = setup.image;
+        if (run->image.Open(setup.image) && m_digests.Get(run->image.Fd(), setup.image, hex, bytes)) {
+            r.image_sha256 = hex;
+            r.image_bytes = bytes;
+        }
+    }
     {
         std::lock_guard lock(m_mutex);
         if (setup.unit) {
@@ -145,7 +212,52 @@ void RunRecorder::BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup)
         m_runs[&engine] = run;
     }
     if (m_writer)
-        m_writer->Submit(r);
+        run->beginTicket = m_writer->Submit(r);
+}
+
+bool RunRecorder::WaitBegun(const CWinMonitorCtrl& engine, std::string& error)
+{
+    auto run = Find(engine);
+    if (!run) {
+        error = "no run was begun on this port";
+        return false;
+    }
+    if (!m_writer || run->beginTicket == 0)
+        return true;
+    if (m_writer->WaitWritten(run->beginTicket, kBeginWriteWait, &run->released))
+        return true;
+    std::string problem = m_writer->Problem();
+    if (problem.empty())
+        problem = m_writer->Path() + ": the record was not written within " +
+                  std::to_string(kBeginWriteWait.count() / 1000) + " s";
+    error = "the run cannot be recorded, so it does not begin: " + problem;
+    Refuse(*run, error);
+    return false;
+}
+
+void RunRecorder::Refuse(Run& run, const std::string& reason)
+{
+    bool ended;
+    {
+        std::lock_guard lock(run.mutex);
+        if (!run.ended)
+            run.record.reason = reason;
+        ended = Complete(run, result::kError, run.clock->TickMs());
+        run.image.Close();
+    }
+    if (ended)
+        Finish(run, false);
+}
+
+std::string RunRecorder::DownloadPath(const CWinMonitorCtrl& engine) const
+{
+    auto run = Find(engine);
+    if (!run)
+        return {};
+    std::lock_guard lock(run->mutex);
+    if (run->image.Fd() >= 0 && ProcFdWorks())
+        return "/proc/self/fd/" + std::to_string(run->image.Fd());
+    return run->imagePath;
 }
 
 std::shared_ptr<RunRecorder::Run> RunRecorder::Find(const CWinMonitorCtrl& engine) const
@@ -171,22 +283,13 @@ bool RunRecorder::Complete(Run& run, const char* resultWord, uint32_t tick)
         return false;
     run.ended = true;
     RunRecord& r = run.record;
-    if (!run.digested) {
-        run.digested = true;
-        std::string hex;
-        int64_t bytes = 0;
-        if (r.image && m_digests.Get(*r.image, hex, bytes)) {
-            r.image_sha256 = hex;
-            r.image_bytes = bytes;
-        }
-        if (r.main_software && m_digests.Get(*r.main_software, hex, bytes))
-            r.main_sha256 = hex;
-    }
     r.result = resultWord;
     r.ended_at = IsoUtcNow();
     r.total_ms = Elapsed(run.started, tick);
-    if (run.progressed)
+    if (run.progressed && run.downloaded)
         r.verify_ms = Elapsed(run.lastProgress, tick);
+    else if (run.progressed)
+        r.download_ms = Elapsed(run.firstProgress, tick);  // ended during the download
     else if (run.isReady)
         r.erase_ms = Elapsed(run.ready, tick);  // ended during the erase
     else if (run.answered)
@@ -279,6 +382,7 @@ void RunRecorder::OnPortProgress(const CWinMonitorCtrl& engine, const ProgressRe
         r.download_ms = Elapsed(run->firstProgress, tick);
         r.bytes_sent = report.position;
         r.image_bytes = report.size;
+        run->downloaded = report.size > 0 && report.position >= report.size;
     }
     m_receiver.OnPortProgress(engine, report);
 }
@@ -310,6 +414,7 @@ void RunRecorder::EndRun(const CWinMonitorCtrl& engine, const char* resultWord, 
         if (!reason.empty() && !run->ended)
             run->record.reason = reason;
         ended = Complete(*run, resultWord, run->clock->TickMs());
+        run->image.Close();  // the owner ends the run: no download opens it any more
     }
     if (ended)
         Finish(*run, false);

@@ -4,11 +4,30 @@
 //
 // Use (the owner's thread is the one that creates, starts and destroys engines):
 //   RunRecorder recorder(receiverSink, writer, StationInfo::ForThisProcess(stationName));
-//   recorder.BeginRun(*engine, setup);   // before engine->Start(&recorder): inserts RUNNING
-//   engine->Start(&recorder);            // and StartDownload(&recorder, image) on status 0
-//   ...
+//   std::string error;
+//   if (!recorder.BeginRun(*engine, setup, error))  // RUNNING durable, or the run is over
+//       show(error);                                 // ERROR: do not open the port
+//   engine->OpenPort(...); engine->Start(&recorder);
+//   ... on status 0: engine->StartDownload(&recorder, recorder.DownloadPath(*engine))
 //   recorder.EndRun(*engine, result::kNoTarget, "...");  // optional, when the owner gives up
 //   engine.reset();                      // a run not ended by then is recorded ABORTED
+//
+// No record, no run: BeginRun(engine, setup, error) hands the RUNNING record to the writer
+// and blocks until it is durable in the journal, at most kBeginWriteWait (the database's busy
+// time-out of 5 s, the writer's 1 s retry pause and a margin; a healthy journal takes
+// milliseconds). It returns false when the write failed (locked longer than the busy time-out,
+// disk full, read-only, an I/O error) or did not end in time; `error` then names the file and
+// the reason, and the run is over: it is recorded ERROR with that reason (that version replaces
+// the RUNNING one in the writer, which keeps retrying it) and the completed listener is
+// called. The caller must then not open the port. With recording off it returns true at once.
+// Because it blocks, the window calls it off its interface thread. A burst of ports calls
+// SubmitRun for each, then WaitBegun for each: the writer puts them into one transaction.
+//
+// Image identity: BeginRun opens the download image (RunSetup::image) and keeps it open for
+// the run; image_sha256 and image_bytes are hashed from that open file when the run begins,
+// main_sha256 from the main software file then too. DownloadPath(engine) names that same open
+// file (/proc/self/fd/N): the engine's StartDownload opening it sends exactly the bytes the
+// record describes, even when the image path is converted or replaced meanwhile.
 // Reports pass on to the receiver unchanged. The final report of a run (PASS, FAIL, an error
 // code) is passed on only after the completed record is durable or its write failed, so the
 // receiver shows the final word after the record holds it; that wait happens on the engine's
@@ -21,7 +40,9 @@
 // Timings (milliseconds of the engine's clock): wait_ms from BeginRun to the first report of
 // the target, monitor_ms from there to status 0, erase_ms from status 0 to the first progress
 // report, download_ms from the first to the last progress report, verify_ms from the last
-// progress report to the final report, total_ms from BeginRun to the end.
+// progress report to the final report, total_ms from BeginRun to the end. A run that ends in
+// a phase counts that phase up to its end (a download aborted half-way: download_ms to the
+// end, verify_ms null); a phase that never began is null.
 //
 // Unit labels: SetNextUnit(port, label) attaches a label to the next run that begins on that
 // port (the window's scanned labels, tarvo-cli flash --unit); RunSetup::unit overrides it.
@@ -29,13 +50,16 @@
 // Recording off: a null writer still classifies and reports completed records to the
 // listener, and writes nothing.
 //
-// Threading: BeginRun, EndRun and SetNextUnit on any thread (normally the owner's); the sink
+// Threading: every operation may be called from any thread. DownloadPath names an open
+// descriptor that EndRun and the engine's destruction close, so StartDownload(DownloadPath())
+// belongs on the thread that ends and destroys that engine (the owner's). The sink
 // calls come from the engines' workers as the engine contract describes. The completion
 // listener is called on the thread that completed the record (a worker or the destroying
 // thread), after the write attempt; it must not block.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,7 +101,24 @@ public:
     RunRecorder(const RunRecorder&) = delete;
     RunRecorder& operator=(const RunRecorder&) = delete;
 
-    void BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup);
+    // How long BeginRun and WaitBegun wait for the RUNNING record to be durable.
+    static constexpr std::chrono::milliseconds kBeginWriteWait{7000};
+
+    // Begins the run of `engine`: true when its RUNNING record is durable (or recording is
+    // off); false with `error` set when it could not be written, the run then being over
+    // (recorded ERROR). Blocks up to kBeginWriteWait. See the top of this file.
+    bool BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup, std::string& error);
+    // The first half of BeginRun: records the run and hands its RUNNING record to the writer
+    // without waiting. The port must not open before WaitBegun returned true.
+    void SubmitRun(const CWinMonitorCtrl& engine, const RunSetup& setup);
+    // The second half: waits until the RUNNING record of `engine`'s run is durable (true) or
+    // its write failed or kBeginWriteWait passed (false, `error` set, the run recorded ERROR).
+    bool WaitBegun(const CWinMonitorCtrl& engine, std::string& error);
+    // The path through which the engine opens the download image of its run: the file as
+    // BeginRun opened and hashed it, or RunSetup::image when it could not be opened then.
+    std::string DownloadPath(const CWinMonitorCtrl& engine) const;
+    // SubmitRun under its earlier name: the caller must check the writer itself.
+    void BeginRun(const CWinMonitorCtrl& engine, const RunSetup& setup) { SubmitRun(engine, setup); }
     // Ends the run of `engine` now with `result` unless it has ended already.
     void EndRun(const CWinMonitorCtrl& engine, const char* result, const std::string& reason);
     void SetNextUnit(int port, std::string unit);
@@ -102,6 +143,8 @@ private:
     // Fills the end of the record; returns false when the run had ended already.
     bool Complete(Run& run, const char* result, uint32_t tick);
     void Finish(Run& run, bool wait);
+    // Ends `run` with result ERROR and `reason` because its start could not be recorded.
+    void Refuse(Run& run, const std::string& reason);
 
     IReportSink& m_receiver;
     RecordWriter* m_writer;

@@ -5,10 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,6 +48,53 @@ std::string Reason(int err)
     case ENOTTY: return "not a serial device";
     default: return std::strerror(err);
     }
+}
+
+// The device number of this process's controlling terminal (0: none), from /proc/self/stat.
+dev_t ControllingTerminal()
+{
+    std::ifstream in("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // "pid (comm) state ppid pgrp session tty_nr ...": comm may hold spaces and parentheses.
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 1));
+    std::string state;
+    long ppid = 0, pgrp = 0, session = 0, ttyNr = 0;
+    if (!(fields >> state >> ppid >> pgrp >> session >> ttyNr) || ttyNr == 0)
+        return 0;
+    const auto major = static_cast<unsigned>((ttyNr >> 8) & 0xFFF);
+    const auto minor = static_cast<unsigned>((ttyNr & 0xFF) | ((ttyNr >> 12) & 0xFFF00));
+    return makedev(major, minor);
+}
+
+// Why the character device `rdev` cannot be a serial port without opening it; empty when it
+// may be one (a tty device, or one the kernel does not describe, such as a pseudo-terminal,
+// which the open then checks). Nothing is opened here: opening an arbitrary device can have
+// effects of its own (a watchdog starts counting).
+std::string NotASerialPort(dev_t rdev)
+{
+    if (rdev == makedev(5, 0))
+        return "the controlling terminal's alias, not a serial device";
+    if (rdev == ControllingTerminal())
+        return "the terminal this program runs in, not a serial device";
+    for (int fd = 0; fd <= 2; ++fd) {
+        struct stat st {};
+        if (::isatty(fd) && ::fstat(fd, &st) == 0 && st.st_rdev == rdev)
+            return "the terminal this program runs in, not a serial device";
+    }
+    char link[64];
+    std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(rdev), minor(rdev));
+    char target[256];
+    const ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n > 0) {
+        target[n] = '\0';
+        const char* name = std::strrchr(target, '/');
+        if (std::strcmp(name ? name + 1 : target, "tty") != 0)
+            return "not a serial device";
+    }
+    return {};
 }
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline)
@@ -82,14 +133,37 @@ bool PosixPort::Open(const std::string& path, uint32_t baudRate, std::string& er
         error = path + ": cannot create the wake-up event: " + std::strerror(errno);
         return false;
     }
-    // A program that does not lock the device would share it silently and steal its bytes.
-    if (std::vector<DeviceHolder> found = holders ? holders->Find(path) : FindDeviceHolders(path); !found.empty()) {
-        error = path + ": " + DescribeHolders(found);
+    // Only a terminal device can be a serial port. This is settled before the look for
+    // holders, so that the processes holding /dev/null or a pipe never reach a message (and a
+    // record), and this program's own terminal is never put into raw mode.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + ": " + Reason(errno);
+        return false;
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        error = path + ": not a serial device";
+        return false;
+    }
+    if (std::string why = NotASerialPort(st.st_rdev); !why.empty()) {
+        error = path + ": " + why;
         return false;
     }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = path + ": " + Reason(errno);
+        return false;
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        error = path + ": not a serial device";
+        return false;
+    }
+    // A program that does not lock the device would share it silently and steal its bytes.
+    // (The scan skips this process, so the descriptor just opened is not counted.)
+    if (std::vector<DeviceHolder> found = holders ? holders->Find(path) : FindDeviceHolders(path); !found.empty()) {
+        ::close(fd);
+        error = path + ": " + DescribeHolders(found);
         return false;
     }
     // flock keeps out every other program that locks the device, root included; TIOCEXCL keeps

@@ -235,6 +235,11 @@ TEST_F(RecordRuns, NoTargetAndAborted)
         EXPECT_GT(r.bytes_sent.value_or(0), 0);
         EXPECT_LT(r.bytes_sent.value_or(0), r.image_bytes.value_or(0));
         EXPECT_TRUE(r.ended_at.has_value());
+        // Stopped in the download: its time is download time; the verification never began.
+        EXPECT_TRUE(r.download_ms.has_value());
+        EXPECT_FALSE(r.verify_ms.has_value());
+        ASSERT_TRUE(r.total_ms && r.wait_ms && r.monitor_ms && r.erase_ms);
+        EXPECT_GE(*r.total_ms, *r.wait_ms + *r.monitor_ms + *r.erase_ms + r.download_ms.value_or(0));
     }
 }
 

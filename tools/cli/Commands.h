@@ -20,6 +20,9 @@ int UsageError(const char* usage);
 // Prints "error: <message>" as one line on stderr (control characters escaped) and returns
 // kExitFailure.
 int Failure(const std::string& message);
+// Flushes stdout and, the first time in the process that stdout could not be written (its
+// reader went away), says so on stderr. The runs go on: a closed output loses no record.
+void CheckOutput();
 // True when `arg` asks for help ("-h", "--help").
 bool IsHelp(const char* arg);
 

@@ -129,11 +129,13 @@ int RunContinuousJob(const FlashJob& job)
 
     JobSignals signals(job.signals, [&queue] { queue.Wake(); });
     // Every run leaves its record; while the record cannot be written no run begins.
-    RecordSession session(job.record, queue);
+    // The loop also wakes when the record's state changes (a write failed, or works again).
+    RecordSession session(job.record, queue, [&queue] { queue.Wake(); });
     if (std::string problem = session.Problem(); !problem.empty())
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     std::string shownRecordProblem;
+    std::string shownForwardProblem;
 
     auto endRun = [&](Port& port, const char* word) {
         if (!port.running)
@@ -143,7 +145,11 @@ int RunContinuousJob(const FlashJob& job)
         output.End(port, word);
     };
     // Opens the device that has (re)appeared and begins a run on it.
+    // Set when a run could not be recorded: no run begins until the journal has taken a
+    // write again (its refused record is written then), whatever Problem() says meanwhile.
+    bool recordRefused = false;
     auto beginRun = [&](Port& port, uint64_t generation, const HolderScan& holders) {
+        const uint64_t previousGeneration = port.flashedGeneration;
         port.flashedGeneration = generation;
         ++port.runs;
         port.running = true;
@@ -160,7 +166,17 @@ int RunContinuousJob(const FlashJob& job)
         setup.device = port.device;
         setup.image = job.image;
         setup.mainSoftware = job.mainSoftware;
-        recorder.BeginRun(*port.engine, setup);
+        if (std::string error; !recorder.BeginRun(*port.engine, setup, error)) {
+            // Not even opened: the handset in the socket is flashed once recording works.
+            output.Note(port, error);
+            ++port.error;
+            endRun(port, "ERROR");
+            port.engine.reset();
+            port.closing = false;
+            port.flashedGeneration = previousGeneration;
+            recordRefused = true;
+            return;
+        }
         if (!port.engine->OpenDevice(port.device, CWinMonitorCtrl::kBaudRate, &holders)) {
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             std::string text = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
@@ -186,18 +202,29 @@ int RunContinuousJob(const FlashJob& job)
 
     QueuedReport report;
     while (!signals.Interrupted()) {
-        const std::string recordProblem = session.Problem();
+        if (recordRefused && session.Pending() == 0)
+            recordRefused = false;
+        std::string recordProblem = session.Problem();
+        if (recordProblem.empty() && recordRefused)
+            recordProblem = session.Settings().database + ": a run's record could not be written";
         if (recordProblem != shownRecordProblem) {
             shownRecordProblem = recordProblem;
             std::fprintf(stderr, recordProblem.empty() ? "record: works again\n" : "record: %s; no run begins until it works\n",
                          recordProblem.c_str());
+        }
+        if (const std::string forwardProblem = session.ForwardProblem(); forwardProblem != shownForwardProblem) {
+            shownForwardProblem = forwardProblem;
+            std::fprintf(stderr,
+                         forwardProblem.empty() ? "line database: records are forwarded again\n"
+                                                : "line database: %s; the records wait in the journal\n",
+                         forwardProblem.c_str());
         }
         // Idle ports: begin a run on a new device, or say what they wait for. The ports that
         // begin in one pass (all of them at the start) share one walk of /proc for their
         // holder checks.
         std::optional<HolderScan> holders;
         for (Port& port : ports) {
-            if (port.running || port.closing || !recordProblem.empty())
+            if (port.running || port.closing || !recordProblem.empty() || recordRefused)
                 continue;
             const bool present = watcher.Present(port.watch);
             const uint64_t generation = watcher.Generation(port.watch);
@@ -215,8 +242,9 @@ int RunContinuousJob(const FlashJob& job)
             }
         }
         // While the record fails, look again every second (the writer retries meanwhile).
-        std::chrono::nanoseconds timeout = recordProblem.empty() ? std::chrono::nanoseconds(std::chrono::hours(1))
-                                                                 : std::chrono::nanoseconds(std::chrono::seconds(1));
+        std::chrono::nanoseconds timeout = std::chrono::hours(1);
+        if (!recordProblem.empty() || recordRefused)
+            timeout = std::chrono::seconds(1);
         const auto now = Clock::now();
         for (Port& port : ports) {
             if (!port.running || port.answered || port.noTargetDeadline == Clock::time_point::max())
@@ -249,7 +277,7 @@ int RunContinuousJob(const FlashJob& job)
             port->answered = true;
             output.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
-                if (!port->engine->StartDownload(&recorder, job.image)) {
+                if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     output.Note(*port, "cannot open the download image " + job.image);
                     ++port->error;
@@ -277,6 +305,7 @@ int RunContinuousJob(const FlashJob& job)
             break;
         }
         queue.Done();
+        CheckOutput();
         if (port->closing && report.kind == QueuedReport::Kind::RunEnded) {
             // The run's workers are done: close the device until the next handset.
             port->engine.reset();
@@ -298,6 +327,7 @@ int RunContinuousJob(const FlashJob& job)
     }
     signals.Detach();
     output.Summary(ports, signals.Watch().Caught());
+    CheckOutput();
     // The signal is the normal end here: the records are made durable and forwarded.
     if (const std::string problem = session.Close(); !problem.empty())
         return Failure("the record of these runs could not be written: " + problem);

@@ -5,6 +5,13 @@
 // present at the start is flashed once. An open failure is a run that ends ERROR, told with
 // the preflight check's hint (doctor/Doctor.h).
 //
+// The record: a run begins (its device opens) only once its RUNNING record is durable. When
+// that write fails the run ends ERROR with the reason, the handset is not touched, and no run
+// begins on any port until the journal has taken a write again (the refused run's record);
+// the handset still in the socket is then flashed. With a forward target the records go to
+// the line database while the job runs (record/Forwarder.h); changes of either state are
+// told on stderr.
+//
 // SIGINT/SIGTERM/SIGHUP are the normal end: runs in progress are stopped at once and end
 // ABORTED; a port waiting for its device has no run to end. Then a summary per port (runs,
 // PASS, FAIL, ERROR, ABORTED; NO TARGET counts as ERROR) goes to stdout, or to stderr with

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,18 @@ namespace {
 constexpr const char* kUsage =
     "flash (--image FILE.cp64 | --main FILE.m0) [--port N[=DEVICE]]... [--json] [--wait SECONDS]\n"
     "      [--unit LABEL] [--record PATH | --no-record] [--forward URL] [--continuous]";
+
+// The longest unit label, in characters, as the station's window takes it.
+constexpr std::size_t kMaxUnitChars = 128;
+
+// Characters of UTF-8 text (bytes that do not continue a sequence; a stray byte counts as one).
+std::size_t Utf8Length(const std::string& text)
+{
+    std::size_t count = 0;
+    for (char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
 
 enum class End { Running, Complete, Error, NoTarget, Aborted };
 
@@ -274,9 +287,12 @@ int RunFlashJob(const FlashJob& job)
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     // One walk of /proc for every port's holder check: each walk costs a system call per
-    // descriptor on the machine, which 64 ports would pay 64 times.
-    const HolderScan holders;
+    // descriptor on the machine, which 64 ports would pay 64 times. It is taken once the first
+    // run may begin, so that it shows the moment of the opens.
+    std::optional<HolderScan> holders;
     int running = 0;
+    // Every port's RUNNING record goes to the writer first (one transaction for all), then
+    // each port opens only once its record is durable: no record, no run.
     for (Port& port : ports) {
         if (signals.Interrupted())
             break;
@@ -293,8 +309,23 @@ int RunFlashJob(const FlashJob& job)
         setup.mainSoftware = job.mainSoftware;
         if (!job.record.unit.empty())
             setup.unit = job.record.unit;
-        recorder.BeginRun(*port.engine, setup);
-        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &holders)) {
+        recorder.SubmitRun(*port.engine, setup);
+    }
+    for (Port& port : ports) {
+        if (!port.engine)
+            continue;
+        if (signals.Interrupted())
+            break;
+        if (std::string error; !recorder.WaitBegun(*port.engine, error)) {
+            port.lastText = error;
+            printer.Note(port, port.lastText);
+            port.end = End::Error;
+            printer.Ended(port);
+            continue;
+        }
+        if (!holders)
+            holders.emplace();
+        if (!port.engine->OpenPort(port.target.port, CWinMonitorCtrl::kBaudRate, &*holders)) {
             port.lastText = "Serial Port Open Failed... (" + port.engine->OpenError() + ")";
             recorder.EndRun(*port.engine, record::result::kError, port.engine->OpenError());
             printer.Note(port, port.lastText);
@@ -362,7 +393,7 @@ int RunFlashJob(const FlashJob& job)
             printer.Status(*port, report.code, report.text, report.reason);
             if (report.code == status::kReadyForDownload) {
                 port->state = "ERASE";
-                if (!port->engine->StartDownload(&recorder, job.image)) {
+                if (!port->engine->StartDownload(&recorder, recorder.DownloadPath(*port->engine))) {
                     recorder.EndRun(*port->engine, record::result::kError, "cannot open the download image");
                     port->lastText = "cannot open the download image " + job.image;
                     printer.Note(*port, port->lastText);
@@ -385,6 +416,7 @@ int RunFlashJob(const FlashJob& job)
             break;
         }
         queue.Done();
+        CheckOutput();
     }
     if (signals.Interrupted()) {
         // Every engine is told to stop before any is waited for, so all runs end together and
@@ -405,6 +437,7 @@ int RunFlashJob(const FlashJob& job)
             }
         }
         printer.Summary();
+        CheckOutput();
         // The stopped runs are recorded ABORTED before the program ends; forwarding waits for
         // the next program that forwards.
         if (const std::string recordProblem = session.Close(); !recordProblem.empty())
@@ -412,6 +445,7 @@ int RunFlashJob(const FlashJob& job)
         return signals.Watch().ExitStatus();
     }
     printer.Summary();
+    CheckOutput();
     const std::string recordProblem = session.Close();
     session.ForwardBeforeExit();
     if (!recordProblem.empty())
@@ -535,6 +569,9 @@ int RunFlash(int argc, char** argv)
         if (job.ports.empty())
             return Failure("no port given and none enabled in " + Profile::UserPath());
     }
+    if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
+        return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
+                       std::to_string(Utf8Length(job.record.unit)));
     if (unitGiven && job.ports.size() != 1)
         return Failure("--unit labels one handset: give exactly one --port with it");
     for (PortTarget& target : job.ports) {

@@ -44,7 +44,13 @@ struct FlashJob {
 // line is {"port":N,"end":"ABORTED"}), the summary is printed and 128 + the signal is returned.
 // Each port's run leaves one record (RecordSettings), durable before its final word is printed
 // and, for runs a signal ended, before the job returns; no run starts while the record cannot
-// be written, and a job whose records could not be written fails.
+// be written, and a job whose records could not be written fails. A port opens only once its
+// run's RUNNING record is durable: when that write fails, the port is never opened and ends
+// ERROR with the reason. The image is hashed for the record when the run begins, and the
+// engine downloads from that same open file. With a forward target the records go to the line
+// database while the job runs, and what is left when it ends is forwarded (at most 10 s).
+// Standard output that cannot be written (its reader went away) is told once on stderr; the
+// runs and their records go on.
 int RunFlashJob(const FlashJob& job);
 
 // Escapes `text` for a JSON string (without the quotes).

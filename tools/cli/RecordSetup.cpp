@@ -50,19 +50,38 @@ int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings)
     return 1;
 }
 
-RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver) : m_settings(settings)
+RecordSession::RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed)
+    : m_settings(settings)
 {
     const auto station = record::StationInfo::ForThisProcess(settings.station);
     if (settings.enabled) {
         m_writer = std::make_unique<record::RecordWriter>(settings.database, station.station, station.host);
         m_writer->WaitStarted();
+        if (!settings.forward.empty())
+            m_forwarder = std::make_unique<record::Forwarder>(settings.database, settings.forward);
+        if (m_forwarder || changed) {
+            m_writer->SetListener([forwarder = m_forwarder.get(), changed = std::move(changed)] {
+                if (forwarder)
+                    forwarder->Notify();
+                if (changed)
+                    changed();
+            });
+        }
     }
     m_recorder = std::make_unique<record::RunRecorder>(receiver, m_writer.get(), station);
 }
 
-RecordSession::~RecordSession() { Close(); }
+RecordSession::~RecordSession()
+{
+    Close();
+    m_forwarder.reset();
+}
+
+std::string RecordSession::ForwardProblem() const { return m_forwarder ? m_forwarder->Problem() : std::string(); }
 
 std::string RecordSession::Problem() const { return m_writer ? m_writer->Problem() : std::string(); }
+
+std::size_t RecordSession::Pending() const { return m_writer ? m_writer->Pending() : 0; }
 
 std::string RecordSession::Close()
 {
@@ -71,6 +90,7 @@ std::string RecordSession::Close()
     m_writer->Flush(std::chrono::seconds(7));
     std::string problem = m_writer->Problem();
     const std::size_t lost = m_writer->Pending();
+    m_writer->SetListener(nullptr);  // the forwarder may go before the writer
     m_writer.reset();
     if (lost > 0 && problem.empty())
         problem = m_settings.database + ": records could not be written in time";
@@ -81,6 +101,8 @@ void RecordSession::ForwardBeforeExit()
 {
     if (!m_settings.enabled || m_settings.forward.empty())
         return;
+    // One connection at a time: the thread's round ends (bounded) before the last one starts.
+    m_forwarder.reset();
     const auto outcome = record::ForwardPending(m_settings.database, m_settings.forward, std::chrono::seconds(10));
     if (outcome.left != 0)
         std::fprintf(stderr, "note: %lld record(s) not forwarded yet (%s); they stay in %s for the next forward\n",

@@ -6,12 +6,14 @@
 // rules (record/RecordWriter.h, record/RunRecorder.h).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "record/RunRecorder.h"
 
 namespace tarvo::record {
+class Forwarder;
 class RecordWriter;
 }
 
@@ -37,24 +39,33 @@ int ParseRecordOption(int argc, char** argv, int& i, RecordSettings& settings);
 // Help lines of the record options.
 extern const char* const kRecordOptionsHelp;
 
-// The record of one flash job: the writer thread and the recorder in front of `receiver`.
+// The record of one flash job: the writer thread and the recorder in front of `receiver`, and
+// with a forward target the forwarder thread, which sends each record to the line database as
+// soon as it is written (and what an earlier outage left in the journal) while the job runs.
 class RecordSession {
 public:
-    RecordSession(const RecordSettings& settings, IReportSink& receiver);
+    // `changed` (optional) is called on the writer's thread after each write and whenever the
+    // record's problem changes; it must not block (a report queue's Wake()).
+    RecordSession(const RecordSettings& settings, IReportSink& receiver, std::function<void()> changed = {});
     ~RecordSession();
     // Empty when runs may start; else why not (the database cannot be written).
     std::string Problem() const;
+    // Records not yet durable (0 with recording off).
+    std::size_t Pending() const;
     record::RunRecorder& Recorder() { return *m_recorder; }
     // Writes what is pending (bounded) and stops the writer. Returns the problem, if any.
     std::string Close();
-    // Forwards pending records when a forward target is set, waiting at most 10 s. Prints a
-    // note on stderr when records stay in the journal.
+    // Stops the forwarder thread, then forwards what is still pending when a forward target is
+    // set, waiting at most 10 s. Prints a note on stderr when records stay in the journal.
     void ForwardBeforeExit();
+    // Empty while forwarding works (or is off); else why records wait in the journal.
+    std::string ForwardProblem() const;
     const RecordSettings& Settings() const { return m_settings; }
 
 private:
     RecordSettings m_settings;
     std::unique_ptr<record::RecordWriter> m_writer;
+    std::unique_ptr<record::Forwarder> m_forwarder;
     std::unique_ptr<record::RunRecorder> m_recorder;
 };
 

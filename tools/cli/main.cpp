@@ -1,6 +1,9 @@
 // tarvo-cli: dispatches to one subcommand per first argument.
+#include <poll.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,6 +78,28 @@ int Failure(const std::string& message) {
     return kExitFailure;
 }
 
+void CheckOutput() {
+    static bool reported = false;  // one line per process, however many writes fail
+    errno = 0;
+    const bool flushFailed = std::fflush(stdout) != 0;
+    if (!flushFailed && !std::ferror(stdout))
+        return;
+    int error = flushFailed ? errno : 0;
+    if (reported)
+        return;
+    reported = true;
+    if (error == 0) {
+        // An earlier write failed (and its errno is long gone): a pipe whose reader has gone
+        // shows as an error condition of the descriptor.
+        pollfd output{STDOUT_FILENO, POLLOUT, 0};
+        if (::poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0)
+            error = EPIPE;
+    }
+    std::fprintf(stderr, "tarvo-cli: standard output cannot be written (%s); the work goes on and is recorded\n",
+                 error != 0 ? std::strerror(error) : "write error");
+    std::fflush(stderr);
+}
+
 bool IsHelp(const char* arg) {
     return std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0;
 }
@@ -84,6 +109,9 @@ bool IsHelp(const char* arg) {
 int main(int argc, char** argv) {
     using namespace tarvo::cli;
     RaiseDescriptorLimit();
+    // A reader that goes away (`tarvo-cli flash --json | head -c0`) must not end the program
+    // in the middle of a run: writes to it fail with EPIPE instead, which CheckOutput reports.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
         PrintHelp(stderr);
         return kExitUsage;
