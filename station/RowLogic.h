@@ -62,6 +62,7 @@ inline constexpr char kNoDevice[] = "NO DEVICE - PLUG IN THE NEXT HANDSET";
 inline constexpr char kRemoveHandset[] = "DONE - UNPLUG THE HANDSET";
 inline constexpr char kPresentAtStart[] = "HANDSET PLUGGED AT START - CLICK OR REPLUG";
 inline constexpr char kNoResult[] = "Run ended without a result";
+inline constexpr char kNotRecorded[] = "NOT STARTED - RECORD NOT WRITTEN";
 }  // namespace text
 
 constexpr int PortForRow(int row) { return row + 4; }

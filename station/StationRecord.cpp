@@ -79,13 +79,23 @@ QString CStationRecord::Problem() const
     return m_writer ? QString::fromStdString(m_writer->Problem()) : QString();
 }
 
-void CStationRecord::BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
+void CStationRecord::SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
 {
     record::RunSetup setup;
     setup.port = port;
     setup.device = device;
     setup.image = image;
-    m_recorder->BeginRun(engine, setup);
+    m_recorder->SubmitRun(engine, setup);
+}
+
+bool CStationRecord::WaitBegun(const CWinMonitorCtrl& engine, std::string& error)
+{
+    return m_recorder->WaitBegun(engine, error);
+}
+
+std::string CStationRecord::DownloadPath(const CWinMonitorCtrl& engine) const
+{
+    return m_recorder->DownloadPath(engine);
 }
 
 void CStationRecord::StopRun(const CWinMonitorCtrl& engine)

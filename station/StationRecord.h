@@ -6,8 +6,9 @@
 //   "Record"/"Forward"  a PostgreSQL connection URI (default: no forwarding)
 //   "Station"/"Name"    the station's name in the record (default: the host name)
 //
-// The view starts its engines with Sink() and calls BeginRun before a run and StopRun before it
-// destroys a row's engine. Writing never happens on the GUI thread: the writer thread writes,
+// The view starts its engines with Sink(); before a run it calls SubmitRun and, off the GUI
+// thread, WaitBegun (no port opens before the run's RUNNING record is durable); it calls
+// StopRun before it destroys a row's engine. Writing never happens on the GUI thread: the writer thread writes,
 // and an engine's worker waits for the write of its run's final record. What the GUI shows
 // (the per-port PASS/FAIL counts since start-up, the station's totals, a recording problem)
 // reaches it as queued signals.
@@ -59,8 +60,14 @@ public:
     // database file and the reason.
     QString Problem() const;
 
-    // Before a row's engine starts.
-    void BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // Before a row's engine starts: hands the run's RUNNING record to the writer (never waits).
+    void SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // Waits (at most record::RunRecorder::kBeginWriteWait) until that record is durable: true,
+    // or false with `error` naming the journal and the reason, the run then recorded ERROR.
+    // Any thread; the recorder outlives every call (the view joins its waits first).
+    bool WaitBegun(const CWinMonitorCtrl& engine, std::string& error);
+    // The path the engine downloads from: the image file as the run opened and hashed it.
+    std::string DownloadPath(const CWinMonitorCtrl& engine) const;
     // Before the view destroys the engine of a run that may still go on: NO TARGET when no
     // target answered yet, else ABORTED. Nothing happens for a run that has ended.
     void StopRun(const CWinMonitorCtrl& engine);

@@ -68,6 +68,7 @@ constexpr char kContinuousKey[] = "Continuous";
     QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
     QT_TRANSLATE_NOOP("Station", "HANDSET PLUGGED AT START - CLICK OR REPLUG"),
     QT_TRANSLATE_NOOP("Station", "Run ended without a result"),
+    QT_TRANSLATE_NOOP("Station", "NOT STARTED - RECORD NOT WRITTEN"),
 };
 constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
 
@@ -114,6 +115,15 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     m_record = std::make_unique<CStationRecord>(*this, this);
     connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
+    // Continuous runs wait while the record cannot be written and go on once it can.
+    connect(m_record.get(), &CStationRecord::problemChanged, this, [this](const QString& problem) {
+        if (!problem.isEmpty() || !m_continuous)
+            return;
+        for (Row& row : m_rows)
+            if (row.beginFailed)
+                row.flashedGeneration = 0;
+        OnDevicesChanged();
+    });
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -140,6 +150,10 @@ CTarvoView::~CTarvoView()
     // die with this object.
     m_closing = true;
     m_openQueue.clear();
+    // A wait for a run's first record holds a reference to its engine: over before any goes.
+    for (BeginWait& wait : m_beginWaits)
+        wait.thread.join();
+    m_beginWaits.clear();
     for (int r = 1; r <= station::kRows; ++r)
         RetireEngine(r);
     m_reaper.WaitAll();
@@ -354,6 +368,8 @@ void CTarvoView::StartPort(int r)
 {
     if (r < 1 || r > station::kRows)
         return;
+    if (m_rows[r - 1].beginPending)
+        return;  // its start waits for the record already
     // No run without its record: while the record cannot be written the row stays as it is.
     if (const QString problem = m_record->Problem(); !problem.isEmpty()) {
         emit recordProblemChanged(problem);
@@ -375,12 +391,79 @@ void CTarvoView::StartPort(int r)
     m_units.RunEnded(r);
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
-    m_record->BeginRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
+    m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
     // Continuous runs: this device has had its run, click or not.
     if (m_watcher && row.watch >= 0)
         row.flashedGeneration = m_watcher->Generation(row.watch);
+    row.beginFailed = false;
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
+    WaitForRecord(r);
+}
+
+void CTarvoView::WaitForRecord(int r)
+{
+    // No record, no run: the port opens only once the run's RUNNING record is durable. The
+    // write normally takes milliseconds, so the GUI thread waits a moment for it; a journal
+    // that is locked or slow is waited for on a thread of its own and the row opens (or
+    // shows why not) when it answers.
+    Row& row = m_rows[r - 1];
+    row.beginPending = true;
+    for (auto it = m_beginWaits.begin(); it != m_beginWaits.end();) {
+        if (it->state->done.load()) {
+            it->thread.join();
+            it = m_beginWaits.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto state = std::make_shared<BeginState>();
+    const CWinMonitorCtrl* engine = row.engine.get();
+    const station::ReportGate::Ticket ticket = row.ticket;
+    BeginWait wait;
+    wait.state = state;
+    wait.thread = std::thread([this, state, engine, r, ticket] {
+        std::string error;
+        const bool ok = m_record->WaitBegun(*engine, error);
+        {
+            std::lock_guard lock(state->mutex);
+            state->ok = ok;
+            state->error = std::move(error);
+            state->done = true;
+        }
+        state->answered.notify_all();
+        if (!m_closing.load())
+            QMetaObject::invokeMethod(this, [this, state, r, ticket] { RunBegun(r, ticket, *state); },
+                                      Qt::QueuedConnection);
+    });
+    m_beginWaits.push_back(std::move(wait));
+    {
+        std::unique_lock lock(state->mutex);
+        state->answered.wait_for(lock, kBeginWait, [&] { return state->done.load(); });
+    }
+    if (state->done.load())
+        RunBegun(r, ticket, *state);
+}
+
+void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, BeginState& state)
+{
+    if (state.handled.exchange(true))
+        return;
+    Row& row = m_rows[r - 1];
+    if (row.ticket != ticket || !row.beginPending)
+        return;  // the row was started again or closed meanwhile
+    row.beginPending = false;
+    if (!state.ok) {
+        // The run is recorded ERROR with the reason; the row shows it in red and is not armed.
+        row.beginFailed = true;
+        Apply(station::OnStatus(station::PortForRow(r), kNoResultCode, station::text::kNotRecorded), true);
+        row.message->SetTextColor(station::colour::kRed);
+        const QString why = QString::fromStdString(state.error);
+        row.message->setToolTip(why);
+        emit statusMessage(tr("COM%1 not started: the run could not be recorded (%2)").arg(station::PortForRow(r)).arg(why));
+        RunEnded(r, kNoResultCode, false);
+        return;
+    }
     // The old engine holds the device until it is gone; it was asked to stop, so that is
     // normally a matter of milliseconds. If it takes longer the port opens when it is done.
     row.openPending = !m_reaper.WaitFor(r, kRetireWait);
@@ -692,7 +775,10 @@ void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent
                        [&](const station::StartDownload& s) {
                            // A false result (no image) leaves the row at "ERASE"; the operator
                            // chooses a file and restarts the row.
-                           m_rows[s.row - 1].engine->StartDownload(&m_record->Sink(), m_imagePath);
+                           // The image file as the run opened and hashed it, so the record
+                           // describes exactly the bytes sent.
+                           CWinMonitorCtrl& engine = *m_rows[s.row - 1].engine;
+                           engine.StartDownload(&m_record->Sink(), m_record->DownloadPath(engine));
                        },
                    },
                    step);

@@ -53,6 +53,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -266,6 +269,10 @@ private:
         int messagePercent = -1;
         // The run on this row has shown its final word (sound and label done).
         bool runEnded = true;
+        // The row's start waits for its run's RUNNING record to be durable; the last start
+        // failed because that record could not be written.
+        bool beginPending = false;
+        bool beginFailed = false;
         // Continuous runs: the row's entry in the device watcher, the device it watches, and
         // the device generation of the last run started.
         int watch = -1;
@@ -293,6 +300,23 @@ private:
     // the port never opened, and the row ends as a failed run all the same.
     void RunEnded(int row, int code, bool started = true);
     void ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port);
+    // The wait for a run's RUNNING record (CStationRecord::WaitBegun) on a thread of its own.
+    struct BeginState {
+        std::mutex mutex;
+        std::condition_variable answered;
+        std::atomic<bool> done{false};
+        std::atomic<bool> handled{false};
+        bool ok = false;
+        std::string error;
+    };
+    struct BeginWait {
+        std::thread thread;
+        std::shared_ptr<BeginState> state;
+    };
+    void WaitForRecord(int row);
+    void RunBegun(int row, station::ReportGate::Ticket ticket, BeginState& state);
+    // How long the GUI thread waits for a run's first record before leaving it to the thread.
+    static constexpr std::chrono::milliseconds kBeginWait{40};
     // Opens row r now, or after the pause that follows an earlier start.
     void QueueOpen(int row);
     void OnStartPauseOver();
@@ -324,6 +348,7 @@ private:
     // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
     QBasicTimer m_startPause;
     std::deque<int> m_openQueue;
+    std::vector<BeginWait> m_beginWaits;
     std::string m_imagePath;
     // Why the last main software choice failed; empty after a good one.
     QString m_choiceFailure;

@@ -267,6 +267,10 @@ Preflight check</translation>
     <context>
         <name>Station</name>
         <message>
+            <source>NOT STARTED - RECORD NOT WRITTEN</source>
+            <translation>NOT STARTED - RECORD NOT WRITTEN</translation>
+        </message>
+        <message>
             <source>HANDSET PLUGGED AT START - CLICK OR REPLUG</source>
             <translation>HANDSET PLUGGED AT START - CLICK OR REPLUG</translation>
         </message>
@@ -635,6 +639,10 @@ Preflight check</translation>
     </context>
     <context>
         <name>tarvo::CTarvoView</name>
+        <message>
+            <source>COM%1 not started: the run could not be recorded (%2)</source>
+            <translation>COM%1 not started: the run could not be recorded (%2)</translation>
+        </message>
         <message>
             <source>Runs %1  PASS %2  FAIL %3  ERROR %4</source>
             <translation>Runs %1  PASS %2  FAIL %3  ERROR %4</translation>

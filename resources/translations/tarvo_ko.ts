@@ -267,6 +267,10 @@ Preflight check</source>
     <context>
         <name>Station</name>
         <message>
+            <source>NOT STARTED - RECORD NOT WRITTEN</source>
+            <translation>시작 안 함 - 기록을 저장하지 못함</translation>
+        </message>
+        <message>
             <source>HANDSET PLUGGED AT START - CLICK OR REPLUG</source>
             <translation>시작 시 연결된 단말기 - 클릭하거나 다시 연결하세요</translation>
         </message>
@@ -633,6 +637,10 @@ Preflight check</source>
     </context>
     <context>
         <name>tarvo::CTarvoView</name>
+        <message>
+            <source>COM%1 not started: the run could not be recorded (%2)</source>
+            <translation>COM%1 시작 안 함: 작업을 기록할 수 없습니다 (%2)</translation>
+        </message>
         <message>
             <source>Runs %1  PASS %2  FAIL %3  ERROR %4</source>
             <translation>작업 %1  합격 %2  불합격 %3  오류 %4</translation>

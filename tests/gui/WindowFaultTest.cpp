@@ -23,6 +23,8 @@
 #include "tests/gui/OperatorSupport.h"
 #include "tests/gui/SimHandset.h"
 
+#include <sqlite3.h>
+
 namespace tarvo::test {
 namespace {
 
@@ -99,6 +101,45 @@ TEST(ScannerInDialog, AScanIntoThePinPromptIsKeptForTheStationNotTakenAsAPin)
     view.OnComPortSetting();
     EXPECT_EQ(view.UnitLabels().Label(2), "SN77001");
     EXPECT_EQ(view.EngineerLock().AttemptsLeft(), 3);
+}
+
+// No record, no run: with the journal locked by another program beyond the busy time-out the
+// row's RUNNING record cannot be made durable. The window stays responsive, the port is never
+// opened, and the row shows why in red, unarmed.
+TEST(NoRecordNoRun, LockedJournalLeavesThePortClosedAndTheRowRedSlow)
+{
+    TempProfile home;
+    const QString journal = home.Home().path() + QStringLiteral("/records.sqlite");
+    profile::WriteString("Record", QStringLiteral("Database"), journal);
+    profile::SetDeviceFor(5, home.Home().path() + QStringLiteral("/no-such-tty"));
+    TestOptions test;
+    test.chosen = home.Home().path() + QStringLiteral("/phone.m0");
+    ASSERT_TRUE(WriteMainSoftware(test.chosen));
+    CTarvoView view(nullptr, test.Make());
+    view.OnInitialUpdate();
+    view.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(journal); }, 5000));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(journal).constData(), &other), SQLITE_OK);
+    sqlite3_busy_timeout(other, 5000);  // the station's writer may be at work on it just now
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QElapsedTimer held;
+    held.start();
+    view.StartPort(1);
+    EXPECT_LT(held.elapsed(), 100) << "the GUI thread waited for the journal";
+    EXPECT_NE(view.StateField(1)->Text(), QStringLiteral("READY"));
+    const bool refused = QTest::qWaitFor([&] {
+        return view.MessageField(1)->Text() == QLatin1String(station::text::kNotRecorded);
+    }, 15000);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(refused) << view.MessageField(1)->Text().toStdString();
+    EXPECT_EQ(view.MessageField(1)->TextColor(), station::colour::kRed);
+    EXPECT_EQ(view.StateField(1)->Text(), QStringLiteral("ERROR"));
+    EXPECT_TRUE(view.MessageField(1)->toolTip().contains(journal)) << view.MessageField(1)->toolTip().toStdString();
+    // The port was never opened: an open would have failed on the missing device.
+    EXPECT_FALSE(view.MessageField(1)->toolTip().contains(QStringLiteral("no-such-tty")));
 }
 
 #ifdef TARVO_TARGET_SIM_PATH
