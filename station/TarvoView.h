@@ -315,8 +315,12 @@ private:
     };
     void WaitForRecord(int row);
     void RunBegun(int row, station::ReportGate::Ticket ticket, BeginState& state);
-    // How long the GUI thread waits for a run's first record before leaving it to the thread.
+    // How long the GUI thread waits for runs' first records (all starts within kBeginWindow
+    // together) before leaving them to their threads.
     static constexpr std::chrono::milliseconds kBeginWait{40};
+    static constexpr std::chrono::milliseconds kBeginWindow{200};
+    QElapsedTimer m_beginWindow;
+    qint64 m_beginSpentMs = 0;
     // Opens row r now, or after the pause that follows an earlier start.
     void QueueOpen(int row);
     void OnStartPauseOver();

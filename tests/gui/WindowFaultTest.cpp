@@ -260,9 +260,14 @@ TEST_F(PluggedStation, EightSimultaneousPlugsNeverStallTheWindow)
         beat.start();
     });
     heartbeat.start();
+    QTest::qWait(50);  // the heartbeat beats before the first handset appears
     std::vector<std::unique_ptr<QProcess>> handsets;
     for (int r = 1; r <= 8; ++r)
         handsets.push_back(Plug(r));
+    // Starting the simulators is the test's own work on this thread: the window's share begins
+    // now (the devices appear, the rows start, when events are handled again).
+    beat.start();
+    longest = 0;
     QElapsedTimer since;
     since.start();
     std::array<qint64, 8> startedAt{};
@@ -275,11 +280,17 @@ TEST_F(PluggedStation, EightSimultaneousPlugsNeverStallTheWindow)
     }, 20000);
     heartbeat.stop();
     ASSERT_TRUE(allStarted);
-    const auto [first, last] = std::minmax_element(startedAt.begin(), startedAt.end());
-    std::printf("[ stall ] longest GUI gap %lld ms over %lld ms of starts (8 plugs, 500 ms pause)\n",
-                static_cast<long long>(longest), static_cast<long long>(*last - *first));
+    std::sort(startedAt.begin(), startedAt.end());
+    qint64 shortest = startedAt[1] - startedAt[0];
+    for (int i = 1; i < 8; ++i)
+        shortest = std::min(shortest, startedAt[i] - startedAt[i - 1]);
+    std::printf("[ stall ] longest GUI gap %lld ms; starts %lld ms apart at least, %lld ms from first to last "
+                "(8 plugs, 500 ms pause)\n",
+                static_cast<long long>(longest), static_cast<long long>(shortest),
+                static_cast<long long>(startedAt[7] - startedAt[0]));
     EXPECT_LT(longest, 100) << "the GUI thread stalled";
-    EXPECT_GE(*last - *first, 7 * station::kStartPauseMs - 100) << "the pause between starts kept its length";
+    // Seen by polling every few milliseconds: each start is found a little late or early.
+    EXPECT_GE(shortest, station::kStartPauseMs - 40) << "the pause between starts kept its length";
     for (auto& handset : handsets)
         Unplug(*handset);
 }
