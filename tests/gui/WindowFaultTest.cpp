@@ -12,6 +12,8 @@
 #include <QTimer>
 
 #include "controls/Label.h"
+#include "controls/RoundButton.h"
+#include "resources/Forms.h"
 #include "engine/Clock.h"
 #include "station/ComPortSet.h"
 #include "station/EngineerLock.h"
@@ -346,6 +348,42 @@ TEST_F(PluggedStation, LabelScannedDuringTheDownloadBelongsToThatRun)
     EXPECT_EQ(view->RunUnitLabel(1), "SN-0001");
     EXPECT_EQ(view->UnitLabels().StateOf(1), station::UnitLabels::State::Pending);
     EXPECT_TRUE(view->ProgressBar(1)->format().startsWith(QStringLiteral("next")));
+    Unplug(*handset);
+}
+
+// EXIT ends the process at once, but the run in progress is in the journal as ABORTED first.
+TEST_F(PluggedStation, ExitMakesTheRunInProgressDurableAsAborted)
+{
+    UseRows(1);
+    const QString journal = m_folder.filePath(QStringLiteral("records.sqlite"));
+    profile::WriteString("Record", QStringLiteral("Database"), journal);
+    std::string resultAtExit = "not called";
+    ViewOptions options = m_test.Make();
+    options.clock = &m_clock;
+    options.exitProcess = [&] {
+        // What another program finds in the journal the moment the process would end.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(journal).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* query = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT result FROM runs", -1, &query, nullptr), SQLITE_OK);
+        resultAtExit.clear();
+        while (sqlite3_step(query) == SQLITE_ROW)
+            resultAtExit += reinterpret_cast<const char*>(sqlite3_column_text(query, 0)) + std::string(";");
+        sqlite3_finalize(query);
+        sqlite3_close(db);
+    };
+    CTarvoView view(nullptr, options);
+    view.OnInitialUpdate();
+    view.show();
+    auto handset = Plug(1, {QStringLiteral("--fault"), QStringLiteral("ack-delay=400")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(Link(1)); }, 5000));
+    view.StartPort(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.StateField(1)->Text() == QStringLiteral("DOWNLOAD"); }, 10000));
+    QElapsedTimer held;
+    held.start();
+    view.Button(forms::kIdExit)->click();
+    EXPECT_LT(held.elapsed(), 2500);
+    EXPECT_EQ(resultAtExit, "ABORTED;");
     Unplug(*handset);
 }
 
