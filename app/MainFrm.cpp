@@ -339,19 +339,21 @@ void CMainFrame::ShowRecordProblem(const QString& problem)
     m_recordWarning->show();
 }
 
-void CMainFrame::ShowLineStatus(qint64 waiting, const QString& problem)
+void CMainFrame::ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem)
 {
     const QDateTime now = QDateTime::currentDateTime();
     if (problem.isEmpty())
         m_lineFailingSince = QDateTime();
     else if (!m_lineFailingSince.isValid())
         m_lineFailingSince = now;
-    if (waiting == 0 && problem.isEmpty()) {
+    if (waiting == 0 && setAside == 0 && problem.isEmpty()) {
         m_lineDatabase->hide();
         m_lineDatabase->clear();
         return;
     }
-    const QString count = waiting < 0 ? QStringLiteral("?") : QString::number(waiting);
+    QString count = waiting < 0 ? QStringLiteral("?") : QString::number(waiting);
+    if (setAside > 0)
+        count = tr("%1, %2 set aside").arg(count).arg(setAside);
     // A failure shows only once it has lasted: a server restart of a few seconds is no news.
     const bool failing = m_lineFailingSince.isValid() && m_lineFailingSince.secsTo(now) >= kLineFailureShownAfterS;
     if (failing) {

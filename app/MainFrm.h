@@ -55,10 +55,11 @@ public:
     QAction* RecordAction() const { return m_recordAction; }
     QLabel* RecordTotalsPane() const { return m_recordTotals; }
     QLabel* RecordWarningPane() const { return m_recordWarning; }
-    // The line database (forwarding on): hidden while nothing waits; "Line DB: N waiting"; and
-    // after kLineFailureShownAfterS of failure, in red, with the reason and since when.
+    // The line database (forwarding on): hidden while nothing waits; "Line DB: N waiting" (with
+    // ", M set aside" for records the server refused); and after kLineFailureShownAfterS of
+    // failure, in red, with the reason and since when.
     QLabel* LineDatabasePane() const { return m_lineDatabase; }
-    void ShowLineStatus(qint64 waiting, const QString& problem);
+    void ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem);
     static constexpr int kLineFailureShownAfterS = 60;
     // Opens the production record view (modeless; one at a time).
     void ShowProductionRecord();

@@ -150,9 +150,12 @@ void CStationRecord::WatchLine(QPointer<CStationRecord> self)
                 waiting = store.PendingForward(error);
         }
         const QString problem = QString::fromStdString(m_forwarder->Problem());
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, waiting, problem] {
+        // Records the server refused for their data are counted once the forwarder sets them
+        // aside in the journal (its SetAside() count goes here); until then none are.
+        const qint64 setAside = 0;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, waiting, setAside, problem] {
             if (self)
-                emit self->lineStatusChanged(waiting, problem);
+                emit self->lineStatusChanged(waiting, setAside, problem);
         }, Qt::QueuedConnection);
         lock.lock();
         m_lineWake.wait_for(lock, std::chrono::seconds(2), [this] { return m_lineStop; });

@@ -99,8 +99,9 @@ signals:
     // Recording started or stopped working; `problem` is empty when it works.
     void problemChanged(const QString& problem);
     // Forwarding on: `waiting` finished records are not yet in the line database (-1: the
-    // journal could not be read) and `problem` is why forwarding fails (empty while it works).
-    void lineStatusChanged(qint64 waiting, const QString& problem);
+    // journal could not be read), `setAside` of them the server refused for their data, and
+    // `problem` is why forwarding fails (empty while it works).
+    void lineStatusChanged(qint64 waiting, qint64 setAside, const QString& problem);
 
 private:
     void OnCompleted(int port, const QString& result);

@@ -496,6 +496,10 @@ Preflight check</translation>
     <context>
         <name>tarvo::CMainFrame</name>
         <message>
+            <source>%1, %2 set aside</source>
+            <translation>%1, %2 set aside</translation>
+        </message>
+        <message>
             <source>Line DB: %1 waiting — %2 since %3</source>
             <translation>Line DB: %1 waiting — %2 since %3</translation>
         </message>

@@ -495,6 +495,10 @@ Preflight check</source>
     <context>
         <name>tarvo::CMainFrame</name>
         <message>
+            <source>%1, %2 set aside</source>
+            <translation>%1건, 보류 %2건</translation>
+        </message>
+        <message>
             <source>Line DB: %1 waiting — %2 since %3</source>
             <translation>라인 DB: %1건 대기 — %3부터 %2</translation>
         </message>
