@@ -309,8 +309,10 @@ void CMainFrame::CreateRecordParts()
     // After the stretching separator: at the right, before the lock panes. The totals and the
     // line database are permanent panes: a passing message never hides them.
     bar->addWidget(m_recordWarning);
-    bar->insertPermanentWidget(0, m_lineDatabase);
-    bar->insertPermanentWidget(1, m_recordTotals);
+    // Indexes count every pane: after the three normal ones (message, separator, warning) and
+    // before the lock panes.
+    bar->insertPermanentWidget(3, m_lineDatabase);
+    bar->insertPermanentWidget(4, m_recordTotals);
     connect(m_view, &CTarvoView::recordTotalsChanged, m_recordTotals, &QLabel::setText);
     connect(&m_view->Record(), &CStationRecord::lineStatusChanged, this, &CMainFrame::ShowLineStatus);
     connect(m_view, &CTarvoView::recordProblemChanged, this, &CMainFrame::ShowRecordProblem);
@@ -341,7 +343,11 @@ void CMainFrame::ShowRecordProblem(const QString& problem)
 
 void CMainFrame::ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem)
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    ShowLineStatusAt(waiting, setAside, problem, QDateTime::currentDateTime());
+}
+
+void CMainFrame::ShowLineStatusAt(qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& now)
+{
     if (problem.isEmpty())
         m_lineFailingSince = QDateTime();
     else if (!m_lineFailingSince.isValid())

@@ -60,6 +60,8 @@ public:
     // failure, in red, with the reason and since when.
     QLabel* LineDatabasePane() const { return m_lineDatabase; }
     void ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem);
+    // The same as seen at `now` (tests).
+    void ShowLineStatusAt(qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& now);
     static constexpr int kLineFailureShownAfterS = 60;
     // Opens the production record view (modeless; one at a time).
     void ShowProductionRecord();

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
 #include <QMenu>
 
 #include "app/MainFrm.h"
@@ -82,6 +84,33 @@ TEST_F(LockedSettings, WithoutTheFileEverythingIsTheOperators)
     for (QAction* action : {frame.ContinuousAction(), frame.SoundAction(), frame.PinAction(), frame.OpenAction()})
         EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
     EXPECT_FALSE(profile::IsLocked("Station", QStringLiteral("Continuous")));
+}
+
+// The line database's pane: hidden while nothing waits, the count while records wait, and a
+// failure only after it has lasted 60 s, in red, with its reason and since when. A passing
+// message in the status bar hides neither it nor the totals.
+TEST_F(LockedSettings, LineDatabasePaneWaitsAMinuteBeforeItCallsAFailure)
+{
+    TestOptions test;
+    CMainFrame frame(test.Make());
+    frame.show();
+    QLabel* pane = frame.LineDatabasePane();
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 14));
+    frame.ShowLineStatusAt(0, 0, QString(), start);
+    EXPECT_TRUE(pane->isHidden());
+    frame.ShowLineStatusAt(3, 0, QString(), start);
+    EXPECT_EQ(pane->text(), QStringLiteral("Line DB: 3 waiting"));
+    EXPECT_FALSE(pane->isHidden());
+    frame.ShowLineStatusAt(4, 0, QStringLiteral("connection refused"), start);
+    EXPECT_EQ(pane->text(), QStringLiteral("Line DB: 4 waiting")) << "a short outage is no news";
+    frame.ShowLineStatusAt(5, 2, QStringLiteral("connection refused"), start.addSecs(61));
+    EXPECT_EQ(pane->text(), QStringLiteral("Line DB: 5, 2 set aside waiting \u2014 connection refused since 09:14"));
+    EXPECT_TRUE(pane->styleSheet().contains(QStringLiteral("red")));
+    emit frame.View()->statusMessage(QStringLiteral("a passing message"));
+    EXPECT_FALSE(pane->isHidden());
+    EXPECT_FALSE(frame.RecordTotalsPane()->isHidden());
+    frame.ShowLineStatusAt(0, 0, QString(), start.addSecs(90));
+    EXPECT_TRUE(pane->isHidden());
 }
 
 }  // namespace
