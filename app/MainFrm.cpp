@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDateTime>
 #include <QEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -16,6 +17,8 @@
 #include "app/Marquee.h"
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
+#include "station/EngineerLock.h"
+#include "station/Profile.h"
 #include "station/RecordDialog.h"
 #include "station/StationRecord.h"
 
@@ -212,6 +215,32 @@ void CMainFrame::Retranslate()
     m_marquee += m_marquee;
     if (m_recordAction)
         RetranslateRecordParts();
+    ApplyAdministratorLocks();
+}
+
+void CMainFrame::ApplyAdministratorLocks()
+{
+    const struct {
+        QAction* action;
+        const char* section;
+        const char* key;
+    } locks[] = {
+        {m_open, profile::kMainSwSection, profile::kMainSwKey},
+        {m_sound, "Station", "Sound"},
+        {m_continuous, "Station", "Continuous"},
+        {m_pin, CEngineerLock::kSection, CEngineerLock::kKey},
+        {m_language->menuAction(), CLanguages::kSection, CLanguages::kKey},
+    };
+    for (const auto& lock : locks) {
+        if (!profile::IsLocked(lock.section, QString::fromLatin1(lock.key)))
+            continue;
+        lock.action->setEnabled(false);
+        lock.action->setToolTip(profile::LockedTip());
+        lock.action->setStatusTip(profile::LockedTip());
+    }
+    // Tooltips of disabled menu items show only where the menu asks for them.
+    for (QMenu* menu : {m_file, m_settings, m_station})
+        menu->setToolTipsVisible(true);
 }
 
 void CMainFrame::changeEvent(QEvent* event)
@@ -273,10 +302,19 @@ void CMainFrame::CreateRecordParts()
     m_recordTotals = new QLabel(m_view->RecordTotalsText(), bar);
     m_recordTotals->setObjectName(QStringLiteral("recordTotals"));
     m_recordTotals->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    // After the stretching separator: at the right, before the lock panes.
+    m_lineDatabase = new QLabel(bar);
+    m_lineDatabase->setObjectName(QStringLiteral("lineDatabase"));
+    m_lineDatabase->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_lineDatabase->hide();
+    // After the stretching separator: at the right, before the lock panes. The totals and the
+    // line database are permanent panes: a passing message never hides them.
     bar->addWidget(m_recordWarning);
-    bar->addWidget(m_recordTotals);
+    // Indexes count every pane: after the three normal ones (message, separator, warning) and
+    // before the lock panes.
+    bar->insertPermanentWidget(3, m_lineDatabase);
+    bar->insertPermanentWidget(4, m_recordTotals);
     connect(m_view, &CTarvoView::recordTotalsChanged, m_recordTotals, &QLabel::setText);
+    connect(&m_view->Record(), &CStationRecord::lineStatusChanged, this, &CMainFrame::ShowLineStatus);
     connect(m_view, &CTarvoView::recordProblemChanged, this, &CMainFrame::ShowRecordProblem);
     ShowRecordProblem(m_view->Record().Problem());
 }
@@ -301,6 +339,39 @@ void CMainFrame::ShowRecordProblem(const QString& problem)
     m_recordWarning->setText(tr("Record not written: %1. No row starts until it works again.").arg(problem));
     m_recordWarning->setToolTip(problem);
     m_recordWarning->show();
+}
+
+void CMainFrame::ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem)
+{
+    ShowLineStatusAt(waiting, setAside, problem, QDateTime::currentDateTime());
+}
+
+void CMainFrame::ShowLineStatusAt(qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& now)
+{
+    if (problem.isEmpty())
+        m_lineFailingSince = QDateTime();
+    else if (!m_lineFailingSince.isValid())
+        m_lineFailingSince = now;
+    if (waiting == 0 && setAside == 0 && problem.isEmpty()) {
+        m_lineDatabase->hide();
+        m_lineDatabase->clear();
+        return;
+    }
+    QString count = waiting < 0 ? QStringLiteral("?") : QString::number(waiting);
+    if (setAside > 0)
+        count = tr("%1, %2 set aside").arg(count).arg(setAside);
+    // A failure shows only once it has lasted: a server restart of a few seconds is no news.
+    const bool failing = m_lineFailingSince.isValid() && m_lineFailingSince.secsTo(now) >= kLineFailureShownAfterS;
+    if (failing) {
+        m_lineDatabase->setText(tr("Line DB: %1 waiting \u2014 %2 since %3")
+                                    .arg(count, problem, m_lineFailingSince.toString(QStringLiteral("HH:mm"))));
+        m_lineDatabase->setStyleSheet(QStringLiteral("color: red"));
+    } else {
+        m_lineDatabase->setText(tr("Line DB: %1 waiting").arg(count));
+        m_lineDatabase->setStyleSheet(QString());
+    }
+    m_lineDatabase->setToolTip(problem.isEmpty() ? tr("Finished records not yet in the line database") : problem);
+    m_lineDatabase->show();
 }
 
 void CMainFrame::ShowProductionRecord()

@@ -10,11 +10,14 @@
 // PIN. The language takes effect at once and is kept in the profile; every text of the frame
 // is set again on QEvent::LanguageChange. A Station menu switches continuous runs (kept in the
 // profile, "Station"/"Continuous") and shows the preflight report of the rows and files.
+// A setting the administrator's file sets (station/Profile.h) keeps its menu item disabled,
+// with a tooltip naming that file.
 //
 // Threading: a widget; GUI thread only.
 #pragma once
 
 #include <QBasicTimer>
+#include <QDateTime>
 #include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
@@ -52,6 +55,14 @@ public:
     QAction* RecordAction() const { return m_recordAction; }
     QLabel* RecordTotalsPane() const { return m_recordTotals; }
     QLabel* RecordWarningPane() const { return m_recordWarning; }
+    // The line database (forwarding on): hidden while nothing waits; "Line DB: N waiting" (with
+    // ", M set aside" for records the server refused); and after kLineFailureShownAfterS of
+    // failure, in red, with the reason and since when.
+    QLabel* LineDatabasePane() const { return m_lineDatabase; }
+    void ShowLineStatus(qint64 waiting, qint64 setAside, const QString& problem);
+    // The same as seen at `now` (tests).
+    void ShowLineStatusAt(qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& now);
+    static constexpr int kLineFailureShownAfterS = 60;
     // Opens the production record view (modeless; one at a time).
     void ShowProductionRecord();
     QMenu* SettingsMenu() const { return m_settings; }
@@ -97,6 +108,9 @@ private:
     void RetranslateRecordParts();
     void ShowRecordProblem(const QString& problem);
 
+    // Disables every menu item whose setting the administrator's file sets, with a tooltip
+    // naming the file.
+    void ApplyAdministratorLocks();
     void OnSoundToggled(bool on);
     void OnContinuousToggled(bool on);
 
@@ -121,6 +135,8 @@ private:
     QAction* m_recordAction = nullptr;
     QLabel* m_recordTotals = nullptr;
     QLabel* m_recordWarning = nullptr;
+    QLabel* m_lineDatabase = nullptr;
+    QDateTime m_lineFailingSince;
     QPointer<QDialog> m_recordDialog;
     QBasicTimer m_marqueeTimer;
     QString m_problem;

@@ -1,5 +1,7 @@
 #include "doctor/Doctor.h"
 
+#include <libpq-fe.h>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -499,6 +501,107 @@ std::string FirstProblem(const std::vector<Finding>& findings)
         if (!f.ok)
             return f.detail + ": " + f.hint;
     return {};
+}
+
+bool ConnectionHasPassword(const std::string& connection)
+{
+    if (connection.empty())
+        return false;
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(connection.c_str(), &error);
+    if (error)
+        PQfreemem(error);
+    if (!options)
+        return connection.find("password") != std::string::npos;  // unparsable: assume the worst
+    bool found = false;
+    for (const PQconninfoOption* o = options; o->keyword; ++o)
+        if (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val)
+            found = true;
+    PQconninfoFree(options);
+    return found;
+}
+
+namespace {
+
+// The value of [section] key in an INI file as the settings files store it (quotes removed);
+// empty when absent.
+std::string IniValue(const std::string& path, const std::string& section, const std::string& key)
+{
+    std::ifstream in(path);
+    std::string current;
+    for (std::string line; std::getline(in, line);) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            current = line.substr(1, line.size() - 2);
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (current != section || eq == std::string::npos)
+            continue;
+        std::string name = line.substr(0, eq);
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        if (name != key)
+            continue;
+        std::string value = line.substr(eq + 1);
+        value.erase(0, value.find_first_not_of(' '));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<Finding> CheckSettingsFiles(const std::string& systemConf, const std::string& userProfile)
+{
+    std::vector<Finding> out;
+    struct stat st {};
+    if (::stat(systemConf.c_str(), &st) == 0) {
+        Finding f;
+        f.check = "admin-settings";
+        f.device = systemConf;
+        std::string writable;
+        if (st.st_uid != 0)
+            writable = "it belongs to uid " + std::to_string(st.st_uid);
+        else if (st.st_mode & (S_IWGRP | S_IWOTH))
+            writable = "its group or others may write it";
+        struct stat folder {};
+        const std::string dir = fs::path(systemConf).parent_path().string();
+        if (writable.empty() && ::stat(dir.c_str(), &folder) == 0 &&
+            (folder.st_uid != 0 || (folder.st_mode & (S_IWGRP | S_IWOTH))))
+            writable = "its folder " + dir + " may be written by others than root";
+        f.ok = writable.empty();
+        f.detail = f.ok ? systemConf + " belongs to root and only root may change it"
+                        : systemConf + " may be changed by others than root: " + writable;
+        if (!f.ok)
+            f.hint = "chown root:root " + systemConf + " && chmod 644 " + systemConf +
+                     " (an operator who can write it can unlock every setting it locks)";
+        out.push_back(std::move(f));
+    }
+    if (::stat(userProfile.c_str(), &st) == 0) {
+        Finding f;
+        f.check = "profile-password";
+        f.device = userProfile;
+        std::string key;
+        for (const char* k : {"Forward", "Database"})
+            if (key.empty() && ConnectionHasPassword(IniValue(userProfile, "Record", k)))
+                key = k;
+        const bool readable = (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+        f.ok = key.empty() || !readable;
+        if (key.empty())
+            f.detail = userProfile + " holds no database password";
+        else if (!readable)
+            f.detail = userProfile + " holds a password in \"Record\"/\"" + key + "\" and only its owner may read it";
+        else
+            f.detail = userProfile + " holds a password in \"Record\"/\"" + key + "\" and others may read the file";
+        if (!f.ok)
+            f.hint = "chmod 600 " + userProfile + ", or keep the password in ~/.pgpass (mode 600) instead";
+        out.push_back(std::move(f));
+    }
+    return out;
 }
 
 }  // namespace tarvo::doctor

@@ -85,6 +85,14 @@ std::vector<Finding> CheckPort(int port, const std::string& device, const System
 // stored, which fails).
 std::vector<Finding> CheckStationFiles(const std::string& monitorDir, const std::string& imagePath);
 
+// The settings files: `admin-settings` (the administrator's file `systemConf`, when it exists:
+// a FAIL when anyone but root may write it or its folder, since an operator could then unlock
+// what it locks) and `profile-password` (the operator's profile `userProfile`: a FAIL when its
+// "Record"/"Forward" or "Record"/"Database" holds a password while others may read the file).
+std::vector<Finding> CheckSettingsFiles(const std::string& systemConf, const std::string& userProfile);
+// True when the connection string (URI or key=value form) holds a password; parsed by libpq.
+bool ConnectionHasPassword(const std::string& connection);
+
 // What a user must do for the first failing finding of `findings` (its detail and hint as one
 // line); empty when all passed. The window shows it beside an open failure.
 std::string FirstProblem(const std::vector<Finding>& findings);

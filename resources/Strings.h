@@ -102,7 +102,7 @@ inline constexpr char kPinNew[] =
     QT_TRANSLATE_NOOP("EngineerPin", "New PIN (%1 to %2 characters; empty removes the PIN):");
 inline constexpr char kPinRepeat[] = QT_TRANSLATE_NOOP("EngineerPin", "Repeat the new PIN:");
 inline constexpr char kPinMismatch[] = QT_TRANSLATE_NOOP("EngineerPin", "The two PINs differ.");
-inline constexpr char kPinLength[] = QT_TRANSLATE_NOOP("EngineerPin", "A PIN has %1 to %2 characters.");
+inline constexpr char kPinLength[] = QT_TRANSLATE_NOOP("EngineerPin", "A PIN has %1 to %2 digits.");
 inline constexpr char kPinSet[] = QT_TRANSLATE_NOOP(
     "EngineerPin", "Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.");
 inline constexpr char kPinRemoved[] = QT_TRANSLATE_NOOP("EngineerPin", "Engineer PIN removed.");

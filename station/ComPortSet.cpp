@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSet>
+#include <QSettings>
 
 #include <algorithm>
 
@@ -237,6 +238,8 @@ void CComPortSet::UpdateDeviceTip(int n)
         tip += QStringLiteral("\n") + tr("Now: %1, %2").arg(QString::fromStdString(resolved), details);
     else
         tip += QStringLiteral("\n") + tr("Now: %1").arg(QString::fromStdString(resolved));
+    if (profile::IsLocked(profile::kDeviceSection, profile::DeviceKey(port)))
+        tip = profile::LockedTip() + QStringLiteral("\n") + tip;
     combo->setToolTip(tip);
 }
 
@@ -268,10 +271,29 @@ void CComPortSet::OnInitDialog()
         for (int n = 1; n <= 8; ++n)
             m_intPort[n - 1] = profile::ReadInt(profile::kPortSection, profile::PortFlagKey(n), 0);
     }
+    // What CANCEL puts back.
+    m_before.clear();
+    {
+        const auto settings = profile::Open();
+        for (int n = 1; n <= 8; ++n) {
+            for (const QString& path : {QLatin1String(profile::kPortSection) + QLatin1Char('/') + profile::PortFlagKey(n),
+                                        QLatin1String(profile::kDeviceSection) + QLatin1Char('/') +
+                                            profile::DeviceKey(station::PortForRow(n))})
+                m_before.emplace_back(path, settings->value(path));
+        }
+    }
     PutBoxes();
     for (int n = 1; n <= 8; ++n) {
         m_devices[n - 1]->setCurrentText(profile::DeviceFor(station::PortForRow(n)));
         m_devices[n - 1]->lineEdit()->setCursorPosition(0);  // a long path shows its start
+        if (profile::IsLocked(profile::kPortSection, profile::PortFlagKey(n))) {
+            m_boxes[n - 1]->setEnabled(false);
+            m_boxes[n - 1]->setToolTip(profile::LockedTip());
+        }
+        if (profile::IsLocked(profile::kDeviceSection, profile::DeviceKey(station::PortForRow(n)))) {
+            m_devices[n - 1]->setEnabled(false);
+            UpdateDeviceTip(n);
+        }
     }
 }
 
@@ -323,6 +345,22 @@ void CComPortSet::accept()
     for (int n = 1; n <= 8; ++n)
         OnDeviceChosen(n);
     QDialog::accept();
+}
+
+void CComPortSet::reject()
+{
+    if (m_initialised) {
+        const auto settings = profile::Open();
+        for (const auto& [path, value] : m_before) {
+            if (value.isValid())
+                settings->setValue(path, value);
+            else
+                settings->remove(path);
+        }
+        settings->sync();
+        Saved(settings->status() == QSettings::NoError);
+    }
+    QDialog::reject();
 }
 
 }  // namespace tarvo

@@ -2,8 +2,11 @@
 // that take part; each row's flag lives in the profile ("Port"/"m_intPort<N>").
 //
 // The boxes write through: the first opening of the dialog on a fresh profile stores 1 for
-// all eight keys at once, and every click stores the clicked box's key at once. OK and
-// CANCEL only end the dialog (the view applies the flags after OK); CANCEL undoes no click.
+// all eight keys at once, and every click stores the clicked box's key at once. OK keeps what
+// was stored (the view applies the flags after OK); CANCEL (the button, Escape or closing the
+// dialog) puts every box's and device's key back as it was when the dialog opened.
+// A box or device the administrator's file sets (station/Profile.h) is disabled, its tooltip
+// naming that file.
 //
 // Each box names its row and COM port ("PORT 1 (COM5)"). Beside it an editable list names the
 // serial device of that COM port ("Device"/"COM<N+4>"): stable /dev/serial/by-path and by-id
@@ -21,6 +24,10 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
+
+#include <QVariant>
 
 class QCheckBox;
 class QComboBox;
@@ -58,6 +65,7 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
 
     void accept() override;
+    void reject() override;
 
 signals:
     // A setting could not be saved; `problem` names the file and the reason.
@@ -80,6 +88,8 @@ private:
     void TakeBoxes();
     void PutBoxes();
 
+    // The operator's profile as the dialog found it: each key's stored value (invalid: absent).
+    std::vector<std::pair<QString, QVariant>> m_before;
     std::array<int, 8> m_intPort{};
     std::array<QCheckBox*, 8> m_boxes{};
     std::array<QComboBox*, 8> m_devices{};

@@ -1,10 +1,20 @@
 #include "station/EngineerLock.h"
 
-#include <QCryptographicHash>
-#include <QMessageAuthenticationCode>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
+#include <QThreadPool>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
 
 #include "engine/Clock.h"
 #include "resources/Strings.h"
@@ -17,43 +27,28 @@ constexpr char kScheme[] = "pbkdf2-sha256";
 constexpr int kSaltBytes = 16;
 constexpr int kKeyBytes = 32;
 
-bool SameBytes(const QByteArray& a, const QByteArray& b)
+// The lock-out as the station's state keeps it, beside (never inside) the operator's profile:
+// $XDG_STATE_HOME/tarvo/station-state.conf (default ~/.local/state/tarvo/...).
+QString StateFile()
 {
-    if (a.size() != b.size())
-        return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
+    QString base = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/tarvo/station-state.conf");
 }
+
+constexpr char kWrongKey[] = "EngineerLock/Wrong";
+constexpr char kUntilKey[] = "EngineerLock/LockedUntil";
 
 }  // namespace
 
 QByteArray Pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations, int length)
 {
-    QByteArray out;
-    QMessageAuthenticationCode mac(QCryptographicHash::Sha256, password);
-    for (quint32 block = 1; out.size() < length; ++block) {
-        QByteArray index(4, '\0');
-        index[0] = static_cast<char>(block >> 24);
-        index[1] = static_cast<char>(block >> 16);
-        index[2] = static_cast<char>(block >> 8);
-        index[3] = static_cast<char>(block);
-        mac.reset();
-        mac.addData(salt);
-        mac.addData(index);
-        QByteArray u = mac.result();
-        QByteArray t = u;
-        for (int i = 1; i < iterations; ++i) {
-            mac.reset();
-            mac.addData(u);
-            u = mac.result();
-            for (qsizetype j = 0; j < t.size(); ++j)
-                t[j] = static_cast<char>(t[j] ^ u[j]);
-        }
-        out += t;
-    }
-    out.truncate(length);
+    QByteArray out(length, '\0');
+    if (PKCS5_PBKDF2_HMAC(password.constData(), static_cast<int>(password.size()),
+                          reinterpret_cast<const unsigned char*>(salt.constData()), static_cast<int>(salt.size()),
+                          iterations, EVP_sha256(), length, reinterpret_cast<unsigned char*>(out.data())) != 1)
+        return {};
     return out;
 }
 
@@ -83,10 +78,36 @@ bool VerifyPin(const QString& pin, const QString& stored)
     // A shortened key would compare only its first bytes: only full-length values count.
     if (salt.size() < 8 || key.size() != kKeyBytes)
         return false;
-    return SameBytes(Pbkdf2Sha256(pin.toUtf8(), salt, iterations, kKeyBytes), key);
+    const QByteArray derived = Pbkdf2Sha256(pin.toUtf8(), salt, iterations, kKeyBytes);
+    return derived.size() == kKeyBytes && CRYPTO_memcmp(derived.constData(), key.constData(), kKeyBytes) == 0;
 }
 
-CEngineerLock::CEngineerLock(IClock* clock) : m_clock(clock ? clock : &SystemClock()) {}
+CEngineerLock::CEngineerLock(IClock* clock) : m_clock(clock ? clock : &SystemClock())
+{
+    // A lock-out or wrong PINs of an earlier run of the station still count.
+    const QSettings state(StateFile(), QSettings::IniFormat);
+    m_wrong = std::clamp(state.value(QLatin1String(kWrongKey), 0).toInt(), 0, kMaxAttempts);
+    const qint64 until = state.value(QLatin1String(kUntilKey), 0).toLongLong();
+    const qint64 left = until - QDateTime::currentMSecsSinceEpoch();
+    if (left > 0) {
+        m_lockedOut = true;
+        m_lockedAt = Now() - (kLockOutMs - static_cast<uint32_t>(std::min<qint64>(left, kLockOutMs)));
+    }
+}
+
+QString CEngineerLock::StateFilePath() { return StateFile(); }
+
+void CEngineerLock::SaveState()
+{
+    QDir().mkpath(QFileInfo(StateFile()).absolutePath());
+    QSettings state(StateFile(), QSettings::IniFormat);
+    state.setValue(QLatin1String(kWrongKey), m_wrong);
+    if (m_lockedOut)
+        state.setValue(QLatin1String(kUntilKey), QDateTime::currentMSecsSinceEpoch() + LockedForMs());
+    else
+        state.remove(QLatin1String(kUntilKey));
+    state.sync();
+}
 
 uint32_t CEngineerLock::Now() const { return m_clock->TickMs(); }
 
@@ -100,6 +121,7 @@ void CEngineerLock::EndLockOutIfOver()
     if (m_lockedOut && Now() - m_lockedAt >= kLockOutMs) {
         m_lockedOut = false;
         m_wrong = 0;
+        SaveState();
     }
 }
 
@@ -119,21 +141,55 @@ CEngineerLock::Result CEngineerLock::Try(const QString& pin)
     if (m_lockedOut)
         return Result::LockedOut;
     const QString stored = profile::ReadString(kSection, QString::fromLatin1(kKey)).trimmed();
-    if (stored.isEmpty() || VerifyPin(pin, stored)) {
+    return Record(stored.isEmpty() || VerifyPin(pin, stored));
+}
+
+CEngineerLock::Result CEngineerLock::Record(bool right)
+{
+    EndLockOutIfOver();
+    if (m_lockedOut)
+        return Result::LockedOut;
+    if (right) {
+        const bool changed = m_wrong != 0;
         m_wrong = 0;
+        if (changed)
+            SaveState();
         return Result::Open;
     }
     if (++m_wrong >= kMaxAttempts) {
         m_lockedOut = true;
         m_lockedAt = Now();
+        SaveState();
         return Result::LockedOut;
     }
+    SaveState();
     return Result::Wrong;
+}
+
+void CEngineerLock::TryAsync(const QString& pin, QObject* context, std::function<void(Result)> done)
+{
+    EndLockOutIfOver();
+    const QString stored = profile::ReadString(kSection, QString::fromLatin1(kKey)).trimmed();
+    if (m_lockedOut || stored.isEmpty()) {
+        done(m_lockedOut ? Result::LockedOut : Record(true));
+        return;
+    }
+    // The key derivation takes a few tenths of a second: it runs on a pool thread and the
+    // verdict comes back to the GUI thread, to `context` if it still exists.
+    QPointer<QObject> guard(context);
+    QThreadPool::globalInstance()->start([this, pin, stored, guard, done = std::move(done)] {
+        const bool right = VerifyPin(pin, stored);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [this, guard, done, right] {
+            if (guard)
+                done(Record(right));
+        }, Qt::QueuedConnection);
+    });
 }
 
 bool CEngineerLock::SetPin(const QString& pin, QString* error)
 {
-    if (!pin.isEmpty() && (pin.size() < kMinPinLength || pin.size() > kMaxPinLength)) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (!pin.isEmpty() && (pin.size() < kMinPinLength || pin.size() > kMaxPinLength || !digits.match(pin).hasMatch())) {
         if (error)
             *error = Tr("EngineerPin", strings::kPinLength).arg(kMinPinLength).arg(kMaxPinLength);
         return false;

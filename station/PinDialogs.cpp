@@ -81,6 +81,8 @@ void CPinPrompt::Retranslate()
 
 void CPinPrompt::UpdateLockOut()
 {
+    if (m_checking)
+        return;
     const uint32_t left = m_lock.LockedForMs();
     const bool locked = left > 0;
     m_pin->setEnabled(!locked);
@@ -96,21 +98,34 @@ void CPinPrompt::UpdateLockOut()
 
 void CPinPrompt::accept()
 {
+    if (m_checking)
+        return;
     const QString pin = m_pin->text();
     m_pin->clear();
-    switch (m_lock.Try(pin)) {
-    case CEngineerLock::Result::Open:
-        m_opened = true;
-        QDialog::accept();
-        return;
-    case CEngineerLock::Result::Wrong:
-        m_attemptsLeftShown = m_lock.AttemptsLeft();
-        Warn(m_message, Tr(kContext, strings::kPinWrong).arg(m_attemptsLeftShown));
-        return;
-    case CEngineerLock::Result::LockedOut:
-        UpdateLockOut();
-        return;
-    }
+    // The check takes a few tenths of a second off the GUI thread; meanwhile the prompt takes
+    // no second PIN.
+    m_checking = true;
+    m_pin->setEnabled(false);
+    m_ok->setEnabled(false);
+    m_lock.TryAsync(pin, this, [this](CEngineerLock::Result result) {
+        m_checking = false;
+        m_pin->setEnabled(true);
+        m_ok->setEnabled(true);
+        switch (result) {
+        case CEngineerLock::Result::Open:
+            m_opened = true;
+            QDialog::accept();
+            return;
+        case CEngineerLock::Result::Wrong:
+            m_attemptsLeftShown = m_lock.AttemptsLeft();
+            Warn(m_message, Tr(kContext, strings::kPinWrong).arg(m_attemptsLeftShown));
+            m_pin->setFocus();
+            return;
+        case CEngineerLock::Result::LockedOut:
+            UpdateLockOut();
+            return;
+        }
+    });
 }
 
 void CPinPrompt::changeEvent(QEvent* event)

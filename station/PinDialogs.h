@@ -2,7 +2,8 @@
 //   CPinPrompt   asks for the PIN before a guarded action; counts wrong PINs through the lock
 //                and shows the lock-out with its seconds left.
 //   CPinSetDialog  sets a new PIN (typed twice) or, left empty, removes it.
-// OK runs the check (accept() is where it happens, so nothing reaches Accepted without it).
+// OK runs the check (accept() is where it happens, so nothing reaches Accepted without it); the
+// prompt's check runs off the GUI thread and ends the dialog when the right PIN was entered.
 //
 // Threading: widgets; GUI thread only.
 #pragma once
@@ -31,6 +32,8 @@ public:
     QLabel* Message() const { return m_message; }
     // True once a right PIN was entered.
     bool Opened() const { return m_opened; }
+    // True while an entered PIN is being checked (off the GUI thread).
+    bool Checking() const { return m_checking; }
     // Shows the lock-out state as the lock's clock has it now (also done every second).
     void UpdateLockOut();
 
@@ -52,6 +55,7 @@ private:
     QPushButton* m_cancel = nullptr;
     QBasicTimer m_tick;
     bool m_opened = false;
+    bool m_checking = false;
     int m_attemptsLeftShown = -1;
 };
 

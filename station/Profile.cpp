@@ -12,7 +12,52 @@
 namespace tarvo::profile {
 namespace {
 QString Path(const char* section, const QString& key) { return QLatin1String(section) + QLatin1Char('/') + key; }
+
+// The administrator's value of `path`; invalid when the file does not set it.
+QVariant SystemValue(const QString& path)
+{
+    const QString file = SystemFilePath();
+    if (!QFileInfo::exists(file))
+        return {};
+    const QSettings system(file, QSettings::IniFormat);
+    return system.value(path);
+}
+
+QVariant Value(const QString& path)
+{
+    const QVariant locked = SystemValue(path);
+    return locked.isValid() ? locked : Open()->value(path);
+}
 }  // namespace
+
+QString SystemFilePath()
+{
+    const QByteArray overridden = qgetenv("TARVO_SYSTEM_CONF");
+    return overridden.isEmpty() ? QStringLiteral("/etc/tarvo/station.conf") : QFile::decodeName(overridden);
+}
+
+bool IsLocked(const char* section, const QString& key) { return SystemValue(Path(section, key)).isValid(); }
+
+QString LockedTip()
+{
+    return QCoreApplication::translate("Profile", "set by the administrator in %1").arg(SystemFilePath());
+}
+
+QString SystemReadProblem()
+{
+    const QString file = SystemFilePath();
+    const QFileInfo info(file);
+    if (!info.exists())
+        return {};
+    QFile source(file);
+    if (info.isDir() || !source.open(QIODevice::ReadOnly))
+        return QCoreApplication::translate("Profile", "The administrator's settings %1 cannot be read (%2).")
+            .arg(file, info.isDir() ? QCoreApplication::translate("Profile", "it is a folder") : source.errorString());
+    const QSettings check(file, QSettings::IniFormat);
+    if (check.status() == QSettings::FormatError)
+        return QCoreApplication::translate("Profile", "The administrator's settings %1 are corrupt.").arg(file);
+    return {};
+}
 
 std::unique_ptr<QSettings> Open()
 {
@@ -23,7 +68,7 @@ std::unique_ptr<QSettings> Open()
 
 int ReadInt(const char* section, const QString& key, int fallback)
 {
-    const QVariant value = Open()->value(Path(section, key));
+    const QVariant value = Value(Path(section, key));
     if (!value.isValid())
         return fallback;
     bool ok = false;
@@ -41,7 +86,8 @@ bool WriteInt(const char* section, const QString& key, int value)
 
 QString ReadString(const char* section, const QString& key, const QString& fallback)
 {
-    return Open()->value(Path(section, key), fallback).toString();
+    const QVariant value = Value(Path(section, key));
+    return value.isValid() ? value.toString() : fallback;
 }
 
 bool WriteString(const char* section, const QString& key, const QString& value)
@@ -123,10 +169,9 @@ bool SetDeviceFor(int portNumber, const QString& path)
 
 MapPortDirectory PortDirectory()
 {
-    auto settings = Open();
     MapPortDirectory directory;
     for (int port = station::kFirstPort; port <= station::kLastPort; ++port) {
-        const QString path = settings->value(Path(kDeviceSection, DeviceKey(port))).toString().trimmed();
+        const QString path = DeviceFor(port);
         if (!path.isEmpty())
             directory.Set(port, QFile::encodeName(path).toStdString());
     }

@@ -7,6 +7,12 @@
 //   "MainSW"/"Name"                    path of the download image in use
 //   "Device"/"COM5".."COM12"           device path of a COM port (absent: /dev/ttyS<N-1>)
 //
+// The administrator's settings: a root-owned /etc/tarvo/station.conf (TARVO_SYSTEM_CONF names
+// another file, for tests) with the same sections and keys. Every key it sets overrides the
+// operator's profile: the reads below return its value, whatever the profile holds, and the
+// window keeps the controls of such a key disabled (IsLocked, LockedTip). Writes still go to
+// the operator's profile, where they have no effect while the key is locked.
+//
 // Every write reaches the file before the call returns; a write that cannot be stored returns
 // false, and SaveProblem() then says why in the operator's words. ReadProblem() tells whether
 // the file can be read and parsed (a corrupt or unreadable profile).
@@ -44,6 +50,15 @@ QString FilePath();
 QString ReadProblem();
 // What keeps the profile from being saved, naming the file.
 QString SaveProblem();
+
+// The administrator's file: $TARVO_SYSTEM_CONF, else /etc/tarvo/station.conf.
+QString SystemFilePath();
+// True when the administrator's file sets section/key.
+bool IsLocked(const char* section, const QString& key);
+// "set by the administrator in <file>", translated.
+QString LockedTip();
+// Empty when the administrator's file is absent or reads fine; else what is wrong, naming it.
+QString SystemReadProblem();
 
 // "m_intPort<N>"
 QString PortFlagKey(int row);

@@ -1,5 +1,6 @@
 // CRecordModel: the latest records of the local journal as a table for the production record
-// view, newest first, with PASS rows green and FAIL and ERROR rows red.
+// view, newest first, with PASS rows green and FAIL and ERROR rows red. Beside the message the
+// table shows the failure's reason and whether the record has reached the line database.
 //
 // Reload() reads the journal (a read-only connection; the journal's writers are never held up:
 // it is in WAL mode) with the filter in force: today only, one port, failures only. The table
@@ -21,7 +22,7 @@ namespace tarvo {
 class CRecordModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Started, Port, Result, Status, Unit, Text, TotalMs, Image, Station, RunId, ColumnCount };
+    enum Column { Started, Port, Result, Status, Unit, Text, Reason, Forwarded, TotalMs, Image, Station, RunId, ColumnCount };
 
     explicit CRecordModel(std::string databasePath, QObject* parent = nullptr);
 
@@ -51,6 +52,8 @@ private:
     int m_limit = 1000;
     QString m_error;
     std::vector<record::RunRecord> m_records;
+    // Whether each record of m_records is in the line database (the journal's `forwarded`).
+    std::vector<bool> m_forwarded;
 };
 
 }  // namespace tarvo

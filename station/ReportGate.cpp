@@ -51,6 +51,13 @@ ReportGate::PassPtr ReportGate::Enter(const void* engine)
     return pass;
 }
 
+ReportGate::Ticket ReportGate::TicketOf(const void* engine) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_entries.find(engine);
+    return it == m_entries.end() || it->second.released ? kNoTicket : it->second.ticket;
+}
+
 void ReportGate::Wait(const PassPtr& pass)
 {
     if (!pass)

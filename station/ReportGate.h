@@ -47,6 +47,8 @@ public:
 
     // A pass for one report; null when `engine` is released or unknown.
     PassPtr Enter(const void* engine);
+    // The ticket of a registered engine that is not released; kNoTicket otherwise. Never waits.
+    Ticket TicketOf(const void* engine) const;
     // Blocks until Finish(pass) or Release of the pass's engine.
     void Wait(const PassPtr& pass);
     // Marks the report handled and wakes its worker.

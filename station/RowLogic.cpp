@@ -79,8 +79,23 @@ Steps PortOpenFailed(int row)
     if (!ValidRow(row))
         return {};
     return Make(
+        StopTimer{BlinkTimerId(row)},
+        SetBkColor{Field::Message, row, colour::kNearBlack},
         SetTextColor{Field::Message, row, colour::kRed},
-        SetText{Field::Message, row, text::kOpenFailed});
+        SetText{Field::Message, row, text::kOpenFailed},
+        SetTextColor{Field::State, row, colour::kNearBlack},
+        SetBkColor{Field::State, row, colour::kRed},
+        SetText{Field::State, row, text::kError});
+}
+
+Steps DevicePresentAtStart(int row)
+{
+    if (!ValidRow(row))
+        return {};
+    return Make(
+        SetBkColor{Field::Message, row, colour::kNearBlack},
+        SetTextColor{Field::Message, row, colour::kYellow},
+        SetText{Field::Message, row, text::kPresentAtStart});
 }
 
 Steps DeviceAbsent(int row)

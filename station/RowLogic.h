@@ -60,6 +60,9 @@ inline constexpr char kOpenFailed[] = "Serial Port Open Failed...";
 inline constexpr char kErasing[] = "Erasing...";
 inline constexpr char kNoDevice[] = "NO DEVICE - PLUG IN THE NEXT HANDSET";
 inline constexpr char kRemoveHandset[] = "DONE - UNPLUG THE HANDSET";
+inline constexpr char kPresentAtStart[] = "HANDSET PLUGGED AT START - CLICK OR REPLUG";
+inline constexpr char kNoResult[] = "Run ended without a result";
+inline constexpr char kNotRecorded[] = "NOT STARTED - RECORD NOT WRITTEN";
 }  // namespace text
 
 constexpr int PortForRow(int row) { return row + 4; }
@@ -140,8 +143,12 @@ Steps InitialAppearance();
 Steps PortStarting(int row);
 // The row's port opened: "READY" / "INSERT TARGET".
 Steps PortOpened(int row);
-// The row's port did not open: red "Serial Port Open Failed...", nothing else changes.
+// The row's port did not open: red "Serial Port Open Failed..." on black, and the state field
+// shows ERROR as after any failed run, whatever the row showed before.
 Steps PortOpenFailed(int row);
+// Continuous mode, the row's device was already there when the station started watching: the
+// message field says it waits for a click or a replug (yellow on black); nothing starts.
+Steps DevicePresentAtStart(int row);
 // Continuous mode, the row's device is absent: the message field says so in yellow on black
 // (waiting, not an error); the state field keeps the last result.
 Steps DeviceAbsent(int row);

@@ -41,6 +41,8 @@ CStationRecord::CStationRecord(IReportSink& receiver, QObject* parent) : QObject
         });
     }
     m_recorder = std::make_unique<record::RunRecorder>(m_receiver, m_writer.get(), station);
+    if (m_forwarder)
+        m_lineWatch = std::thread([this, self] { WatchLine(self); });
     m_recorder->SetCompletedListener([self](const record::RunRecord& r, bool) {
         const int port = static_cast<int>(r.port.value_or(0));
         const QString result = QString::fromStdString(r.result.value_or(""));
@@ -53,6 +55,14 @@ CStationRecord::CStationRecord(IReportSink& receiver, QObject* parent) : QObject
 
 CStationRecord::~CStationRecord()
 {
+    if (m_lineWatch.joinable()) {
+        {
+            std::lock_guard lock(m_lineMutex);
+            m_lineStop = true;
+        }
+        m_lineWake.notify_all();
+        m_lineWatch.join();
+    }
     // The writer's listener uses the forwarder: stop it from calling first. Then the recorder,
     // the writer (which writes what is pending) and the forwarder.
     if (m_writer)
@@ -69,13 +79,23 @@ QString CStationRecord::Problem() const
     return m_writer ? QString::fromStdString(m_writer->Problem()) : QString();
 }
 
-void CStationRecord::BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
+void CStationRecord::SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
 {
     record::RunSetup setup;
     setup.port = port;
     setup.device = device;
     setup.image = image;
-    m_recorder->BeginRun(engine, setup);
+    m_recorder->SubmitRun(engine, setup);
+}
+
+bool CStationRecord::WaitBegun(const CWinMonitorCtrl& engine, std::string& error)
+{
+    return m_recorder->WaitBegun(engine, error);
+}
+
+std::string CStationRecord::DownloadPath(const CWinMonitorCtrl& engine) const
+{
+    return m_recorder->DownloadPath(engine);
 }
 
 void CStationRecord::StopRun(const CWinMonitorCtrl& engine)
@@ -116,9 +136,52 @@ int CStationRecord::Fails(int port) const
     return it == m_counts.end() ? 0 : it->second.second;
 }
 
+void CStationRecord::WatchLine(QPointer<CStationRecord> self)
+{
+    // The journal is read on this thread only; what it finds is posted to the GUI thread.
+    std::unique_lock lock(m_lineMutex);
+    while (!m_lineStop) {
+        lock.unlock();
+        std::string error;
+        qint64 waiting = -1;
+        {
+            record::RecordStore store;
+            if (store.Open(m_path, error, true))
+                waiting = store.PendingForward(error);
+        }
+        const QString problem = QString::fromStdString(m_forwarder->Problem());
+        // Records the server refused for their data are counted once the forwarder sets them
+        // aside in the journal (its SetAside() count goes here); until then none are.
+        const qint64 setAside = 0;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, waiting, setAside, problem] {
+            if (self)
+                emit self->lineStatusChanged(waiting, setAside, problem);
+        }, Qt::QueuedConnection);
+        lock.lock();
+        m_lineWake.wait_for(lock, std::chrono::seconds(2), [this] { return m_lineStop; });
+    }
+}
+
+void CStationRecord::MakeDurable(const std::vector<const CWinMonitorCtrl*>& engines, std::chrono::milliseconds timeout)
+{
+    for (const CWinMonitorCtrl* engine : engines) {
+        const auto current = m_recorder->Current(*engine);
+        if (!current || current->result != record::result::kRunning)
+            continue;
+        if (!current->status)
+            m_recorder->EndRun(*engine, record::result::kNoTarget, "no target answered before the station was ended");
+        else
+            m_recorder->EndRun(*engine, record::result::kAborted, "the station was ended (EXIT) during the run");
+    }
+    if (m_writer)
+        m_writer->Flush(timeout);
+}
+
 void CStationRecord::OnCompleted(int port, const QString& result)
 {
     ++m_totalRuns;
+    if (result == QLatin1String(record::result::kError))
+        ++m_totalError;
     if (result == QLatin1String(record::result::kPass)) {
         ++m_counts[port].first;
         ++m_totalPass;

@@ -6,20 +6,31 @@
 //   "Record"/"Forward"  a PostgreSQL connection URI (default: no forwarding)
 //   "Station"/"Name"    the station's name in the record (default: the host name)
 //
-// The view starts its engines with Sink() and calls BeginRun before a run and StopRun before it
-// destroys a row's engine. Writing never happens on the GUI thread: the writer thread writes,
+// The view starts its engines with Sink(); before a run it calls SubmitRun and, off the GUI
+// thread, WaitBegun (no port opens before the run's RUNNING record is durable); it calls
+// StopRun before it destroys a row's engine. Writing never happens on the GUI thread: the writer thread writes,
 // and an engine's worker waits for the write of its run's final record. What the GUI shows
 // (the per-port PASS/FAIL counts since start-up, the station's totals, a recording problem)
 // reaches it as queued signals.
+//
+// With forwarding on, a watcher thread counts every 2 s the finished records still waiting in
+// the journal for the line database and reports them with the forwarder's problem (if any) as
+// lineStatusChanged; it only reads the journal.
 //
 // Threading: construct, use and destroy on the GUI thread; the signals are emitted on it.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/ReportSink.h"
 
@@ -49,8 +60,14 @@ public:
     // database file and the reason.
     QString Problem() const;
 
-    // Before a row's engine starts.
-    void BeginRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // Before a row's engine starts: hands the run's RUNNING record to the writer (never waits).
+    void SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // Waits (at most record::RunRecorder::kBeginWriteWait) until that record is durable: true,
+    // or false with `error` naming the journal and the reason, the run then recorded ERROR.
+    // Any thread; the recorder outlives every call (the view joins its waits first).
+    bool WaitBegun(const CWinMonitorCtrl& engine, std::string& error);
+    // The path the engine downloads from: the image file as the run opened and hashed it.
+    std::string DownloadPath(const CWinMonitorCtrl& engine) const;
     // Before the view destroys the engine of a run that may still go on: NO TARGET when no
     // target answered yet, else ABORTED. Nothing happens for a run that has ended.
     void StopRun(const CWinMonitorCtrl& engine);
@@ -66,15 +83,29 @@ public:
     int TotalPasses() const { return m_totalPass; }
     int TotalFails() const { return m_totalFail; }
     int TotalRuns() const { return m_totalRuns; }
+    // Runs that ended ERROR since start-up.
+    int TotalErrors() const { return m_totalError; }
+
+    // Ends every run in progress of `engines` (ABORTED, or NO TARGET while no target answered)
+    // and waits at most `timeout` until every record is durable in the journal.
+    void MakeDurable(const std::vector<const CWinMonitorCtrl*>& engines, std::chrono::milliseconds timeout);
+
+    // True when the profile names a line database.
+    bool Forwarding() const { return m_forwarder != nullptr; }
 
 signals:
     // A run of `port` ended with `result` ("PASS", "FAIL", ...); the counts are updated.
     void runRecorded(int port, const QString& result);
     // Recording started or stopped working; `problem` is empty when it works.
     void problemChanged(const QString& problem);
+    // Forwarding on: `waiting` finished records are not yet in the line database (-1: the
+    // journal could not be read), `setAside` of them the server refused for their data, and
+    // `problem` is why forwarding fails (empty while it works).
+    void lineStatusChanged(qint64 waiting, qint64 setAside, const QString& problem);
 
 private:
     void OnCompleted(int port, const QString& result);
+    void WatchLine(QPointer<CStationRecord> self);
 
     IReportSink& m_receiver;
     std::string m_path;
@@ -85,6 +116,12 @@ private:
     int m_totalPass = 0;
     int m_totalFail = 0;
     int m_totalRuns = 0;
+    int m_totalError = 0;
+    // The line database watcher (forwarding on).
+    std::mutex m_lineMutex;
+    std::condition_variable m_lineWake;
+    bool m_lineStop = false;
+    std::thread m_lineWatch;
 };
 
 }  // namespace tarvo

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <thread>
 
 #include "controls/DialogUnits.h"
@@ -47,6 +50,9 @@ std::string ToLocal(const QString& path) { return QFile::encodeName(path).toStdS
 
 // The row's own error code for a run ended because the image went away (never an engine code).
 constexpr int kNoImageCode = -1;
+// The row's own error code for a run that ended without a final status (a refused identify, a
+// device lost before the first answer).
+constexpr int kNoResultCode = -2;
 constexpr char kStation[] = "Station";
 constexpr char kUnitContext[] = "UnitLabel";
 constexpr char kSoundKey[] = "Sound";
@@ -60,6 +66,9 @@ constexpr char kContinuousKey[] = "Continuous";
     QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
     QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
     QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
+    QT_TRANSLATE_NOOP("Station", "HANDSET PLUGGED AT START - CLICK OR REPLUG"),
+    QT_TRANSLATE_NOOP("Station", "Run ended without a result"),
+    QT_TRANSLATE_NOOP("Station", "NOT STARTED - RECORD NOT WRITTEN"),
 };
 constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
 
@@ -106,6 +115,15 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     m_record = std::make_unique<CStationRecord>(*this, this);
     connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
+    // Continuous runs wait while the record cannot be written and go on once it can.
+    connect(m_record.get(), &CStationRecord::problemChanged, this, [this](const QString& problem) {
+        if (!problem.isEmpty() || !m_continuous)
+            return;
+        for (Row& row : m_rows)
+            if (row.beginFailed)
+                row.flashedGeneration = 0;
+        OnDevicesChanged();
+    });
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -131,6 +149,11 @@ CTarvoView::~CTarvoView()
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
     m_closing = true;
+    m_openQueue.clear();
+    // A wait for a run's first record holds a reference to its engine: over before any goes.
+    for (BeginWait& wait : m_beginWaits)
+        wait.thread.join();
+    m_beginWaits.clear();
     for (int r = 1; r <= station::kRows; ++r)
         RetireEngine(r);
     m_reaper.WaitAll();
@@ -180,7 +203,9 @@ void CTarvoView::BuildForm()
             if (item.id == forms::kIdExit) {
                 m_buttons[0] = button;
                 connect(button, &QPushButton::clicked, this, [this] {
-                    // Ends at once: no question, no closing sequence, ports left to the system.
+                    // Ends at once: no question, no closing sequence, ports left to the system;
+                    // only the record is made durable first (runs in progress end ABORTED).
+                    MakeRecordsDurable();
                     if (m_options.exitProcess)
                         m_options.exitProcess();
                     else
@@ -343,6 +368,8 @@ void CTarvoView::StartPort(int r)
 {
     if (r < 1 || r > station::kRows)
         return;
+    if (m_rows[r - 1].beginPending)
+        return;  // its start waits for the record already
     // No run without its record: while the record cannot be written the row stays as it is.
     if (const QString problem = m_record->Problem(); !problem.isEmpty()) {
         emit recordProblemChanged(problem);
@@ -364,17 +391,94 @@ void CTarvoView::StartPort(int r)
     m_units.RunEnded(r);
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
-    m_record->BeginRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
+    m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
     // Continuous runs: this device has had its run, click or not.
     if (m_watcher && row.watch >= 0)
         row.flashedGeneration = m_watcher->Generation(row.watch);
+    row.beginFailed = false;
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
+    WaitForRecord(r);
+}
+
+void CTarvoView::WaitForRecord(int r)
+{
+    // No record, no run: the port opens only once the run's RUNNING record is durable. The
+    // write normally takes milliseconds, so the GUI thread waits a moment for it; a journal
+    // that is locked or slow is waited for on a thread of its own and the row opens (or
+    // shows why not) when it answers.
+    Row& row = m_rows[r - 1];
+    row.beginPending = true;
+    for (auto it = m_beginWaits.begin(); it != m_beginWaits.end();) {
+        if (it->state->done.load()) {
+            it->thread.join();
+            it = m_beginWaits.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto state = std::make_shared<BeginState>();
+    const CWinMonitorCtrl* engine = row.engine.get();
+    const station::ReportGate::Ticket ticket = row.ticket;
+    BeginWait wait;
+    wait.state = state;
+    wait.thread = std::thread([this, state, engine, r, ticket] {
+        std::string error;
+        const bool ok = m_record->WaitBegun(*engine, error);
+        {
+            std::lock_guard lock(state->mutex);
+            state->ok = ok;
+            state->error = std::move(error);
+            state->done = true;
+        }
+        state->answered.notify_all();
+        if (!m_closing.load())
+            QMetaObject::invokeMethod(this, [this, state, r, ticket] { RunBegun(r, ticket, *state); },
+                                      Qt::QueuedConnection);
+    });
+    m_beginWaits.push_back(std::move(wait));
+    // Rows started together (eight handsets plugged at once) share one short wait: what the
+    // GUI thread spends on it within kBeginWindow stays below kBeginWait.
+    if (!m_beginWindow.isValid() || m_beginWindow.elapsed() > kBeginWindow.count()) {
+        m_beginWindow.start();
+        m_beginSpentMs = 0;
+    }
+    const qint64 allowed = std::max<qint64>(0, kBeginWait.count() - m_beginSpentMs);
+    QElapsedTimer waited;
+    waited.start();
+    {
+        std::unique_lock lock(state->mutex);
+        state->answered.wait_for(lock, std::chrono::milliseconds(allowed), [&] { return state->done.load(); });
+    }
+    m_beginSpentMs += waited.elapsed();
+    if (state->done.load())
+        RunBegun(r, ticket, *state);
+}
+
+void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, BeginState& state)
+{
+    if (state.handled.exchange(true))
+        return;
+    Row& row = m_rows[r - 1];
+    if (row.ticket != ticket || !row.beginPending)
+        return;  // the row was started again or closed meanwhile
+    row.beginPending = false;
+    if (!state.ok) {
+        // The run is recorded ERROR with the reason; the row shows it in red and is not armed.
+        row.beginFailed = true;
+        Apply(station::OnStatus(station::PortForRow(r), kNoResultCode, station::text::kNotRecorded), true);
+        row.message->SetTextColor(station::colour::kRed);
+        const QString why = QString::fromStdString(state.error);
+        row.message->setToolTip(why);
+        emit statusMessage(tr("COM%1 not started: the run could not be recorded (%2)").arg(station::PortForRow(r)).arg(why));
+        RunEnded(r, kNoResultCode, false);
+        return;
+    }
     // The old engine holds the device until it is gone; it was asked to stop, so that is
     // normally a matter of milliseconds. If it takes longer the port opens when it is done.
     row.openPending = !m_reaper.WaitFor(r, kRetireWait);
     if (!row.openPending)
-        OpenAndStart(r);
+        QueueOpen(r);
 }
 
 void CTarvoView::OnRowIdle(int r)
@@ -382,6 +486,28 @@ void CTarvoView::OnRowIdle(int r)
     Row& row = m_rows[r - 1];
     if (row.openPending && !m_reaper.Busy(r)) {
         row.openPending = false;
+        QueueOpen(r);
+    }
+}
+
+void CTarvoView::QueueOpen(int r)
+{
+    // The pause after a start keeps the next start back without holding the GUI thread: rows
+    // that come during it wait their turn in order, each opened when the pause before it ends.
+    if (!m_startPause.isActive() && m_openQueue.empty()) {
+        OpenAndStart(r);
+        return;
+    }
+    if (std::find(m_openQueue.begin(), m_openQueue.end(), r) == m_openQueue.end())
+        m_openQueue.push_back(r);
+}
+
+void CTarvoView::OnStartPauseOver()
+{
+    m_startPause.stop();
+    while (!m_openQueue.empty() && !m_startPause.isActive()) {
+        const int r = m_openQueue.front();
+        m_openQueue.pop_front();
         OpenAndStart(r);
     }
 }
@@ -410,9 +536,11 @@ void CTarvoView::OpenAndStart(int r)
             m_record->SetRunUnit(*row.engine, unit);
         ShowUnitLabel(r);
         row.engine->Start(&m_record->Sink());
-        std::this_thread::sleep_for(m_options.startPause);
+        if (m_options.startPause.count() > 0)
+            m_startPause.start(static_cast<int>(m_options.startPause.count()), Qt::PreciseTimer, this);
     } else {
         Apply(station::PortOpenFailed(r), true);
+        RunEnded(r, kNoResultCode, false);
         // Why, naming the device: in the field's tooltip and the status bar.
         m_record->FailRun(*row.engine, row.engine->OpenError());
         QString reason = QString::fromStdString(row.engine->OpenError());
@@ -427,6 +555,15 @@ void CTarvoView::OpenAndStart(int r)
 
 // --- production record ---------------------------------------------------------------------
 
+void CTarvoView::MakeRecordsDurable()
+{
+    std::vector<const CWinMonitorCtrl*> engines;
+    for (const Row& row : m_rows)
+        if (row.engine)
+            engines.push_back(row.engine.get());
+    m_record->MakeDurable(engines, kExitRecordWait);
+}
+
 void CTarvoView::SetNextUnit(int r, const QString& label)
 {
     if (r >= 1 && r <= station::kRows)
@@ -435,7 +572,11 @@ void CTarvoView::SetNextUnit(int r, const QString& label)
 
 QString CTarvoView::RecordTotalsText() const
 {
-    return tr("Runs %1  PASS %2  FAIL %3").arg(m_record->TotalRuns()).arg(m_record->TotalPasses()).arg(m_record->TotalFails());
+    return tr("Runs %1  PASS %2  FAIL %3  ERROR %4")
+        .arg(m_record->TotalRuns())
+        .arg(m_record->TotalPasses())
+        .arg(m_record->TotalFails())
+        .arg(m_record->TotalErrors());
 }
 
 void CTarvoView::ShowRecordCounts(int r)
@@ -482,6 +623,39 @@ void CTarvoView::OnPortProgress(const CWinMonitorCtrl& engine, const ProgressRep
 }
 
 void CTarvoView::ReleaseEngine(const CWinMonitorCtrl& engine) { m_gate.Release(&engine); }
+
+void CTarvoView::OnRunEnded(const CWinMonitorCtrl& engine)
+{
+    // A stopped run was ended by the view itself; any other run that ends here without a
+    // final status (a refused identify, a device lost before the first answer) still has to
+    // end its row. Never waits: the ticket tells on the GUI thread whether the engine is
+    // still its row's.
+    if (engine.StopRequested() || m_closing.load())
+        return;
+    const station::ReportGate::Ticket ticket = m_gate.TicketOf(&engine);
+    if (ticket == station::ReportGate::kNoTicket)
+        return;
+    const int port = engine.PortNumber();
+    QMetaObject::invokeMethod(this, [this, ticket, port] { ShowRunEndedAlone(ticket, port); }, Qt::QueuedConnection);
+}
+
+void CTarvoView::ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port)
+{
+    if (!IsCurrent(port, ticket))
+        return;
+    const int r = station::RowForPort(port);
+    Row& row = m_rows[r - 1];
+    if (row.runEnded)
+        return;  // its final status was shown
+    Apply(station::OnStatus(port, kNoResultCode, station::text::kNoResult), true);
+    row.message->SetTextColor(station::colour::kRed);
+    const QString why = tr("COM%1: the run ended without a result (the handset refused the identify or the "
+                           "device was lost before it answered)")
+                            .arg(port);
+    row.message->setToolTip(why);
+    emit statusMessage(why);
+    RunEnded(r, kNoResultCode);
+}
 
 bool CTarvoView::IsCurrent(int port, station::ReportGate::Ticket ticket) const
 {
@@ -611,7 +785,10 @@ void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent
                        [&](const station::StartDownload& s) {
                            // A false result (no image) leaves the row at "ERASE"; the operator
                            // chooses a file and restarts the row.
-                           m_rows[s.row - 1].engine->StartDownload(&m_record->Sink(), m_imagePath);
+                           // The image file as the run opened and hashed it, so the record
+                           // describes exactly the bytes sent.
+                           CWinMonitorCtrl& engine = *m_rows[s.row - 1].engine;
+                           engine.StartDownload(&m_record->Sink(), m_record->DownloadPath(engine));
                        },
                    },
                    step);
@@ -627,6 +804,10 @@ bool CTarvoView::IsTimerActive(int id) const
 
 void CTarvoView::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == m_startPause.timerId()) {
+        OnStartPauseOver();
+        return;
+    }
     for (int id = 1; id < static_cast<int>(m_timers.size()); ++id) {
         if (m_timers[id].timerId() == event->timerId()) {
             OnTimer(id);
@@ -755,20 +936,59 @@ bool CTarvoView::UnlockEngineer(const char* purpose)
     return prompt.Opened();
 }
 
+bool CTarvoView::PortSettingsLocked()
+{
+    for (int r = 1; r <= station::kRows; ++r) {
+        if (!profile::IsLocked(profile::kPortSection, profile::PortFlagKey(r)) ||
+            !profile::IsLocked(profile::kDeviceSection, profile::DeviceKey(station::PortForRow(r))))
+            return false;
+    }
+    return true;
+}
+
+bool CTarvoView::RefuseLocked(const char* section, const char* key)
+{
+    if (!profile::IsLocked(section, QString::fromLatin1(key)))
+        return false;
+    emit statusMessage(profile::LockedTip());
+    return true;
+}
+
+void CTarvoView::ApplyAdministratorLocks()
+{
+    const std::pair<CRoundButton*, bool> buttons[] = {
+        {m_buttons[1], PortSettingsLocked()},
+        {m_buttons[3], profile::IsLocked(profile::kMainSwSection, QString::fromLatin1(profile::kMainSwKey))}};
+    for (const auto& [button, locked] : buttons) {
+        if (!button || !locked)
+            continue;
+        button->setEnabled(false);
+        button->setToolTip(profile::LockedTip());
+    }
+}
+
 void CTarvoView::OnComPortSetting()
 {
+    if (PortSettingsLocked()) {
+        emit statusMessage(profile::LockedTip());
+        return;
+    }
     if (UnlockEngineer(strings::kGuardPortSetting))
         EditPortSettings();
 }
 
 void CTarvoView::OnFileOpen()
 {
+    if (RefuseLocked(profile::kMainSwSection, profile::kMainSwKey))
+        return;
     if (UnlockEngineer(strings::kGuardFileOpen))
         SelectMainSoftware();
 }
 
 void CTarvoView::EditEngineerPin()
 {
+    if (RefuseLocked(CEngineerLock::kSection, CEngineerLock::kKey))
+        return;
     if (!UnlockEngineer(strings::kGuardPin))
         return;
     CPinSetDialog dialog(m_lock, this);
@@ -781,18 +1001,21 @@ void CTarvoView::EditEngineerPin()
 
 void CTarvoView::SetSoundOn(bool on)
 {
+    if (RefuseLocked(kStation, kSoundKey))
+        return;
     m_soundOn = on;
     profile::WriteInt(kStation, QString::fromLatin1(kSoundKey), on ? 1 : 0);
 }
 
-void CTarvoView::RunEnded(int r, int code)
+void CTarvoView::RunEnded(int r, int code, bool started)
 {
     if (r < 1 || r > station::kRows)
         return;
     Row& row = m_rows[r - 1];
     // An engine reports one final word per run; should another error follow, the run has
-    // still ended only once.
-    if (row.runEnded)
+    // still ended only once. A run whose port did not open never started (runEnded is still
+    // set from the start), yet it ends as any failed run.
+    if (row.runEnded && started)
         return;
     row.runEnded = true;
     m_units.RunEnded(r);
@@ -808,6 +1031,8 @@ void CTarvoView::RunEnded(int r, int code)
 
 void CTarvoView::SetContinuous(bool on)
 {
+    if (RefuseLocked(kStation, kContinuousKey))
+        return;
     m_continuous = on;
     profile::WriteInt(kStation, QString::fromLatin1(kContinuousKey), on ? 1 : 0);
     if (on)
@@ -820,6 +1045,10 @@ void CTarvoView::WatchDevices()
 {
     // Rows whose device stays the same keep what they know: a device that has had its run
     // and is still there is not flashed again because the watch was renewed.
+    // Devices already there when watching begins (the station starts, continuous runs are
+    // switched on) wait for a click or a replug: only a device that appears while the station
+    // runs is flashed by itself.
+    const bool fresh = !m_watcher;
     std::array<bool, station::kRows> stayed{};
     for (int r = 1; r <= station::kRows; ++r) {
         const Row& row = m_rows[r - 1];
@@ -846,6 +1075,16 @@ void CTarvoView::WatchDevices()
         return;
     }
     m_watcher = std::move(watcher);
+    if (fresh) {
+        for (int r = 1; r <= station::kRows; ++r) {
+            Row& row = m_rows[r - 1];
+            if (row.enabled != 1 || !row.runEnded || row.watch < 0 || !m_watcher->Present(row.watch))
+                continue;
+            row.flashedGeneration = m_watcher->Generation(row.watch);
+            Apply(station::DevicePresentAtStart(r), true);
+            row.message->setToolTip(row.device);
+        }
+    }
     OnDevicesChanged();
 }
 
@@ -921,9 +1160,22 @@ void CTarvoView::ShowUnitLabel(int r)
     QString format = label;
     static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
     format.replace(placeholder, QStringLiteral("%\u2060"));
+    // Which run the label belongs to: while a run is in progress, a label waiting for the row's
+    // next run is marked so.
+    const bool forNext = m_units.StateOf(r) == station::UnitLabels::State::Pending && !m_rows[r - 1].runEnded;
+    if (forNext)
+        format = tr("next: %1").arg(format);
     bar->setFormat(format);
     bar->setTextVisible(!label.isEmpty());
-    bar->setToolTip(label.isEmpty() ? QString() : Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label));
+    QString tip;
+    if (!label.isEmpty()) {
+        tip = Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label);
+        if (m_units.StateOf(r) == station::UnitLabels::State::Pending)
+            tip += QStringLiteral("\n") + tr("For the row's next run");
+        else if (m_units.StateOf(r) == station::UnitLabels::State::Bound)
+            tip += QStringLiteral("\n") + tr("For the run in progress");
+    }
+    bar->setToolTip(tip);
 }
 
 bool CTarvoView::TakeUnitLabel(const QString& typed)
@@ -935,10 +1187,12 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
         emit statusMessage(Tr(kUnitContext, strings::kUnitTooLong).arg(station::UnitLabels::kMaxLength));
         return false;
     }
-    // Armed: started and still waiting for its handset (the state field shows READY).
+    // Armed: a run in progress (waiting for its handset or already at work on it) that has no
+    // unit yet; a label for it belongs to the handset in the socket. A run that has its unit
+    // passes the label on to the row's next run.
     std::array<bool, station::kRows> armed{};
     for (int r = 1; r <= station::kRows; ++r)
-        armed[r - 1] = !m_rows[r - 1].runEnded && m_rows[r - 1].stateSource == station::text::kReady;
+        armed[r - 1] = !m_rows[r - 1].runEnded && m_units.RunLabel(r).empty();
     const int r = m_units.Target(m_selectedRow, armed);
     const QString shown = QString::fromStdString(label);
     if (r == 0) {
@@ -950,7 +1204,10 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
         m_record->SetRunUnit(*m_rows[r - 1].engine, label);
     ShowUnitLabel(r);
     SelectRow(0);
-    emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
+    if (armed[r - 1] || m_rows[r - 1].runEnded)
+        emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
+    else
+        emit statusMessage(tr("Unit label %1 for the next run of row %2.").arg(shown).arg(r));
     return true;
 }
 
@@ -1002,10 +1259,55 @@ bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
     return true;
 }
 
+bool CTarvoView::ScannerInDialog(QObject* receiver, QKeyEvent* key)
+{
+    // Keys for another window of this station (a dialog: the PIN prompt, the port dialog). A
+    // barcode scanner types a burst of characters far faster than a hand and ends it with
+    // Enter; such a burst is taken out of the dialog's field and kept for the station as a
+    // unit label, and its Enter never reaches the dialog (a scan is never a PIN).
+    QWidget* widget = qobject_cast<QWidget*>(receiver);
+    if (!widget || widget->window() == window() || !qobject_cast<QDialog*>(widget->window()))
+        return false;
+    const bool quick = m_burstLast.isValid() && m_burstLast.elapsed() <= kScanGapMs;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const QString burst = m_burst;
+        m_burst.clear();
+        if (!quick || burst.size() < kScanMinLength)
+            return false;
+        if (m_burstField && m_burstField->text().endsWith(burst))
+            m_burstField->setText(m_burstBefore);
+        if (!TakeUnitLabel(burst))
+            emit statusMessage(tr("Scanner input %1 was not taken in the dialog: close it and scan again").arg(burst));
+        return true;
+    }
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.isEmpty() || !text.at(0).isPrint() ||
+        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        m_burst.clear();
+        return false;
+    }
+    if (!quick || m_burst.isEmpty()) {
+        m_burst.clear();
+        m_burstField = qobject_cast<QLineEdit*>(receiver);
+        m_burstBefore = m_burstField ? m_burstField->text() : QString();
+    }
+    m_burst += text;
+    m_burstLast.start();
+    return false;
+}
+
 bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress)
+    if (event->type() == QEvent::KeyPress) {
+        if (ScannerInDialog(watched, static_cast<QKeyEvent*>(event)))
+            return true;
         return KeyTyped(watched, static_cast<QKeyEvent*>(event));
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int r = 1; r <= station::kRows; ++r) {
             if (watched == m_rows[r - 1].portField) {
@@ -1040,6 +1342,7 @@ void CTarvoView::Retranslate()
         if (!row.portField->toolTip().isEmpty())
             ShowRecordCounts(r);
     }
+    ApplyAdministratorLocks();
 }
 
 void CTarvoView::changeEvent(QEvent* event)

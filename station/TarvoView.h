@@ -25,11 +25,17 @@
 // chosen one is missing, empty or not an image, shows why in the row and in the status bar
 // and opens nothing.
 //
+// The pause after a row's start keeps later starts back for its length without holding the GUI
+// thread: rows started meanwhile wait in order and open one pause after another.
+//
 // Added to the form: the window's texts follow the language in force (QEvent::LanguageChange;
 // engine texts are shown as they come); an engineer lock guards COMPORT SETTING and FILE OPEN
 // (station/EngineerLock.h); a sound marks the end of each run (station/Sound.h); and unit
 // labels typed into the window by a barcode scanner or by hand go to the selected row, or the
-// first armed row without one (station/UnitLabels.h). A click on a row's port number or
+// first row with a run in progress and no unit yet (station/UnitLabels.h); a label for a row
+// whose run has its unit waits for the row's next run, and the row's bar says which. A scan
+// into an open dialog (a fast burst ended by Enter) is taken out of the dialog's field and kept
+// as a unit label, never taken as a PIN. A click on a row's port number or
 // message field selects the row (another click deselects it); the row's progress bar shows
 // its label.
 //
@@ -39,12 +45,17 @@
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
+#include <QPointer>
+#include <deque>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +72,7 @@
 #include "station/UnitLabels.h"
 
 class QKeyEvent;
+class QLineEdit;
 class QLabel;
 class QProgressBar;
 
@@ -164,6 +176,9 @@ public:
     void OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report) override;
     void OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report) override;
     void ReleaseEngine(const CWinMonitorCtrl& engine) override;
+    // A run that ends without a final status (a refused identify, a device lost before the
+    // first answer) ends its row as every failed run does. Never blocks.
+    void OnRunEnded(const CWinMonitorCtrl& engine) override;
 
     // Access for the shell and tests.
     const std::string& ImagePath() const { return m_imagePath; }
@@ -187,6 +202,13 @@ public:
         QString detail;
     };
     ImageCheck CheckImage() const;
+
+    // Rows waiting for the pause after an earlier start to end before their port opens.
+    std::size_t QueuedStarts() const { return m_openQueue.size(); }
+    // EXIT: ends the runs in progress (ABORTED, or NO TARGET while none answered) and waits
+    // at most kExitRecordWait for every record to be durable in the journal.
+    void MakeRecordsDurable();
+    static constexpr std::chrono::milliseconds kExitRecordWait{2000};
 
     // The longest the GUI thread waits for a replaced engine before it leaves the opening of
     // the port to the reaper's notice.
@@ -247,6 +269,10 @@ private:
         int messagePercent = -1;
         // The run on this row has shown its final word (sound and label done).
         bool runEnded = true;
+        // The row's start waits for its run's RUNNING record to be durable; the last start
+        // failed because that record could not be written.
+        bool beginPending = false;
+        bool beginFailed = false;
         // Continuous runs: the row's entry in the device watcher, the device it watches, and
         // the device generation of the last run started.
         int watch = -1;
@@ -270,7 +296,39 @@ private:
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
     QString MessageText(const Row& row) const;
-    void RunEnded(int row, int code);
+    // The row's run has ended with `code`: label, sound, continuous re-arm. `started` false:
+    // the port never opened, and the row ends as a failed run all the same.
+    void RunEnded(int row, int code, bool started = true);
+    void ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port);
+    // The wait for a run's RUNNING record (CStationRecord::WaitBegun) on a thread of its own.
+    struct BeginState {
+        std::mutex mutex;
+        std::condition_variable answered;
+        std::atomic<bool> done{false};
+        std::atomic<bool> handled{false};
+        bool ok = false;
+        std::string error;
+    };
+    struct BeginWait {
+        std::thread thread;
+        std::shared_ptr<BeginState> state;
+    };
+    void WaitForRecord(int row);
+    void RunBegun(int row, station::ReportGate::Ticket ticket, BeginState& state);
+    // How long the GUI thread waits for runs' first records (all starts within kBeginWindow
+    // together) before leaving them to their threads.
+    static constexpr std::chrono::milliseconds kBeginWait{40};
+    static constexpr std::chrono::milliseconds kBeginWindow{200};
+    QElapsedTimer m_beginWindow;
+    qint64 m_beginSpentMs = 0;
+    // Opens row r now, or after the pause that follows an earlier start.
+    void QueueOpen(int row);
+    void OnStartPauseOver();
+    // Settings the administrator's file sets (station/Profile.h): their buttons are disabled
+    // with a tooltip naming the file, and their actions refuse with a status message.
+    void ApplyAdministratorLocks();
+    bool PortSettingsLocked();
+    bool RefuseLocked(const char* section, const char* key);
     // Continuous runs: watches the rows' devices as the profile names them now; starts every
     // idle enabled row whose device is new; closes a finished row's device.
     void WatchDevices();
@@ -278,6 +336,7 @@ private:
     void CloseFinishedRun(int row);
     void ShowUnitLabel(int row);
     bool KeyTyped(QObject* receiver, QKeyEvent* key);
+    bool ScannerInDialog(QObject* receiver, QKeyEvent* key);
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
     void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
@@ -290,6 +349,10 @@ private:
     station::ReportGate m_gate;
     std::array<Row, station::kRows> m_rows;
     std::array<QBasicTimer, station::kRows + 2> m_timers;  // index = timer id (1..9)
+    // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
+    QBasicTimer m_startPause;
+    std::deque<int> m_openQueue;
+    std::vector<BeginWait> m_beginWaits;
     std::string m_imagePath;
     // Why the last main software choice failed; empty after a good one.
     QString m_choiceFailure;
@@ -313,6 +376,15 @@ private:
     int m_selectedRow = 0;
     QString m_typed;
     QElapsedTimer m_lastKey;
+    // A burst of keys typed into a dialog's field: what, into which field, the field's text
+    // before it, and when the last key came. Keys at most kScanGapMs apart make a burst, and a
+    // burst of kScanMinLength characters ended by Enter is a scan.
+    QString m_burst;
+    QPointer<QLineEdit> m_burstField;
+    QString m_burstBefore;
+    QElapsedTimer m_burstLast;
+    static constexpr qint64 kScanGapMs = 25;
+    static constexpr qsizetype kScanMinLength = 4;
     std::atomic<bool> m_closing{false};
     // Last among the members: its threads are joined before anything an engine points to goes.
     station::Reaper m_reaper;

@@ -7,7 +7,7 @@ int UnitLabels::Target(int selected, const std::array<bool, kRows>& armed) const
     if (selected >= 1 && selected <= kRows)
         return selected;
     for (int r = 1; r <= kRows; ++r) {
-        if (armed[r - 1] && m_rows[r - 1].state != State::Bound)
+        if (armed[r - 1] && m_rows[r - 1].run.empty())
             return r;
     }
     return 0;
@@ -18,6 +18,9 @@ void UnitLabels::Attach(int row, std::string_view label, bool armed)
     Row& r = m_rows[row - 1];
     r.label.assign(label);
     r.state = label.empty() ? State::None : armed ? State::Bound : State::Pending;
+    // A label for the next run leaves the run in progress its own.
+    if (armed)
+        r.run.assign(label);
 }
 
 std::string UnitLabels::RunStarts(int row)
@@ -25,24 +28,26 @@ std::string UnitLabels::RunStarts(int row)
     Row& r = m_rows[row - 1];
     if (r.state == State::Pending) {
         r.state = State::Bound;
+        r.run = r.label;
         return r.label;
     }
     r.state = State::None;
     r.label.clear();
+    r.run.clear();
     return {};
 }
 
 void UnitLabels::RunEnded(int row)
 {
     Row& r = m_rows[row - 1];
+    r.run.clear();
     if (r.state == State::Bound)
         r.state = State::Spent;
 }
 
 std::string UnitLabels::RunLabel(int row) const
 {
-    const Row& r = m_rows[row - 1];
-    return r.state == State::Bound ? r.label : std::string();
+    return m_rows[row - 1].run;
 }
 
 std::string UnitLabels::Clean(std::string_view typed)

@@ -2,9 +2,10 @@
 // goes to, and which run uses it.
 //
 // A label is meant for the row the operator selected or, when none is selected, for the first
-// armed row (started, waiting for its handset) that has no label yet. A label given to an
-// armed row belongs to the run that row is waiting with; a label given to any other row waits
-// for that row's next start. Either way exactly one run uses it: when that run ends (or is
+// armed row (a run in progress) whose run has no label yet. A label given to an armed row
+// belongs to the run in progress (the handset in the socket); a label given to any other row,
+// or to a row whose run has its label, waits for that row's next start, and the run in
+// progress keeps its own. Either way exactly one run uses it: when that run ends (or is
 // replaced by a new start) the label is spent, and the row needs a new one.
 //
 // Rows are 1 to 8. Threading: GUI thread only.
@@ -42,7 +43,7 @@ public:
     void RunEnded(int row);
 
     State StateOf(int row) const { return m_rows[row - 1].state; }
-    // The label the row shows (empty for None).
+    // The label the row shows (empty for None): the pending one when there is one.
     const std::string& Label(int row) const { return m_rows[row - 1].label; }
     // The label of the run in progress (empty unless Bound).
     std::string RunLabel(int row) const;
@@ -54,6 +55,7 @@ private:
     struct Row {
         State state = State::None;
         std::string label;
+        std::string run;  // the label of the run in progress (kept while a pending one shows)
     };
     std::array<Row, kRows> m_rows{};
 };

@@ -298,8 +298,8 @@
             <translation>The two PINs differ.</translation>
         </message>
         <message>
-            <source>A PIN has %1 to %2 characters.</source>
-            <translation>A PIN has %1 to %2 characters.</translation>
+            <source>A PIN has %1 to %2 digits.</source>
+            <translation>A PIN has %1 to %2 digits.</translation>
         </message>
         <message>
             <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>
@@ -505,6 +505,18 @@ Preflight check</translation>
     </context>
     <context>
         <name>Station</name>
+        <message>
+            <source>NOT STARTED - RECORD NOT WRITTEN</source>
+            <translation>NOT STARTED - RECORD NOT WRITTEN</translation>
+        </message>
+        <message>
+            <source>HANDSET PLUGGED AT START - CLICK OR REPLUG</source>
+            <translation>HANDSET PLUGGED AT START - CLICK OR REPLUG</translation>
+        </message>
+        <message>
+            <source>Run ended without a result</source>
+            <translation>Run ended without a result</translation>
+        </message>
         <message>
             <source>CLOSE</source>
             <translation>CLOSE</translation>
@@ -721,6 +733,22 @@ Preflight check</translation>
     <context>
         <name>tarvo::CMainFrame</name>
         <message>
+            <source>%1, %2 set aside</source>
+            <translation>%1, %2 set aside</translation>
+        </message>
+        <message>
+            <source>Line DB: %1 waiting — %2 since %3</source>
+            <translation>Line DB: %1 waiting — %2 since %3</translation>
+        </message>
+        <message>
+            <source>Line DB: %1 waiting</source>
+            <translation>Line DB: %1 waiting</translation>
+        </message>
+        <message>
+            <source>Finished records not yet in the line database</source>
+            <translation>Finished records not yet in the line database</translation>
+        </message>
+        <message>
             <source>Production record(&amp;R)...</source>
             <translation>Production record(&amp;R)...</translation>
         </message>
@@ -794,6 +822,22 @@ Preflight check</translation>
     <context>
         <name>tarvo::CRecordModel</name>
         <message>
+            <source>yes</source>
+            <translation>yes</translation>
+        </message>
+        <message>
+            <source>waiting</source>
+            <translation>waiting</translation>
+        </message>
+        <message>
+            <source>Reason</source>
+            <translation>Reason</translation>
+        </message>
+        <message>
+            <source>Line DB</source>
+            <translation>Line DB</translation>
+        </message>
+        <message>
             <source>Started</source>
             <translation>Started</translation>
         </message>
@@ -837,16 +881,59 @@ Preflight check</translation>
     <context>
         <name>tarvo::CTarvoView</name>
         <message>
+            <source>COM%1 not started: the run could not be recorded (%2)</source>
+            <translation>COM%1 not started: the run could not be recorded (%2)</translation>
+        </message>
+        <message>
+            <source>Runs %1  PASS %2  FAIL %3  ERROR %4</source>
+            <translation>Runs %1  PASS %2  FAIL %3  ERROR %4</translation>
+        </message>
+        <message>
+            <source>COM%1: the run ended without a result (the handset refused the identify or the device was lost before it answered)</source>
+            <translation>COM%1: the run ended without a result (the handset refused the identify or the device was lost before it answered)</translation>
+        </message>
+        <message>
+            <source>next: %1</source>
+            <translation>next: %1</translation>
+        </message>
+        <message>
+            <source>For the row&apos;s next run</source>
+            <translation>For the row&apos;s next run</translation>
+        </message>
+        <message>
+            <source>For the run in progress</source>
+            <translation>For the run in progress</translation>
+        </message>
+        <message>
+            <source>Unit label %1 for the next run of row %2.</source>
+            <translation>Unit label %1 for the next run of row %2.</translation>
+        </message>
+        <message>
+            <source>Scanner input %1 was not taken in the dialog: close it and scan again</source>
+            <translation>Scanner input %1 was not taken in the dialog: close it and scan again</translation>
+        </message>
+        <message>
             <source>COM%1 not started: the production record cannot be written (%2)</source>
             <translation>COM%1 not started: the production record cannot be written (%2)</translation>
         </message>
         <message>
-            <source>Runs %1  PASS %2  FAIL %3</source>
-            <translation>Runs %1  PASS %2  FAIL %3</translation>
-        </message>
-        <message>
             <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
             <translation>COM%1: %2 PASS, %3 FAIL since start-up</translation>
+        </message>
+    </context>
+    <context>
+        <name>Profile</name>
+        <message>
+            <source>set by the administrator in %1</source>
+            <translation>set by the administrator in %1</translation>
+        </message>
+        <message>
+            <source>The administrator&apos;s settings %1 cannot be read (%2).</source>
+            <translation>The administrator&apos;s settings %1 cannot be read (%2).</translation>
+        </message>
+        <message>
+            <source>The administrator&apos;s settings %1 are corrupt.</source>
+            <translation>The administrator&apos;s settings %1 are corrupt.</translation>
         </message>
     </context>
 </TS>

@@ -298,8 +298,8 @@
             <translation>두 PIN이 서로 다릅니다.</translation>
         </message>
         <message>
-            <source>A PIN has %1 to %2 characters.</source>
-            <translation>PIN은 %1~%2자입니다.</translation>
+            <source>A PIN has %1 to %2 digits.</source>
+            <translation>PIN은 %1~%2자리 숫자입니다.</translation>
         </message>
         <message>
             <source>Engineer PIN set: COMPORT SETTING, FILE OPEN, continuous mode and the sound setting ask for it.</source>
@@ -505,6 +505,18 @@ Preflight check</source>
     </context>
     <context>
         <name>Station</name>
+        <message>
+            <source>NOT STARTED - RECORD NOT WRITTEN</source>
+            <translation>시작 안 함 - 기록을 저장하지 못함</translation>
+        </message>
+        <message>
+            <source>HANDSET PLUGGED AT START - CLICK OR REPLUG</source>
+            <translation>시작 시 연결된 단말기 - 클릭하거나 다시 연결하세요</translation>
+        </message>
+        <message>
+            <source>Run ended without a result</source>
+            <translation>결과 없이 작업이 끝났습니다</translation>
+        </message>
         <message>
             <source>CLOSE</source>
             <translation>닫힘</translation>
@@ -718,6 +730,22 @@ Preflight check</source>
     <context>
         <name>tarvo::CMainFrame</name>
         <message>
+            <source>%1, %2 set aside</source>
+            <translation>%1건, 보류 %2건</translation>
+        </message>
+        <message>
+            <source>Line DB: %1 waiting — %2 since %3</source>
+            <translation>라인 DB: %1건 대기 — %3부터 %2</translation>
+        </message>
+        <message>
+            <source>Line DB: %1 waiting</source>
+            <translation>라인 DB: %1건 대기</translation>
+        </message>
+        <message>
+            <source>Finished records not yet in the line database</source>
+            <translation>아직 라인 데이터베이스에 없는 완료 기록</translation>
+        </message>
+        <message>
             <source>Production record(&amp;R)...</source>
             <translation>생산 기록(&amp;R)...</translation>
         </message>
@@ -790,6 +818,22 @@ Preflight check</source>
     <context>
         <name>tarvo::CRecordModel</name>
         <message>
+            <source>yes</source>
+            <translation>예</translation>
+        </message>
+        <message>
+            <source>waiting</source>
+            <translation>대기</translation>
+        </message>
+        <message>
+            <source>Reason</source>
+            <translation>원인</translation>
+        </message>
+        <message>
+            <source>Line DB</source>
+            <translation>라인 DB</translation>
+        </message>
+        <message>
             <source>Started</source>
             <translation>시작</translation>
         </message>
@@ -833,16 +877,59 @@ Preflight check</source>
     <context>
         <name>tarvo::CTarvoView</name>
         <message>
+            <source>COM%1 not started: the run could not be recorded (%2)</source>
+            <translation>COM%1 시작 안 함: 작업을 기록할 수 없습니다 (%2)</translation>
+        </message>
+        <message>
+            <source>Runs %1  PASS %2  FAIL %3  ERROR %4</source>
+            <translation>작업 %1  합격 %2  불합격 %3  오류 %4</translation>
+        </message>
+        <message>
+            <source>COM%1: the run ended without a result (the handset refused the identify or the device was lost before it answered)</source>
+            <translation>COM%1: 결과 없이 작업이 끝났습니다 (단말기가 식별을 거부했거나 응답 전에 장치가 끊어졌습니다)</translation>
+        </message>
+        <message>
+            <source>next: %1</source>
+            <translation>다음: %1</translation>
+        </message>
+        <message>
+            <source>For the row&apos;s next run</source>
+            <translation>이 줄의 다음 작업용</translation>
+        </message>
+        <message>
+            <source>For the run in progress</source>
+            <translation>진행 중인 작업용</translation>
+        </message>
+        <message>
+            <source>Unit label %1 for the next run of row %2.</source>
+            <translation>%2번 줄의 다음 작업용 단말기 라벨 %1.</translation>
+        </message>
+        <message>
+            <source>Scanner input %1 was not taken in the dialog: close it and scan again</source>
+            <translation>대화 상자에서 스캐너 입력 %1을(를) 받지 않았습니다: 대화 상자를 닫고 다시 스캔하세요</translation>
+        </message>
+        <message>
             <source>COM%1 not started: the production record cannot be written (%2)</source>
             <translation>COM%1 시작 안 함: 생산 기록을 저장할 수 없습니다 (%2)</translation>
         </message>
         <message>
-            <source>Runs %1  PASS %2  FAIL %3</source>
-            <translation>작업 %1  합격 %2  불합격 %3</translation>
-        </message>
-        <message>
             <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
             <translation>COM%1: 시작 이후 합격 %2, 불합격 %3</translation>
+        </message>
+    </context>
+    <context>
+        <name>Profile</name>
+        <message>
+            <source>set by the administrator in %1</source>
+            <translation>관리자가 %1에서 설정함</translation>
+        </message>
+        <message>
+            <source>The administrator&apos;s settings %1 cannot be read (%2).</source>
+            <translation>관리자 설정 %1을(를) 읽을 수 없습니다 (%2).</translation>
+        </message>
+        <message>
+            <source>The administrator&apos;s settings %1 are corrupt.</source>
+            <translation>관리자 설정 %1이(가) 손상되었습니다.</translation>
         </message>
     </context>
 </TS>

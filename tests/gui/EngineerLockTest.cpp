@@ -1,5 +1,6 @@
 // The engineer lock: the PIN's salted hash, wrong PINs and the 60 s lock-out, and which of the
 // window's actions ask for the PIN.
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -61,18 +62,18 @@ TEST_F(EngineerLockTest, ThreeWrongPinsLockForSixtySecondsOfTheClock)
     EXPECT_FALSE(lock.HasPin());
     EXPECT_EQ(lock.Try(QStringLiteral("anything")), CEngineerLock::Result::Open);
 
-    ASSERT_TRUE(lock.SetPin(QStringLiteral("2468")));
+    ASSERT_TRUE(lock.SetPin(QStringLiteral("246813")));
     EXPECT_TRUE(lock.HasPin());
     const QString stored = profile::ReadString("Station", QStringLiteral("EngineerPin"));
-    EXPECT_FALSE(stored.contains(QStringLiteral("2468")));
+    EXPECT_FALSE(stored.contains(QStringLiteral("246813")));
     EXPECT_FALSE(QFile(m_profile.File()).exists() && [&] {
         QFile file(m_profile.File());
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains("2468");
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("246813");
     }());
 
     EXPECT_EQ(lock.Try(QStringLiteral("1111")), CEngineerLock::Result::Wrong);
     EXPECT_EQ(lock.AttemptsLeft(), 2);
-    EXPECT_EQ(lock.Try(QStringLiteral("2468")), CEngineerLock::Result::Open);  // a right PIN resets
+    EXPECT_EQ(lock.Try(QStringLiteral("246813")), CEngineerLock::Result::Open);  // a right PIN resets
     EXPECT_EQ(lock.AttemptsLeft(), 3);
     EXPECT_EQ(lock.Try(QStringLiteral("1111")), CEngineerLock::Result::Wrong);
     EXPECT_EQ(lock.Try(QStringLiteral("2222")), CEngineerLock::Result::Wrong);
@@ -80,12 +81,12 @@ TEST_F(EngineerLockTest, ThreeWrongPinsLockForSixtySecondsOfTheClock)
     EXPECT_EQ(lock.LockedForMs(), 60000u);
     // During the lock-out even the right PIN is not looked at.
     clock.Advance(59999);
-    EXPECT_EQ(lock.Try(QStringLiteral("2468")), CEngineerLock::Result::LockedOut);
+    EXPECT_EQ(lock.Try(QStringLiteral("246813")), CEngineerLock::Result::LockedOut);
     EXPECT_EQ(lock.LockedForMs(), 1u);
     clock.Advance(1);
     EXPECT_EQ(lock.LockedForMs(), 0u);
     EXPECT_EQ(lock.AttemptsLeft(), 3);
-    EXPECT_EQ(lock.Try(QStringLiteral("2468")), CEngineerLock::Result::Open);
+    EXPECT_EQ(lock.Try(QStringLiteral("246813")), CEngineerLock::Result::Open);
 
     // Too short a PIN is refused; an empty one removes the lock.
     QString error;
@@ -94,6 +95,71 @@ TEST_F(EngineerLockTest, ThreeWrongPinsLockForSixtySecondsOfTheClock)
     EXPECT_TRUE(lock.HasPin());
     ASSERT_TRUE(lock.SetPin(QString()));
     EXPECT_FALSE(lock.HasPin());
+}
+
+TEST(Pbkdf2, PublishedVectorsOfRfc7914)
+{
+    EXPECT_EQ(Pbkdf2Sha256("passwd", "salt", 1, 64).toHex().toStdString(),
+              "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"
+              "49ca9cccf179b645991664b39d77ef317c71b845b1e30bd509112041d3a19783");
+    EXPECT_EQ(Pbkdf2Sha256("Password", "NaCl", 80000, 64).toHex().toStdString(),
+              "4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56"
+              "a1d425a1225833549adb841b51c9b3176a272bdebba1d078478f62b397f33c8d");
+}
+
+TEST_F(EngineerLockTest, NewPinsHaveSixDigitsAndTheOwaspIterationsAndOldHashesStillOpen)
+{
+    CEngineerLock lock;
+    QString error;
+    EXPECT_FALSE(lock.SetPin(QStringLiteral("12345"), &error)) << "five digits";
+    EXPECT_FALSE(lock.SetPin(QStringLiteral("12345a"), &error)) << "not only digits";
+    ASSERT_TRUE(lock.SetPin(QStringLiteral("123456"), &error)) << error.toStdString();
+    EXPECT_TRUE(profile::ReadString("Station", QStringLiteral("EngineerPin")).startsWith(QStringLiteral("pbkdf2-sha256$600000$")));
+    // A hash stored by an earlier version (60,000 iterations, a 4-digit PIN) still opens.
+    profile::WriteString("Station", QStringLiteral("EngineerPin"), HashPin(QStringLiteral("4711"), 60000));
+    EXPECT_EQ(lock.Try(QStringLiteral("4711")), CEngineerLock::Result::Open);
+}
+
+TEST_F(EngineerLockTest, TheLockOutSurvivesARestart)
+{
+    ManualClock clock;
+    {
+        CEngineerLock lock(&clock);
+        ASSERT_TRUE(lock.SetPin(QStringLiteral("246813")));
+        EXPECT_EQ(lock.Try(QStringLiteral("111111")), CEngineerLock::Result::Wrong);
+    }
+    {
+        // One wrong PIN is remembered: two more lock out.
+        CEngineerLock lock(&clock);
+        EXPECT_EQ(lock.AttemptsLeft(), 2);
+        EXPECT_EQ(lock.Try(QStringLiteral("222222")), CEngineerLock::Result::Wrong);
+        EXPECT_EQ(lock.Try(QStringLiteral("333333")), CEngineerLock::Result::LockedOut);
+    }
+    ManualClock later;  // another process: its own clock
+    CEngineerLock restarted(&later);
+    EXPECT_GT(restarted.LockedForMs(), 55000u);
+    EXPECT_EQ(restarted.Try(QStringLiteral("246813")), CEngineerLock::Result::LockedOut) << "the right PIN waits too";
+    later.Advance(CEngineerLock::kLockOutMs);
+    EXPECT_EQ(restarted.Try(QStringLiteral("246813")), CEngineerLock::Result::Open);
+    CEngineerLock again(&later);
+    EXPECT_EQ(again.LockedForMs(), 0u);
+    EXPECT_EQ(again.AttemptsLeft(), 3);
+}
+
+TEST_F(EngineerLockTest, ThePromptChecksOffTheGuiThread)
+{
+    CEngineerLock lock;
+    ASSERT_TRUE(lock.SetPin(QStringLiteral("246813")));
+    CPinPrompt prompt(lock, strings::kGuardPortSetting);
+    prompt.PinEdit()->setText(QStringLiteral("246813"));
+    QElapsedTimer held;
+    held.start();
+    prompt.accept();
+    EXPECT_LT(held.elapsed(), 50) << "accept() returned only after the key derivation";
+    EXPECT_TRUE(prompt.Checking());
+    EXPECT_FALSE(prompt.OkButton()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompt.Checking(); }, 5000));
+    EXPECT_TRUE(prompt.Opened());
 }
 
 // The window with a PIN set: what asks for it and what does not.
@@ -108,7 +174,7 @@ protected:
         profile::WriteString(profile::kMainSwSection, QStringLiteral("Name"), MakeImage(m_profile.Home().path()));
         {
             CEngineerLock setter;
-            ASSERT_TRUE(setter.SetPin(QStringLiteral("2468")));
+            ASSERT_TRUE(setter.SetPin(QStringLiteral("246813")));
         }
         m_options = m_test.Make();
         m_options.lockClock = &m_clock;
@@ -128,6 +194,7 @@ protected:
                 m_promptOkEnabled = prompt.OkButton()->isEnabled();
                 prompt.PinEdit()->setText(answer);
                 QTest::mouseClick(prompt.OkButton(), Qt::LeftButton);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !prompt.Checking(); }, 5000));
                 m_lastMessage = prompt.Message()->text();
                 if (prompt.Opened())
                     break;
@@ -171,7 +238,7 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     EXPECT_TRUE(m_lastPromptText.contains(QStringLiteral("COMPORT SETTING")));
     EXPECT_TRUE(m_lastMessage.contains(QStringLiteral("Attempts left: 2")));
     // The right PIN opens it.
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     QTest::mouseClick(View()->Button(forms::kIdComPortSetting), Qt::LeftButton);
     EXPECT_EQ(m_portDialogs, 1);
 
@@ -182,7 +249,7 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     m_answers = {QString()};
     m_station->Frame()->OpenAction()->trigger();
     EXPECT_EQ(m_test.chooserCalls, 0);
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     m_station->Frame()->OpenAction()->trigger();
     EXPECT_EQ(m_test.chooserCalls, 1);
 
@@ -193,7 +260,7 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     sound->trigger();
     EXPECT_FALSE(sound->isChecked());
     EXPECT_FALSE(View()->SoundOn());
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     sound->trigger();
     EXPECT_TRUE(sound->isChecked());
     EXPECT_TRUE(View()->SoundOn());
@@ -206,10 +273,10 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     EXPECT_FALSE(continuous->isChecked());
     EXPECT_FALSE(View()->Continuous());
     EXPECT_TRUE(m_lastPromptText.contains(QStringLiteral("continuous mode")));
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     continuous->trigger();
     EXPECT_TRUE(View()->Continuous());
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     continuous->trigger();
     EXPECT_FALSE(View()->Continuous());
 
@@ -217,7 +284,7 @@ TEST_F(LockedStation, SettingsOpenOnlyWithTheRightPin)
     m_answers = {QString()};
     m_station->Frame()->PinAction()->trigger();
     EXPECT_EQ(m_pinSets, 0);
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     m_station->Frame()->PinAction()->trigger();
     EXPECT_EQ(m_pinSets, 1);
 }
@@ -226,7 +293,7 @@ TEST_F(LockedStation, OperatorWorkAsksForNoPin)
 {
     const int before = m_prompts;
     View()->StartPort(3);  // arming a row
-    EXPECT_EQ(View()->StateField(3)->Text(), QStringLiteral("CLOSE"));  // no device: open failed
+    EXPECT_EQ(View()->StateField(3)->Text(), QStringLiteral("ERROR"));  // no device: open failed
     EXPECT_EQ(View()->MessageField(3)->Text(), QStringLiteral("Serial Port Open Failed..."));
     m_station->Frame()->ChooseLanguage(QStringLiteral("en"));  // switching the language
     m_station->Frame()->ChooseLanguage(QString());
@@ -237,7 +304,7 @@ TEST_F(LockedStation, OperatorWorkAsksForNoPin)
 
 TEST_F(LockedStation, ThreeWrongPinsLockThePromptForSixtySeconds)
 {
-    m_answers = {QStringLiteral("0000"), QStringLiteral("1111"), QStringLiteral("2222"), QStringLiteral("2468")};
+    m_answers = {QStringLiteral("0000"), QStringLiteral("1111"), QStringLiteral("2222"), QStringLiteral("246813")};
     QTest::mouseClick(View()->Button(forms::kIdComPortSetting), Qt::LeftButton);
     EXPECT_EQ(m_portDialogs, 0);
     EXPECT_FALSE(m_promptOkEnabled);  // the right PIN could not even be entered
@@ -255,7 +322,7 @@ TEST_F(LockedStation, ThreeWrongPinsLockThePromptForSixtySeconds)
     EXPECT_TRUE(prompt.OkButton()->isEnabled());
     EXPECT_TRUE(prompt.Message()->isHidden());
 
-    m_answers = {QStringLiteral("2468")};
+    m_answers = {QStringLiteral("246813")};
     QTest::mouseClick(View()->Button(forms::kIdComPortSetting), Qt::LeftButton);
     EXPECT_EQ(m_portDialogs, 1);
 }
@@ -268,13 +335,13 @@ TEST_F(EngineerLockTest, PinIsSetFromTheMenuTypedTwice)
     QString message;
     options.runPinSet = [&](CPinSetDialog& dialog) {
         ++dialogs;
-        dialog.NewPin()->setText(QStringLiteral("9876"));
-        dialog.RepeatPin()->setText(QStringLiteral("9875"));
+        dialog.NewPin()->setText(QStringLiteral("987654"));
+        dialog.RepeatPin()->setText(QStringLiteral("987653"));
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         message = dialog.Message()->text();
         EXPECT_EQ(dialog.result(), 0);
-        dialog.NewPin()->setText(QStringLiteral("9876"));
-        dialog.RepeatPin()->setText(QStringLiteral("9876"));
+        dialog.NewPin()->setText(QStringLiteral("987654"));
+        dialog.RepeatPin()->setText(QStringLiteral("987654"));
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         return dialog.result() == QDialog::Accepted;
     };
@@ -285,7 +352,7 @@ TEST_F(EngineerLockTest, PinIsSetFromTheMenuTypedTwice)
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(message, QStringLiteral("The two PINs differ."));
     EXPECT_TRUE(station.Frame()->View()->EngineerLock().HasPin());
-    EXPECT_TRUE(VerifyPin(QStringLiteral("9876"), profile::ReadString("Station", QStringLiteral("EngineerPin"))));
+    EXPECT_TRUE(VerifyPin(QStringLiteral("987654"), profile::ReadString("Station", QStringLiteral("EngineerPin"))));
     ASSERT_FALSE(status.isEmpty());
     EXPECT_TRUE(status.last().at(0).toString().startsWith(QStringLiteral("Engineer PIN set")));
 }

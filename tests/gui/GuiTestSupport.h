@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,11 +32,19 @@ inline void PrintTo(const QStringList& list, std::ostream* out)
 
 namespace tarvo::test {
 
-// Points the profile at an empty folder for the test's life.
+// Points the profile at an empty folder for the test's life; the station's state (the engineer
+// lock-out) and the administrator's file (absent unless a test writes it) live there too.
 class TempProfile {
 public:
-    TempProfile() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path()); }
+    TempProfile()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.path() + QStringLiteral("/state")));
+        qputenv("TARVO_SYSTEM_CONF", QFile::encodeName(SystemConf()));
+    }
     const QTemporaryDir& Home() const { return m_home; }
+    // The administrator's file of this test (TARVO_SYSTEM_CONF).
+    QString SystemConf() const { return m_home.path() + QStringLiteral("/station.conf"); }
     QString File() const { return m_home.path() + QStringLiteral("/Local AppWizard-Generated Applications/Tarvo.conf"); }
     static bool Has(const char* section, const QString& key)
     {

@@ -46,7 +46,7 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
     ASSERT_TRUE(pty1.ok() && pty2.ok());
     profile::SetDeviceFor(5, QString::fromStdString(pty1.SlavePath()));
     profile::SetDeviceFor(6, QString::fromStdString(pty2.SlavePath()));
-    CEngineerLock(nullptr).SetPin(QStringLiteral("2468"));
+    CEngineerLock(nullptr).SetPin(QStringLiteral("246813"));
     // A few runs of a shift for the production record view.
     const std::string db = m_profile.Home().filePath(QStringLiteral("records.sqlite")).toStdString();
     {
@@ -119,6 +119,7 @@ TEST_F(LanguageScreenshots, WindowAndPinPromptInEnglishAndKorean)
         CPinPrompt prompt(view.EngineerLock(), strings::kGuardPortSetting, &frame);
         prompt.PinEdit()->setText(QStringLiteral("1357"));
         prompt.accept();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !prompt.Checking(); }, 5000));
         prompt.PinEdit()->setText(QStringLiteral("24"));
         prompt.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&prompt));

@@ -139,7 +139,7 @@ protected:
         }
         EXPECT_GT(checked, 60);
         EXPECT_EQ(Frame()->OpenAction()->text(), QStringLiteral("메인 S/W 열기(&O)...\tCtrl+O"));
-        const QString states[] = {QStringLiteral("준비"),   QStringLiteral("닫힘"), QStringLiteral("지우기"),
+        const QString states[] = {QStringLiteral("준비"),   QStringLiteral("오류"), QStringLiteral("지우기"),
                                   QStringLiteral("다운로드"), QStringLiteral("완료"), QStringLiteral("오류")};
         for (int row = 1; row <= 6; ++row)
             EXPECT_EQ(View()->StateField(row)->Text(), states[row - 1]) << "row " << row;

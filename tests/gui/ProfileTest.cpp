@@ -73,7 +73,7 @@ TEST_F(PortSelection, FirstFlagZeroShowsEveryBoxUncheckedAndWritesNothing)
         EXPECT_FALSE(TempProfile::Has(profile::kPortSection, profile::PortFlagKey(n))) << n;
 }
 
-TEST_F(PortSelection, EveryClickIsStoredAndCancelUndoesNothing)
+TEST_F(PortSelection, EveryClickIsStoredAndCancelPutsItBack)
 {
     for (int n = 1; n <= 8; ++n)
         profile::WriteInt(profile::kPortSection, profile::PortFlagKey(n), n == 3 ? 1 : 0);
@@ -95,7 +95,7 @@ TEST_F(PortSelection, EveryClickIsStoredAndCancelUndoesNothing)
     view.EditPortSettings();
     EXPECT_EQ(afterClicks, (std::vector<int>{0, 1}));
     EXPECT_EQ(Flag(3), 1);
-    EXPECT_EQ(Flag(6), 1);  // written by its click, not undone by CANCEL
+    EXPECT_EQ(Flag(6), 0);  // written by its click, put back by CANCEL
     // The view still shows the flags it read at start-up.
     EXPECT_TRUE(view.StateField(3)->isEnabled());
     EXPECT_FALSE(view.StateField(6)->isEnabled());
@@ -167,10 +167,10 @@ TEST_F(PortSelection, DeviceFieldsNameTheirPortAndWriteThroughLikeTheBoxes)
         EXPECT_EQ(profile::DeviceFor(12), QStringLiteral("/dev/pts/9"));
         QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
     }
-    // CANCEL undid nothing.
-    const QString picked = profile::DeviceFor(5);
-    EXPECT_FALSE(picked.isEmpty());
-    EXPECT_EQ(profile::DeviceFor(12), QStringLiteral("/dev/pts/9"));
+    // CANCEL put every device back as the dialog found it.
+    EXPECT_TRUE(profile::DeviceFor(5).isEmpty());
+    EXPECT_EQ(profile::DeviceFor(7), QStringLiteral("/dev/ttyUSB3"));
+    EXPECT_TRUE(profile::DeviceFor(12).isEmpty());
     {
         CComPortSet dialog(nullptr, lister);
         dialog.show();
@@ -181,7 +181,8 @@ TEST_F(PortSelection, DeviceFieldsNameTheirPortAndWriteThroughLikeTheBoxes)
     EXPECT_EQ(profile::DeviceFor(5), QStringLiteral("/dev/ttyACM4"));
     const MapPortDirectory directory = profile::PortDirectory();
     EXPECT_EQ(directory.DevicePath(5), "/dev/ttyACM4");
-    EXPECT_EQ(directory.DevicePath(7), "/dev/ttyS6");
+    EXPECT_EQ(directory.DevicePath(7), "/dev/ttyUSB3");
+    EXPECT_EQ(directory.DevicePath(8), "/dev/ttyS7");
 }
 
 // The dialog fits beside the main window: never wider than it, with long device names too.

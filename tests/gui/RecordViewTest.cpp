@@ -24,6 +24,8 @@
 #include "station/StationRecord.h"
 #include "tests/gui/GuiTestSupport.h"
 
+#include <sqlite3.h>
+
 #ifdef TARVO_TARGET_SIM_PATH
 
 namespace tarvo::test {
@@ -127,7 +129,7 @@ TEST_F(RecordWindow, RunIsRecordedBeforeTheRowShowsItAndCounted)
     QWidget* portField = view.findChild<QWidget*>(QString::number(forms::kRowIds[0].portField));
     ASSERT_TRUE(QTest::qWaitFor([&] { return portField->toolTip().contains(QStringLiteral("1 PASS, 0 FAIL")); }, 3000))
         << portField->toolTip().toStdString();
-    EXPECT_EQ(frame->RecordTotalsPane()->text(), QStringLiteral("Runs 1  PASS 1  FAIL 0"));
+    EXPECT_EQ(frame->RecordTotalsPane()->text(), QStringLiteral("Runs 1  PASS 1  FAIL 0  ERROR 0"));
 
     // A row armed for a handset that never answers, then closed: that run is NO TARGET, and
     // the unit label given for the row belongs to it.
@@ -212,6 +214,49 @@ TEST_F(RecordWindow, RecordViewFiltersNewestFirstAndExports)
     EXPECT_EQ(csv.substr(0, 7), "run_id,");
     EXPECT_NE(csv.find("\"text, \"\"5\"\"\nline\""), std::string::npos) << csv;
     EXPECT_EQ(csv.find("run-0"), std::string::npos) << "the export follows the filters";
+}
+
+// The view shows each failure's reason (a failed open has no message of its own) and whether
+// the record has reached the line database.
+TEST_F(RecordWindow, RecordViewShowsTheReasonAndWhetherForwarded)
+{
+    {
+        record::RecordStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(m_db, error)) << error;
+        record::RunRecord failed;
+        failed.run_id = "run-open";
+        failed.port = 5;
+        failed.result = "ERROR";
+        failed.started_at = record::IsoUtcNow();
+        failed.reason = "/dev/ttyUSB4: No such file or directory";
+        ASSERT_TRUE(store.Upsert(failed, "", error)) << error;
+        record::RunRecord passed = failed;
+        passed.run_id = "run-pass";
+        passed.result = "PASS";
+        passed.reason.reset();
+        passed.text = "PASS";
+        ASSERT_TRUE(store.Upsert(passed, "", error)) << error;
+    }
+    {
+        // As the forwarder marks a record the line database has.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(m_db.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "UPDATE runs SET forwarded = 1 WHERE run_id = 'run-pass'", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    CRecordDialog dialog(m_db, nullptr, [&](QWidget*) { return QString(); });
+    CRecordModel& model = *dialog.Model();
+    ASSERT_EQ(model.rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        const bool open = model.RecordAt(row).run_id == std::optional<std::string>("run-open");
+        EXPECT_EQ(model.data(model.index(row, CRecordModel::Reason), Qt::DisplayRole).toString(),
+                  open ? QStringLiteral("/dev/ttyUSB4: No such file or directory") : QString());
+        EXPECT_EQ(model.data(model.index(row, CRecordModel::Forwarded), Qt::DisplayRole).toString(),
+                  open ? QStringLiteral("waiting") : QStringLiteral("yes"));
+    }
+    EXPECT_EQ(model.headerData(CRecordModel::Reason, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Reason"));
 }
 
 }  // namespace

@@ -138,9 +138,15 @@ TEST(RowStart, OpenedAndFailedPortsShowTheirTexts)
                        SetText{Field::State, 5, "READY"}, SetBkColor{Field::Message, 5, colour::kNearBlack},
                        SetTextColor{Field::Message, 5, colour::kGreen}, SetText{Field::Message, 5, "INSERT TARGET"}};
     EXPECT_EQ(PortOpened(5), opened);
-    // A failed open leaves the state field and the message background as they were.
-    const Steps failed{SetTextColor{Field::Message, 5, colour::kRed},
-                       SetText{Field::Message, 5, "Serial Port Open Failed..."}};
+    // A failed open shows the failure's colours whatever the row showed before (a green
+    // COMPLETE of the last run included).
+    const Steps failed{StopTimer{6},
+                       SetBkColor{Field::Message, 5, colour::kNearBlack},
+                       SetTextColor{Field::Message, 5, colour::kRed},
+                       SetText{Field::Message, 5, "Serial Port Open Failed..."},
+                       SetTextColor{Field::State, 5, colour::kNearBlack},
+                       SetBkColor{Field::State, 5, colour::kRed},
+                       SetText{Field::State, 5, "ERROR"}};
     EXPECT_EQ(PortOpenFailed(5), failed);
     EXPECT_EQ(PortStarting(5), (Steps{SetProgressPosition{5, 0}}));
     EXPECT_TRUE(PortOpened(9).empty());

@@ -92,14 +92,15 @@ TEST_F(StationView, ClockShowsDateAndTime)
         << clock.toStdString();
 }
 
-TEST_F(StationView, FailedOpenShowsRedMessageWithTheReasonAndKeepsTheState)
+TEST_F(StationView, FailedOpenShowsRedMessageWithTheReasonAndTheFailuresState)
 {
     QSignalSpy messages(m_view.get(), &CTarvoView::statusMessage);
     QTest::mouseClick(m_view->StateField(2), Qt::LeftButton);
     EXPECT_EQ(m_view->MessageField(2)->Text(), QStringLiteral("Serial Port Open Failed..."));
     EXPECT_EQ(m_view->MessageField(2)->TextColor(), colour::kRed);
     EXPECT_EQ(m_view->MessageField(2)->BkColor(), colour::kNearBlack);
-    EXPECT_EQ(m_view->StateField(2)->Text(), QStringLiteral("CLOSE"));
+    EXPECT_EQ(m_view->StateField(2)->Text(), QStringLiteral("ERROR"));
+    EXPECT_EQ(m_view->StateField(2)->BkColor(), colour::kRed);
     EXPECT_TRUE(m_view->MessageField(2)->toolTip().contains(QStringLiteral("no-tty-6")));
     ASSERT_EQ(messages.count(), 1);
     EXPECT_TRUE(messages.at(0).at(0).toString().startsWith(QStringLiteral("COM6")));

@@ -69,6 +69,8 @@ int RunDemo(int argc, char** argv)
     if (const int status = table.ParseOrExit(argc, argv); status >= 0)
         return status;
 
+    if (const std::string locked = LockedRecordOptions(Profile::LoadUser(), record); !locked.empty())
+        return Failure(locked);
     // Caught from here on, so the folder and the simulated handsets are always cleaned up.
     SignalWatch signals;
     TempFolder folder;

@@ -137,6 +137,8 @@ int RunDoctor(int argc, char** argv)
     }
     for (doctor::Finding& f : doctor::CheckStationFiles({}, profile.Get("MainSW", "Name")))
         findings.push_back(std::move(f));
+    for (doctor::Finding& f : doctor::CheckSettingsFiles(Profile::SystemPath(), Profile::UserPath()))
+        findings.push_back(std::move(f));
 
     bool allOk = true;
     for (const doctor::Finding& f : findings) {

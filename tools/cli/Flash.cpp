@@ -477,6 +477,16 @@ int RunFlash(int argc, char** argv)
     if (unitGiven && Utf8Length(job.record.unit) > kMaxUnitChars)
         return Failure("--unit: a unit label holds at most " + std::to_string(kMaxUnitChars) + " characters; this one has " +
                        std::to_string(Utf8Length(job.record.unit)));
+    // Options that contradict the administrator's settings are refused before anything runs.
+    const Profile administered = Profile::LoadUser();
+    if (const std::string locked = LockedRecordOptions(administered, job.record); !locked.empty())
+        return Failure(locked);
+    for (const PortTarget& target : job.ports) {
+        const std::string locked = target.device.empty() ? std::string()
+                                                         : LockedDevice(administered, target.port, target.device);
+        if (!locked.empty())
+            return Failure(locked);
+    }
 
     // Caught from here on: a signal during the conversion cancels it (no temporary file stays).
     SignalWatch signals;

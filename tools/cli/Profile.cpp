@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "tools/cli/RecordSetup.h"
+
 namespace tarvo::cli {
 namespace {
 
@@ -88,9 +90,63 @@ std::string Profile::UserPath()
     return base + "/Local AppWizard-Generated Applications/Tarvo.conf";
 }
 
+std::string Profile::SystemPath()
+{
+    const char* overridden = std::getenv("TARVO_SYSTEM_CONF");
+    return overridden && *overridden ? overridden : "/etc/tarvo/station.conf";
+}
+
 Profile Profile::LoadUser()
 {
-    return Load(UserPath());
+    Profile profile = Load(UserPath());
+    Profile system = Load(SystemPath());
+    for (const auto& [key, value] : system.m_values) {
+        profile.m_values[key] = value;
+        profile.m_locked.insert(key);
+    }
+    if (!system.m_error.empty())
+        profile.m_error = profile.m_error.empty() ? system.m_error : profile.m_error + "; " + system.m_error;
+    return profile;
+}
+
+bool Profile::IsLocked(const std::string& section, const std::string& key) const
+{
+    return m_locked.count(section + "/" + key) != 0;
+}
+
+std::string Profile::Contradiction(const std::string& option, const std::string& section, const std::string& key,
+                                   const std::string& value) const
+{
+    if (!IsLocked(section, key))
+        return {};
+    const std::string locked = Get(section, key);
+    if (locked == value)
+        return {};
+    return option + " contradicts \"" + section + "\"/\"" + key + "\" = " + (locked.empty() ? "(empty)" : locked) +
+           ", set by the administrator in " + SystemPath();
+}
+
+std::string LockedRecordOptions(const Profile& profile, const RecordSettings& settings)
+{
+    if (profile.IsLocked("Record", "Enabled") && (profile.GetInt("Record", "Enabled", 1) != 0) != settings.enabled)
+        return (settings.enabled ? std::string("recording") : std::string("--no-record")) +
+               " contradicts \"Record\"/\"Enabled\" = " + profile.Get("Record", "Enabled") +
+               ", set by the administrator in " + Profile::SystemPath();
+    if (profile.IsLocked("Record", "Database"))
+        if (std::string e = profile.Contradiction("--record " + settings.database, "Record", "Database", settings.database);
+            !e.empty())
+            return e;
+    if (profile.IsLocked("Record", "Forward"))
+        // The URL may hold a password: the error names the key, not the value.
+        if (profile.Get("Record", "Forward") != settings.forward)
+            return "--forward contradicts \"Record\"/\"Forward\", set by the administrator in " + Profile::SystemPath();
+    return {};
+}
+
+std::string LockedDevice(const Profile& profile, int port, const std::string& device)
+{
+    const std::string key = "COM" + std::to_string(port);
+    return profile.Contradiction("--port " + std::to_string(port) + "=" + device, "Device", key, device);
 }
 
 Profile Profile::Load(const std::string& path)

@@ -254,6 +254,8 @@ int RunRecords(int argc, char** argv)
         return kExitOk;
     }
 
+    if (const std::string locked = LockedRecordOptions(profile, settings); !locked.empty())
+        return Failure(locked);
     if (mode == Mode::Push) {
         if (settings.forward.empty())
             return Failure("no line database to forward to: give --forward URL or set \"Record\"/\"Forward\" in " +
