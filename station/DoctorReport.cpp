@@ -31,6 +31,10 @@ std::vector<doctor::Finding> RunStationChecks(const std::string& monitorDir, con
     }
     for (doctor::Finding& f : doctor::CheckStationFiles(monitorDir, imagePath))
         findings.push_back(std::move(f));
+    // The administrator's settings and the operator's profile: who may change or read them.
+    for (doctor::Finding& f : doctor::CheckSettingsFiles(QFile::encodeName(profile::SystemFilePath()).toStdString(),
+                                                        QFile::encodeName(profile::FilePath()).toStdString()))
+        findings.push_back(std::move(f));
     return findings;
 }
 

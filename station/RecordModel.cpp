@@ -1,7 +1,5 @@
 #include "station/RecordModel.h"
 
-#include <sqlite3.h>
-
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
@@ -31,37 +29,6 @@ record::RecordFilter CRecordModel::Filter() const
     return filter;
 }
 
-namespace {
-
-// The journal's `forwarded` flag of each record (by run_id), read on its own read-only
-// connection; false where it cannot be read.
-std::vector<bool> ForwardedFlags(const std::string& path, const std::vector<record::RunRecord>& records)
-{
-    std::vector<bool> flags(records.size(), false);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return flags;
-    }
-    sqlite3_busy_timeout(db, 1000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT forwarded FROM runs WHERE run_id = ?", -1, &statement, nullptr) == SQLITE_OK) {
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (!records[i].run_id)
-                continue;
-            sqlite3_bind_text(statement, 1, records[i].run_id->c_str(), -1, SQLITE_TRANSIENT);
-            if (sqlite3_step(statement) == SQLITE_ROW)
-                flags[i] = sqlite3_column_int(statement, 0) != 0;
-            sqlite3_reset(statement);
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return flags;
-}
-
-}  // namespace
-
 bool CRecordModel::Reload()
 {
     beginResetModel();
@@ -73,10 +40,12 @@ bool CRecordModel::Reload()
     if (ok) {
         record::RecordFilter filter = Filter();
         filter.limit = m_limit;
-        ok = store.Query(filter, [&](const record::RunRecord& r) { m_records.push_back(r); }, error);
+        m_states.clear();
+        ok = store.QueryStates(filter, [&](const record::RunRecord& r, const record::ForwardState& state) {
+            m_records.push_back(r);
+            m_states.push_back(state);
+        }, error);
     }
-    if (ok)
-        m_forwarded = ForwardedFlags(m_path, m_records);
     if (!ok)
         m_error = QString::fromStdString(error);
     endResetModel();
@@ -172,9 +141,13 @@ QVariant CRecordModel::data(const QModelIndex& index, int role) const
     case Forwarded:
         if (result == record::result::kRunning)
             return QString();
-        return static_cast<std::size_t>(index.row()) < m_forwarded.size() && m_forwarded[static_cast<std::size_t>(index.row())]
-                   ? tr("yes")
-                   : tr("waiting");
+        if (static_cast<std::size_t>(index.row()) >= m_states.size())
+            return QString();
+        if (const record::ForwardState& state = m_states[static_cast<std::size_t>(index.row())]; state.forwarded)
+            return tr("yes");
+        else if (state.setAside)
+            return tr("set aside: %1").arg(QString::fromStdString(*state.setAside));
+        return tr("waiting");
     case TotalMs: return Number(r.total_ms);
     case Image: return Str(r.image);
     case Station: return Str(r.station);

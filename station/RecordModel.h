@@ -52,8 +52,8 @@ private:
     int m_limit = 1000;
     QString m_error;
     std::vector<record::RunRecord> m_records;
-    // Whether each record of m_records is in the line database (the journal's `forwarded`).
-    std::vector<bool> m_forwarded;
+    // Whether each record of m_records is in the line database, or was refused by it.
+    std::vector<record::ForwardState> m_states;
 };
 
 }  // namespace tarvo

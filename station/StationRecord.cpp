@@ -1,5 +1,7 @@
 #include "station/StationRecord.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
@@ -144,15 +146,16 @@ void CStationRecord::WatchLine(QPointer<CStationRecord> self)
         lock.unlock();
         std::string error;
         qint64 waiting = -1;
+        qint64 setAside = 0;
         {
             record::RecordStore store;
-            if (store.Open(m_path, error, true))
+            if (store.Open(m_path, error, true)) {
                 waiting = store.PendingForward(error);
+                // Records the server refused for their data, kept aside in the journal.
+                setAside = std::max<qint64>(0, store.SetAsideCount(error));
+            }
         }
         const QString problem = QString::fromStdString(m_forwarder->Problem());
-        // Records the server refused for their data are counted once the forwarder sets them
-        // aside in the journal (its SetAside() count goes here); until then none are.
-        const qint64 setAside = 0;
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, waiting, setAside, problem] {
             if (self)
                 emit self->lineStatusChanged(waiting, setAside, problem);
