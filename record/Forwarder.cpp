@@ -169,6 +169,16 @@ Forwarder::~Forwarder()
     m_thread.join();
 }
 
+void Forwarder::SetStatusListener(std::function<void(const ForwardStatus&)> listener)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_listener = std::move(listener);
+        m_notified = true;
+    }
+    m_wake.notify_all();
+}
+
 void Forwarder::Notify()
 {
     {
@@ -220,6 +230,11 @@ void Forwarder::Run()
             std::string ignored;
             ReadSetAside(store, setAside, ignored);
         }
+        ForwardStatus status;
+        if (store.IsOpen()) {
+            std::string ignored;
+            status.pending = store.PendingForward(ignored);
+        }
         if (!ok) {
             line.Close();
             store.Close();
@@ -228,6 +243,18 @@ void Forwarder::Run()
         m_forwarded += sent;
         m_setAside = std::move(setAside);
         m_problem = ok ? std::string() : error;
+        if (ok)
+            m_lastSuccess = std::chrono::system_clock::now();
+        if (m_listener) {
+            status.setAside = m_setAside.count;
+            status.problem = m_problem;
+            status.lastSuccess = m_lastSuccess;
+            // Called without the lock, so that the listener may ask the forwarder anything.
+            const auto listener = m_listener;
+            lock.unlock();
+            listener(status);
+            lock.lock();
+        }
         if (ok) {
             backOff = kFirstBackOff;
             m_wake.wait_for(lock, kIdleRound, [&] { return m_stop || m_notified; });

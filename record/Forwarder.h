@@ -15,7 +15,11 @@
 // ForwardPending() does one bounded round on the calling thread (tarvo-cli before it exits,
 // `tarvo-cli records push`).
 //
-// Threading: Notify, Problem, Forwarded and SetAside may be called from any thread; the
+// A status listener (SetStatusListener) hears after every pass what waits, what is set aside,
+// the problem and the time of the last pass that succeeded (a status page, a metric).
+//
+// Threading: Notify, Problem, Forwarded, SetAside and SetStatusListener may be called from any
+// thread; the listener is called on the forwarder's thread and must not block; the
 // destructor (owner's thread) cuts a connection attempt or a statement in progress short (the
 // server rolls the transaction back) and joins the thread at once.
 #pragma once
@@ -23,7 +27,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +47,14 @@ struct SetAsideSummary {
 // Reads the summary from an open journal.
 bool ReadSetAside(RecordStore& store, SetAsideSummary& out, std::string& error);
 
+// What the forwarder found after a pass.
+struct ForwardStatus {
+    int64_t pending = -1;   // finished records waiting to be forwarded (-1: the journal was not read)
+    int64_t setAside = 0;   // records the server refused for their data
+    std::string problem;    // empty while forwarding works
+    std::optional<std::chrono::system_clock::time_point> lastSuccess;  // of this forwarder
+};
+
 class Forwarder {
 public:
     Forwarder(std::string localPath, std::string url);
@@ -55,6 +69,8 @@ public:
     int64_t Forwarded() const;
     // The journal's set-aside records as the last pass found them.
     SetAsideSummary SetAside() const;
+    // Called after every pass from now on (the next pass comes at once).
+    void SetStatusListener(std::function<void(const ForwardStatus&)> listener);
 
 private:
     void Run();
@@ -68,6 +84,8 @@ private:
     std::string m_problem;
     int64_t m_forwarded = 0;
     SetAsideSummary m_setAside;
+    std::function<void(const ForwardStatus&)> m_listener;
+    std::optional<std::chrono::system_clock::time_point> m_lastSuccess;
     LineDatabase* m_line = nullptr;  // owned by the thread; Cancel() from the destructor
     std::thread m_thread;
 };

@@ -24,28 +24,11 @@
 #include <thread>
 #include <vector>
 
+#include "record/TestSupport.h"  // TempDir
+
 namespace tarvo::test {
 
 using namespace std::chrono_literals;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/tarvo-status-test-XXXXXX";
-        m_path = ::mkdtemp(pattern) ? pattern : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 inline std::string ReadFile(const std::string& path)
 {

@@ -88,6 +88,7 @@ int RunContinuousJob(const FlashJob& job)
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     const StatusTee tee(job.model, recorder, job.record);
+    tee.FollowForwarding(session);
     std::string shownRecordProblem;
     std::string shownForwardProblem;
 

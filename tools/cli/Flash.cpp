@@ -232,6 +232,7 @@ int RunFlashJob(const FlashJob& job)
         return Failure("cannot record the runs: " + problem + " (mend it, or run with --no-record)");
     record::RunRecorder& recorder = session.Recorder();
     const StatusTee tee(job.model, recorder, job.record);
+    tee.FollowForwarding(session);
     // One walk of /proc for every port's holder check: each walk costs a system call per
     // descriptor on the machine, which 64 ports would pay 64 times. It is taken once the first
     // run may begin, so that it shows the moment of the opens.

@@ -75,6 +75,12 @@ RecordSession::~RecordSession()
 
 std::string RecordSession::ForwardProblem() const { return m_forwarder ? m_forwarder->Problem() : std::string(); }
 
+void RecordSession::SetForwardListener(std::function<void(const record::ForwardStatus&)> listener)
+{
+    if (m_forwarder)
+        m_forwarder->SetStatusListener(std::move(listener));
+}
+
 std::string RecordSession::Problem() const { return m_writer ? m_writer->Problem() : std::string(); }
 
 std::size_t RecordSession::Pending() const { return m_writer ? m_writer->Pending() : 0; }

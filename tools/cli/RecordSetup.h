@@ -18,6 +18,7 @@ class OptionTable;
 
 namespace tarvo::record {
 class Forwarder;
+struct ForwardStatus;
 class RecordWriter;
 }
 
@@ -64,6 +65,9 @@ public:
     void ForwardBeforeExit();
     // Empty while forwarding works (or is off); else why records wait in the journal.
     std::string ForwardProblem() const;
+    // Hears the forwarder's state after each of its passes (on its thread); nothing without a
+    // forward target.
+    void SetForwardListener(std::function<void(const record::ForwardStatus&)> listener);
     const RecordSettings& Settings() const { return m_settings; }
 
 private:

@@ -1,9 +1,12 @@
 #include "tools/cli/StatusSetup.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "engine/ReportQueue.h"
+#include "record/Forwarder.h"
 #include "record/Identity.h"
 #include "record/RunRecorder.h"
 #include "record/Sha256.h"
@@ -123,6 +126,22 @@ void StatusTee::RecordProblem(const std::string& problem) const
 {
     if (m_model)
         m_model->SetRecord(true, problem);
+}
+
+void StatusTee::FollowForwarding(RecordSession& session) const
+{
+    if (!m_model)
+        return;
+    session.SetForwardListener([model = m_model](const record::ForwardStatus& found) {
+        status::ForwardState state;
+        state.enabled = true;
+        state.pending = std::max<int64_t>(found.pending, 0);
+        state.setAside = found.setAside;
+        state.problem = found.problem;
+        if (found.lastSuccess)
+            state.lastSuccess = std::chrono::duration<double>(found.lastSuccess->time_since_epoch()).count();
+        model->SetForward(std::move(state));
+    });
 }
 
 void StatusTee::Ended(int port, const char* word) const

@@ -50,6 +50,8 @@ public:
     void Ended(int port, const char* word) const;
     // The record's problem (empty: it can be written again), as printed.
     void RecordProblem(const std::string& problem) const;
+    // Follows the session's forwarder: what waits for the line database, what it refused, why.
+    void FollowForwarding(RecordSession& session) const;
 
 private:
     status::StationModel* m_model;
