@@ -143,7 +143,7 @@ std::vector<FilterTerm> FilterTerms(const RecordFilter& filter)
 {
     std::vector<FilterTerm> terms;
     const Field& started = FieldOf(&RunRecord::started_at);
-    const Field& result = FieldOf(&RunRecord::result);
+    const Field& outcome = FieldOf(&RunRecord::result);
     if (!filter.since.empty())
         terms.push_back({&started, ">=", {filter.since}});
     if (!filter.until.empty())
@@ -151,9 +151,9 @@ std::vector<FilterTerm> FilterTerms(const RecordFilter& filter)
     if (filter.port)
         terms.push_back({&FieldOf(&RunRecord::port), "=", {std::to_string(*filter.port)}});
     if (!filter.result.empty())
-        terms.push_back({&result, "=", {filter.result}});
+        terms.push_back({&outcome, "=", {filter.result}});
     if (filter.failuresOnly)
-        terms.push_back({&result, "IN", {result::kFail, result::kError}});
+        terms.push_back({&outcome, "IN", {result::kFail, result::kError}});
     if (!filter.station.empty())
         terms.push_back({&FieldOf(&RunRecord::station), "=", {filter.station}});
     return terms;
