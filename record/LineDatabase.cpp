@@ -166,26 +166,15 @@ std::string Trimmed(const char* text)
     return s;
 }
 
-std::string ColumnList()
-{
-    std::string columns;
-    for (int i = 0; i < kFieldCount; ++i) {
-        if (i)
-            columns += ", ";
-        columns += Fields()[i].name;
-    }
-    return columns;
-}
-
 // The columns as read back: the times in the record's text form.
 std::string SelectList()
 {
     std::string columns;
     for (int i = 0; i < kFieldCount; ++i) {
-        const std::string name = Fields()[i].name;
+        const Field& field = Fields()[i];
         if (i)
             columns += ", ";
-        columns += name == "started_at" || name == "ended_at" ? IsoText(name.c_str()) : name;
+        columns += field.kind == FieldKind::Time ? IsoText(field.name) : field.name;
     }
     return columns;
 }
@@ -195,22 +184,15 @@ std::string SelectList()
 std::string WhereClause(const RecordFilter& filter, std::vector<std::string>& values)
 {
     std::string where = " WHERE true";
-    auto add = [&](const char* condition, const std::string& value) {
-        values.push_back(value);
-        where += std::string(" AND ") + condition + " $" + std::to_string(values.size());
-    };
-    if (!filter.since.empty())
-        add("started_at >=", filter.since);
-    if (!filter.until.empty())
-        add("started_at <", filter.until);
-    if (filter.port)
-        add("port =", std::to_string(*filter.port));
-    if (!filter.result.empty())
-        add("result =", filter.result);
-    if (!filter.station.empty())
-        add("station =", filter.station);
-    if (filter.failuresOnly)
-        where += " AND result IN ('FAIL', 'ERROR')";
+    for (const FilterTerm& term : FilterTerms(filter)) {
+        where += std::string(" AND ") + term.field->name + " " + term.op + " ";
+        std::string placeholders;
+        for (const std::string& value : term.values) {
+            values.push_back(value);
+            placeholders += (placeholders.empty() ? "$" : ", $") + std::to_string(values.size());
+        }
+        where += std::strcmp(term.op, "IN") == 0 ? "(" + placeholders + ")" : placeholders;
+    }
     return where;
 }
 
@@ -596,14 +578,10 @@ bool LineDatabase::Insert(const std::vector<RunRecord>& records, std::string& er
     }
     static const std::string sql = [] {
         std::string values;
-        std::string updates;
-        for (int i = 0; i < kFieldCount; ++i) {
+        for (int i = 0; i < kFieldCount; ++i)
             values += std::string(i ? ", " : "") + "$" + std::to_string(i + 1);
-            if (i)
-                updates += std::string(i > 1 ? ", " : "") + Fields()[i].name + " = excluded." + Fields()[i].name;
-        }
-        return "INSERT INTO runs (" + ColumnList() + ") VALUES (" + values + ") ON CONFLICT (run_id) DO UPDATE SET " +
-               updates;
+        return "INSERT INTO runs (" + FieldNames() + ") VALUES (" + values + ") ON CONFLICT (run_id) DO UPDATE SET " +
+               FieldsFromExcluded();
     }();
     if (!Exec("BEGIN", error))
         return false;

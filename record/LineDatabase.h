@@ -1,8 +1,11 @@
 // A line's database: the production record in PostgreSQL, reached through libpq.
 //
-// The schema is the local one's (record/RecordStore.h) with `received_at` instead of the
-// journal's bookkeeping, and started_at / ended_at as timestamptz (read back in the record's
-// ISO text form, "2026-12-07T10:14:03.512Z"). Its version is kept in schema_migrations.
+// Table `runs`: the record's fields (record/RunRecord.h; the Time fields, started_at and
+// ended_at, as timestamptz, read back in the record's ISO text form "2026-12-07T10:14:03.512Z";
+// the Integer fields as integer or bigint) plus `seq` (arrival order) and `received_at` (when
+// the server first took the record), instead of the journal's bookkeeping. The column lists
+// of every statement and the filters are written from the field table. Its version is kept in
+// schema_migrations.
 // Connect reads that version with a SELECT only: a role without CREATE rights works as long
 // as the schema is current, and is told "line database schema is version N, this station
 // needs M: run tarvo-cli records migrate" otherwise. A role that may create tables brings the

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "record/Identity.h"
 
@@ -56,20 +57,6 @@ struct Statement {
     sqlite3_stmt* stmt = nullptr;
     ~Statement() { sqlite3_finalize(stmt); }
 };
-
-// The record's columns; a journal read at an older version (read-only media) lacks the newer
-// ones, which then read as null.
-std::string ColumnList(int version = kLatest)
-{
-    std::string columns;
-    for (int i = 0; i < kFieldCount; ++i) {
-        if (i)
-            columns += ", ";
-        const std::string name = Fields()[i].name;
-        columns += version < 4 && (name == "location" || name == "approval") ? "NULL" : name;
-    }
-    return columns;
-}
 
 // `path` as an SQLite URI ("file:" and the path with every byte outside the unreserved
 // characters and '/' percent-encoded) with `query`.
@@ -123,37 +110,54 @@ void ReadRow(sqlite3_stmt* stmt, RunRecord& record)
 std::string WhereClause(const RecordFilter& filter)
 {
     std::string where = " WHERE 1";
-    if (!filter.since.empty())
-        where += " AND started_at >= ?";
-    if (!filter.until.empty())
-        where += " AND started_at < ?";
-    if (filter.port)
-        where += " AND port = ?";
-    if (!filter.result.empty())
-        where += " AND result = ?";
-    if (filter.failuresOnly)
-        where += " AND result IN ('FAIL', 'ERROR')";
-    if (!filter.station.empty())
-        where += " AND station = ?";
+    for (const FilterTerm& term : FilterTerms(filter)) {
+        where += std::string(" AND ") + term.field->name + " " + term.op + " ";
+        if (std::strcmp(term.op, "IN") == 0) {
+            where += "(";
+            for (std::size_t i = 0; i < term.values.size(); ++i)
+                where += i ? ", ?" : "?";
+            where += ")";
+        } else {
+            where += "?";
+        }
+    }
     return where;
 }
 
 void BindFilter(sqlite3_stmt* stmt, const RecordFilter& filter)
 {
     int n = 1;
-    if (!filter.since.empty())
-        sqlite3_bind_text(stmt, n++, filter.since.c_str(), -1, SQLITE_TRANSIENT);
-    if (!filter.until.empty())
-        sqlite3_bind_text(stmt, n++, filter.until.c_str(), -1, SQLITE_TRANSIENT);
-    if (filter.port)
-        sqlite3_bind_int(stmt, n++, *filter.port);
-    if (!filter.result.empty())
-        sqlite3_bind_text(stmt, n++, filter.result.c_str(), -1, SQLITE_TRANSIENT);
-    if (!filter.station.empty())
-        sqlite3_bind_text(stmt, n++, filter.station.c_str(), -1, SQLITE_TRANSIENT);
+    for (const FilterTerm& term : FilterTerms(filter)) {
+        for (const std::string& value : term.values) {
+            if (term.field->kind == FieldKind::Integer)
+                sqlite3_bind_int64(stmt, n++, std::strtoll(value.c_str(), nullptr, 10));
+            else
+                sqlite3_bind_text(stmt, n++, value.c_str(), -1, SQLITE_TRANSIENT);
+        }
+    }
 }
 
 }  // namespace
+
+std::vector<FilterTerm> FilterTerms(const RecordFilter& filter)
+{
+    std::vector<FilterTerm> terms;
+    const Field& started = FieldOf(&RunRecord::started_at);
+    const Field& outcome = FieldOf(&RunRecord::result);
+    if (!filter.since.empty())
+        terms.push_back({&started, ">=", {filter.since}});
+    if (!filter.until.empty())
+        terms.push_back({&started, "<", {filter.until}});
+    if (filter.port)
+        terms.push_back({&FieldOf(&RunRecord::port), "=", {std::to_string(*filter.port)}});
+    if (!filter.result.empty())
+        terms.push_back({&outcome, "=", {filter.result}});
+    if (filter.failuresOnly)
+        terms.push_back({&outcome, "IN", {result::kFail, result::kError}});
+    if (!filter.station.empty())
+        terms.push_back({&FieldOf(&RunRecord::station), "=", {filter.station}});
+    return terms;
+}
 
 std::string DefaultDatabasePath()
 {
@@ -267,9 +271,32 @@ bool RecordStore::Open(const std::string& path, std::string& error, bool readOnl
         Close();
         return false;
     }
-    if (!Migrate(error)) {
+    if (!Migrate(error) || !ReadLayout(error)) {
         Close();
         return false;
+    }
+    return true;
+}
+
+bool RecordStore::ReadLayout(std::string& error)
+{
+    std::set<std::string> columns;
+    Statement info;
+    if (sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info('runs')", -1, &info.stmt, nullptr) != SQLITE_OK) {
+        error = Error();
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(info.stmt)) == SQLITE_ROW)
+        columns.insert(ColumnText(info.stmt, 0));
+    if (rc != SQLITE_DONE) {
+        error = Error();
+        return false;
+    }
+    m_selectList.clear();
+    for (int i = 0; i < kFieldCount; ++i) {
+        const char* name = Fields()[i].name;
+        m_selectList += std::string(i ? ", " : "") + (columns.count(name) ? name : "NULL");
     }
     return true;
 }
@@ -366,15 +393,10 @@ bool RecordStore::UpsertOne(const RunRecord& record, const std::string& writer, 
 {
     static const std::string sql = [] {
         std::string values;
-        std::string updates;
-        for (int i = 0; i < kFieldCount; ++i) {
+        for (int i = 0; i < kFieldCount; ++i)
             values += "?, ";
-            if (i) {
-                updates += std::string(i > 1 ? ", " : "") + Fields()[i].name + " = excluded." + Fields()[i].name;
-            }
-        }
-        return "INSERT INTO runs (" + ColumnList() + ", forwarded, writer) VALUES (" + values +
-               "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + updates +
+        return "INSERT INTO runs (" + FieldNames() + ", forwarded, writer) VALUES (" + values +
+               "0, ?) ON CONFLICT(run_id) DO UPDATE SET " + FieldsFromExcluded() +
                ", forwarded = 0, writer = excluded.writer, revision = revision + 1, set_aside = NULL";
     }();
     if (!m_upsert && sqlite3_prepare_v2(m_db, sql.c_str(), -1, &m_upsert, nullptr) != SQLITE_OK) {
@@ -517,7 +539,7 @@ bool RecordStore::QueryStates(const RecordFilter& filter,
                               const std::function<void(const RunRecord&, const ForwardState&)>& each,
                               std::string& error)
 {
-    std::string sql = "SELECT " + ColumnList(m_version) + ", forwarded, " + (HasSetAside() ? "set_aside" : "NULL") +
+    std::string sql = "SELECT " + m_selectList + ", forwarded, " + (HasSetAside() ? "set_aside" : "NULL") +
                       " FROM runs" + WhereClause(filter) + " ORDER BY seq" + (filter.newestFirst ? " DESC" : "");
     if (filter.limit > 0)
         sql += " LIMIT " + std::to_string(filter.limit);
@@ -589,7 +611,7 @@ bool RecordStore::ForSummary(const RecordFilter& filter, const std::string& by,
 bool RecordStore::Unforwarded(int limit, std::vector<PendingRecord>& out, std::string& error)
 {
     out.clear();
-    const std::string sql = "SELECT " + ColumnList(m_version) +
+    const std::string sql = "SELECT " + m_selectList +
                             ", revision FROM runs WHERE forwarded = 0 AND result <> 'RUNNING' AND set_aside IS NULL "
                             "ORDER BY seq LIMIT " +
                             std::to_string(limit);

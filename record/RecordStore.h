@@ -9,7 +9,8 @@
 // `forwarded` (1 once a line's database has it), `writer` (the process that writes a RUNNING
 // record, see Identity.h ProcessTag), `revision` (raised by every write of the record, so that
 // the forwarder marks forwarded only the version it sent) and `set_aside` (the line database's
-// reason for refusing this version of the record; null while it is to be forwarded).
+// reason for refusing this version of the record; null while it is to be forwarded). The
+// column lists of every statement and the filters are written from the field table.
 //
 // Text fields are stored as valid UTF-8 (RunRecord.h ValidText): whatever bytes a label or a
 // path held, every export and the line database can take the record.
@@ -58,6 +59,16 @@ struct RecordFilter {
     int limit = 0;        // 0: no limit
     bool newestFirst = false;
 };
+
+// One condition of a filter on one of the record's fields: `field op value`, or
+// `field IN (values)`. Both databases write their WHERE clause, and bind its values, from the
+// terms of a filter in this order.
+struct FilterTerm {
+    const Field* field;
+    const char* op;                   // "=", ">=", "<" (one value) or "IN" (one or more)
+    std::vector<std::string> values;  // as text; an Integer field's value is a decimal number
+};
+std::vector<FilterTerm> FilterTerms(const RecordFilter& filter);
 
 // One version of a record: what the forwarder sent and marks.
 struct RecordVersion {
@@ -159,6 +170,7 @@ private:
     bool Migrate(std::string& error);
     bool UpsertOne(const RunRecord& record, const std::string& writer, std::string& error);
     bool OpenFile(const std::string& path, bool readOnly, bool immutable, std::string& error);
+    bool ReadLayout(std::string& error);
     // True when the file has the columns of schema version 3 (revision, set_aside).
     bool HasSetAside() const { return m_version >= 3; }
 
@@ -166,6 +178,10 @@ private:
     sqlite3_stmt* m_upsert = nullptr;  // prepared once per connection
     std::string m_path;
     int m_version = 0;
+    // The record's fields as the file's `runs` table holds them, in the table's order: a
+    // journal read at an older version (read-only media) lacks the newer columns, which then
+    // read as NULL.
+    std::string m_selectList;
 };
 
 }  // namespace tarvo::record

@@ -1,23 +1,26 @@
 #include "record/RunRecord.h"
 
+#include <cstdlib>
+
 namespace tarvo::record {
 
 namespace {
 
-#define TEXT_FIELD(n) Field{#n, &RunRecord::n, nullptr}
-#define NUMBER_FIELD(n) Field{#n, nullptr, &RunRecord::n}
+#define TEXT_FIELD(n) Field{#n, FieldKind::Text, &RunRecord::n, nullptr}
+#define TIME_FIELD(n) Field{#n, FieldKind::Time, &RunRecord::n, nullptr}
+#define NUMBER_FIELD(n) Field{#n, FieldKind::Integer, nullptr, &RunRecord::n}
 
-const Field kFields[kFieldCount] = {
+constexpr Field kFields[kFieldCount] = {
     TEXT_FIELD(run_id),
     TEXT_FIELD(station),
     TEXT_FIELD(host),
-    Field{"operator", &RunRecord::operator_, nullptr},
+    Field{"operator", FieldKind::Text, &RunRecord::operator_, nullptr},
     TEXT_FIELD(tarvo_version),
     NUMBER_FIELD(port),
     TEXT_FIELD(device),
     TEXT_FIELD(device_resolved),
-    TEXT_FIELD(started_at),
-    TEXT_FIELD(ended_at),
+    TIME_FIELD(started_at),
+    TIME_FIELD(ended_at),
     TEXT_FIELD(result),
     NUMBER_FIELD(status),
     TEXT_FIELD(text),
@@ -44,11 +47,64 @@ const Field kFields[kFieldCount] = {
 };
 
 #undef TEXT_FIELD
+#undef TIME_FIELD
 #undef NUMBER_FIELD
+
+constexpr std::size_t MemberBytes()
+{
+    std::size_t bytes = 0;
+    for (const Field& field : kFields)
+        bytes += field.text ? sizeof(Text) : sizeof(Number);
+    return bytes;
+}
+// A member of RunRecord without its field in the table would be neither stored nor exported.
+static_assert(sizeof(RunRecord) == MemberBytes(), "every member of RunRecord has its field in the table");
 
 }  // namespace
 
 const Field* Fields() { return kFields; }
+
+const Field& FieldOf(Text RunRecord::*member)
+{
+    for (const Field& field : kFields)
+        if (field.text == member)
+            return field;
+    std::abort();  // every member of RunRecord has its field: the table lacks one
+}
+
+const Field& FieldOf(Number RunRecord::*member)
+{
+    for (const Field& field : kFields)
+        if (field.number == member)
+            return field;
+    std::abort();  // every member of RunRecord has its field: the table lacks one
+}
+
+const Field* FieldNamed(std::string_view name)
+{
+    for (const Field& field : kFields)
+        if (name == field.name)
+            return &field;
+    return nullptr;
+}
+
+std::string FieldNames()
+{
+    std::string names;
+    for (const Field& field : kFields)
+        names += std::string(names.empty() ? "" : ", ") + field.name;
+    return names;
+}
+
+std::string FieldsFromExcluded()
+{
+    const Field& key = FieldOf(&RunRecord::run_id);
+    std::string set;
+    for (const Field& field : kFields)
+        if (&field != &key)
+            set += std::string(set.empty() ? "" : ", ") + field.name + " = excluded." + field.name;
+    return set;
+}
 
 namespace {
 

@@ -1,11 +1,13 @@
 // One run of one port as the production record keeps it, and the table of its fields.
 //
-// The field names (columns of the databases, keys of the JSON export, header of the CSV
-// export) are fixed: run_id, station, host, operator, tarvo_version, port, device,
-// device_resolved, started_at, ended_at, result, status, text, reason, loader, loader_version,
-// monitor_checksums, checksums, main_software, main_sha256, image, image_sha256, image_bytes,
-// bytes_sent, wait_ms, monitor_ms, erase_ms, download_ms, verify_ms, total_ms, unit, location,
-// approval.
+// The table (Fields(), in RunRecord.cpp) is the one description of the record: each field's
+// name (the column of both databases, the key of the JSON export, the header of the CSV
+// export), its kind (the column type each database gives it) and its member in RunRecord. The
+// statements of both databases, their filters and the exports are written from it, and a test
+// compares the columns of a freshly migrated journal and line database, and the field list of
+// the README's record section, with it. The names and their order are fixed (stored
+// databases and exported files rely on them); a new field is added at the end, with a
+// migration of each database.
 // `location` is the device's USB bus-port path ("1-1.4.2", the physical socket), null for a
 // device not on USB; `approval` is "approved by NAME at TIME" when the station required an
 // approved image, null when it did not.
@@ -55,10 +57,18 @@ struct RunRecord {
     Text location, approval;
 };
 
-// One field of the record: its name and where it lives in RunRecord (exactly one of the two
-// member pointers is set).
+// What a field holds, and so the type of its column.
+enum class FieldKind {
+    Text,     // UTF-8 text: TEXT in the journal and in the line database
+    Time,     // a UTC time as ISO text: TEXT in the journal, timestamptz in the line database
+    Integer,  // a whole number: INTEGER in the journal, integer or bigint in the line database
+};
+
+// One field of the record: its name, its kind and where it lives in RunRecord (exactly one of
+// the two member pointers is set: `text` for Text and Time, `number` for Integer).
 struct Field {
     const char* name;
+    FieldKind kind;
     Text RunRecord::*text;
     Number RunRecord::*number;
 };
@@ -66,6 +76,19 @@ struct Field {
 // The fields in their fixed order.
 inline constexpr int kFieldCount = 33;
 const Field* Fields();
+
+// The field of a member (statements name their columns through these, so that a renamed
+// member or field cannot leave a statement behind).
+const Field& FieldOf(Text RunRecord::*member);
+const Field& FieldOf(Number RunRecord::*member);
+// The field called `name`, or nullptr.
+const Field* FieldNamed(std::string_view name);
+
+// The field names in order, separated by ", ": the column list of the databases' statements.
+std::string FieldNames();
+// "name = excluded.name" for every field but run_id (the key), separated by ", ": what an
+// upsert keyed by run_id sets.
+std::string FieldsFromExcluded();
 
 // The text of a field's value as the exports write it ("" for null).
 std::string FieldText(const RunRecord& record, const Field& field);
