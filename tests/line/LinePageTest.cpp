@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 
 namespace {
 
@@ -75,23 +76,13 @@ std::string Ago(std::chrono::seconds age)
     return IsoUtc(std::chrono::system_clock::now() - age);
 }
 
-class LinePage : public ::testing::Test {
+class LinePage : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         ASSERT_EQ(server->Sql(PgServer::kDropSchema), "");
     }
 
@@ -113,11 +104,8 @@ protected:
         records.push_back(r);
     }
 
-    static PgServer* server;
     std::vector<RunRecord> records;
 };
-
-PgServer* LinePage::server = nullptr;
 
 // Seconds since today's UTC midnight: records older than that belong to yesterday.
 std::chrono::seconds SinceMidnight()

@@ -25,27 +25,18 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 using tarvo::test::TempDir;
 
 namespace {
 
-class Approval : public ::testing::Test {
+class Approval : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         ASSERT_EQ(server->Sql(std::string(PgServer::kDropSchema) + "DROP ROLE IF EXISTS tarvo_station"), "");
         const auto migrate = test::RunProgram(TARVO_CLI_PATH, {"records", "migrate", "--db", server->Url()});
         ASSERT_EQ(migrate.exitCode, 0) << migrate.err;
@@ -85,14 +76,11 @@ protected:
     // A URL where no server listens.
     std::string Away() const { return "postgresql://tarvo@127.0.0.1:1/postgres?connect_timeout=2"; }
 
-    static PgServer* server;
     TempDir dir;
     test::Workspace workspace{4 * 1024, 4 * 1024};
     std::string journal = dir.Path() + "/records.sqlite";
     std::string sha;
 };
-
-PgServer* Approval::server = nullptr;
 
 TEST_F(Approval, ApprovedNotApprovedAndRevoked)
 {

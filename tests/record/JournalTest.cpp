@@ -182,7 +182,11 @@ TEST(JournalFiles, JournalInAReadOnlyFolderIsStillRead)
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(results.Path().c_str(), 0777), 0);
 
-    // Root writes anywhere, so under root the reader runs as "nobody".
+    // Root writes anywhere, so under root the reader runs as "nobody". The build tree may lie
+    // in a folder that user cannot enter (mktemp's 0700): it runs a copy of the program.
+    const std::string program = results.Path() + "/tarvo-cli";
+    std::filesystem::copy_file(TARVO_CLI_PATH, program, std::filesystem::copy_options::overwrite_existing);
+    ::chmod(program.c_str(), 0755);
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::geteuid() == 0) {
@@ -190,8 +194,8 @@ TEST(JournalFiles, JournalInAReadOnlyFolderIsStillRead)
             if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
                 ::_exit(3);
         }
-        const auto list = test::RunProgram(TARVO_CLI_PATH, {"records", "--record", db, "--format", "csv"});
-        const auto summary = test::RunProgram(TARVO_CLI_PATH, {"records", "summary", "--record", db});
+        const auto list = test::RunProgram(program, {"records", "--record", db, "--format", "csv"});
+        const auto summary = test::RunProgram(program, {"records", "summary", "--record", db});
         std::ofstream(results.Path() + "/list") << list.exitCode << "\n" << list.out << list.err;
         std::ofstream(results.Path() + "/summary") << summary.exitCode << "\n" << summary.out << summary.err;
         ::_exit(0);

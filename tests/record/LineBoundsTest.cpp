@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 using tarvo::test::TempDir;
 
 namespace {
@@ -76,23 +77,13 @@ private:
     bool m_ok = false;
 };
 
-class LineBounds : public ::testing::Test {
+class LineBounds : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         ASSERT_EQ(server->Sql(PgServer::kDropSchema), "");
         std::string error;
         LineDatabase line;
@@ -115,12 +106,9 @@ protected:
         return store.Open(db, error, true) ? store.PendingForward(error) : -1;
     }
 
-    static PgServer* server;
     TempDir dir;
     std::string db = dir.Path() + "/records.sqlite";
 };
-
-PgServer* LineBounds::server = nullptr;
 
 TEST_F(LineBounds, PushReturnsWithinItsWaitFromASilentServerAndALockedTable)
 {

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 using tarvo::test::TempDir;
 
 namespace {
@@ -44,23 +45,13 @@ constexpr const char* kRoles =
     "CREATE ROLE tarvo_station LOGIN; GRANT INSERT, UPDATE, SELECT ON runs TO tarvo_station;"
     "CREATE ROLE tarvo_reader LOGIN; GRANT SELECT ON runs TO tarvo_reader;";
 
-class LinePrivilege : public ::testing::Test {
+class LinePrivilege : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         ASSERT_EQ(server->Sql(std::string(PgServer::kDropSchema) +
                               "DROP ROLE IF EXISTS tarvo_station; DROP ROLE IF EXISTS tarvo_reader"),
                   "");
@@ -80,12 +71,9 @@ protected:
         return test::RunProgram(TARVO_CLI_PATH, {"records", "push", "--record", db, "--forward", url, "--wait", "3"});
     }
 
-    static PgServer* server;
     TempDir dir;
     std::string db = dir.Path() + "/records.sqlite";
 };
-
-PgServer* LinePrivilege::server = nullptr;
 
 TEST_F(LinePrivilege, StationRoleForwardsAndReaderRoleReads)
 {

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -153,6 +154,32 @@ private:
     std::string m_options;
     int m_port = 0;
     std::string m_error;
+};
+
+// A test suite whose tests share one server: started before the first test, stopped after the
+// last. SetUp skips a test when PostgreSQL is not installed and fails it when the server did
+// not start; a suite's own SetUp calls it first and goes on only when Ready().
+class PgSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (PgServer::Available())
+            server = new PgServer();
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!PgServer::Available())
+            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
+        ASSERT_EQ(server->Error(), "");
+    }
+    bool Ready() const { return !IsSkipped() && !HasFatalFailure(); }
+
+    inline static PgServer* server = nullptr;
 };
 
 }  // namespace tarvo::test

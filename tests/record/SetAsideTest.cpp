@@ -24,29 +24,20 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 using tarvo::test::TempDir;
 
 namespace {
 
 constexpr const char* kRefusedUnit = "REFUSED-7";
 
-class SetAside : public ::testing::Test {
+class SetAside : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         Sql(std::string("SET client_min_messages = warning; DROP TABLE IF EXISTS runs_away; ") + PgServer::kDropSchema);
         // The station creates the schema on its first connection; the line's administrator then
         // adds a rule of the plant's own that one record breaks.
@@ -107,12 +98,9 @@ protected:
         return written;
     }
 
-    static PgServer* server;
     TempDir dir;
     std::string db = dir.Path() + "/records.sqlite";
 };
-
-PgServer* SetAside::server = nullptr;
 
 TEST_F(SetAside, RefusedRecordIsSetAsideAndEveryOtherArrivesTheInvalidTextMadeValid)
 {
