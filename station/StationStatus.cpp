@@ -1,5 +1,7 @@
 #include "station/StationStatus.h"
 
+#include <chrono>
+
 #include "engine/StatusCodes.h"
 #include "record/Identity.h"
 #include "record/RunRecorder.h"
@@ -136,6 +138,12 @@ void CStationStatus::SetForward(bool enabled, long long waiting, long long setAs
     forward.pending = waiting < 0 ? 0 : waiting;
     forward.setAside = setAside;
     forward.problem = problem;
+    // The watcher counts the waiting records every 2 s: fewer than before, with no problem,
+    // means the forwarder delivered some since (to within that period).
+    if (problem.empty() && waiting >= 0 && m_lastWaiting >= 0 && waiting < m_lastWaiting)
+        m_lastSuccess = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    m_lastWaiting = waiting;
+    forward.lastSuccess = m_lastSuccess;
     m_model->SetForward(forward);
 }
 

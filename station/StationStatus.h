@@ -68,6 +68,8 @@ private:
     std::unique_ptr<status::StatusServer> m_server;
     std::string m_imagePath;
     std::optional<bool> m_approved;
+    long long m_lastWaiting = -1;
+    std::optional<double> m_lastSuccess;  // Unix time the forwarder was last seen delivering
     std::thread m_digest;
 };
 

@@ -107,6 +107,30 @@ TEST_F(WindowStatusServer, ServesTheRowsRunAndItsCountsWhileTheWindowRuns)
         << metrics.toStdString();
 }
 
+TEST_F(WindowStatusServer, ContinuousRowWithoutItsDeviceShowsNoDevice)
+{
+    QTemporaryDir folder;
+    profile::WriteInt(profile::kPortSection, profile::PortFlagKey(2), 1);
+    profile::SetDeviceFor(6, folder.filePath(QStringLiteral("ttyABSENT")));
+    profile::WriteInt("Station", QStringLiteral("Continuous"), 1);
+    profile::WriteString("Record", QStringLiteral("Database"), folder.filePath(QStringLiteral("records.sqlite")));
+    profile::WriteString("Status", QStringLiteral("Listen"), QStringLiteral("127.0.0.1:0"));
+    TestOptions test;
+    test.chosen = folder.filePath(QStringLiteral("phone.m0"));
+    ASSERT_TRUE(WriteMainSoftware(test.chosen));
+    CTarvoView view(nullptr, test.Make());
+    view.OnInitialUpdate();
+    ASSERT_GT(view.StatusPort(), 0);
+
+    const std::string status = Get(view.StatusPort(), "/api/status");
+    EXPECT_NE(status.find("\"port\":6"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"state\":\"NO DEVICE\""), std::string::npos) << status;
+    const QString metrics = QString::fromStdString(Get(view.StatusPort(), "/metrics"));
+    const QRegularExpression noDevice(QStringLiteral("^tarvo_port_state\\{[^}]*state=\"NO DEVICE\"[^}]*\\} 1$"),
+                                      QRegularExpression::MultilineOption);
+    EXPECT_TRUE(noDevice.match(metrics).hasMatch()) << metrics.toStdString();
+}
+
 }  // namespace
 }  // namespace tarvo::test
 
