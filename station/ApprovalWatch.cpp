@@ -8,7 +8,7 @@
 
 namespace tarvo {
 
-CApprovalWatch::CApprovalWatch(QObject* parent) : QObject(parent) {}
+CApprovalWatch::CApprovalWatch(std::chrono::milliseconds period, QObject* parent) : QObject(parent), m_period(period) {}
 
 CApprovalWatch::~CApprovalWatch()
 {
@@ -35,7 +35,7 @@ void CApprovalWatch::Check(const std::string& image, const std::string& dbUrl, c
     m_dbUrl = dbUrl;
     m_journal = journal;
     QPointer<CApprovalWatch> self(this);
-    m_first = std::thread([self, generation, image, dbUrl, journal] {
+    m_first = std::thread([self, generation, image, dbUrl, journal, period = m_period] {
         record::ApprovalSource source;
         source.image = image;
         source.dbUrl = dbUrl;
@@ -46,7 +46,7 @@ void CApprovalWatch::Check(const std::string& image, const std::string& dbUrl, c
         if (!record::Sha256File(image, source.sha256, error)) {
             verdict.refusal = error;
         } else {
-            gate = std::make_shared<record::ApprovalGate>(source);
+            gate = std::make_shared<record::ApprovalGate>(source, period);
             verdict = gate->Start();
             // Later changes (the re-checks run on the gate's thread) reach the GUI thread.
             gate->SetListener([self, generation](const record::ApprovalVerdict&) {

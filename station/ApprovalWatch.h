@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,7 +23,8 @@ namespace tarvo {
 class CApprovalWatch : public QObject {
     Q_OBJECT
 public:
-    explicit CApprovalWatch(QObject* parent = nullptr);
+    // `period`: how often the gate checks again after its first check.
+    explicit CApprovalWatch(std::chrono::milliseconds period = std::chrono::seconds(60), QObject* parent = nullptr);
     ~CApprovalWatch() override;
 
     // Begins checking `image` against the line database `dbUrl` (the journal `journal` keeps
@@ -42,6 +44,7 @@ signals:
 private:
     void Join();
 
+    std::chrono::milliseconds m_period;
     std::string m_image, m_dbUrl, m_journal;
     unsigned m_generation = 0;
     std::thread m_first;                            // the image's hash and first check

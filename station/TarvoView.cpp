@@ -134,7 +134,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
                 row.flashedGeneration = 0;
         OnDevicesChanged();
     });
-    m_approval = std::make_unique<CApprovalWatch>();
+    m_approval = std::make_unique<CApprovalWatch>(m_options.approvalPeriod);
     connect(m_approval.get(), &CApprovalWatch::verdictChanged, this, &CTarvoView::OnApprovalVerdict);
     BuildForm();
     // Eight engines from the start, none opened.
@@ -782,6 +782,19 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
             m_rows[r - 1].message->setToolTip(image.detail);
             emit statusProblem(image.detail);
             m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
+            RunEnded(r, kNoImageCode);
+            ReplaceEngine(r);
+            return;
+        }
+        // The image's approval was revoked after the row was armed: no handset gets it.
+        std::string approved, refusal;
+        if (RequireApproved() && m_approval->Ready() && !m_approval->Allowed(approved, refusal)) {
+            const QString why = QString::fromStdString(refusal);
+            Apply(station::OnStatus(report.port, kNoImageCode, refusal));
+            m_rows[r - 1].message->SetTextColor(station::colour::kRed);
+            m_rows[r - 1].message->setToolTip(why);
+            emit statusProblem(why);
+            m_record->FailRun(*m_rows[r - 1].engine, refusal);
             RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;

@@ -120,6 +120,8 @@ struct ViewOptions {
     std::function<bool(CPinSetDialog& dialog)> runPinSet;
     // Plays the result sounds (null: the built-in sounds through Qt Multimedia).
     ISoundPlayer* sound = nullptr;
+    // How often the image's approval is checked again while the window runs.
+    std::chrono::milliseconds approvalPeriod{std::chrono::seconds(60)};
     // Translation folders searched after the standard ones (station/Language.h).
     QStringList translationFolders;
 };

@@ -59,9 +59,11 @@ protected:
         ASSERT_TRUE(record::Sha256File(m_image, m_sha, error)) << error;
     }
 
-    std::unique_ptr<CTarvoView> MakeView()
+    std::unique_ptr<CTarvoView> MakeView(std::chrono::milliseconds period = 60s)
     {
-        auto view = std::make_unique<CTarvoView>(nullptr, m_test.Make());
+        ViewOptions options = m_test.Make();
+        options.approvalPeriod = period;
+        auto view = std::make_unique<CTarvoView>(nullptr, options);
         view->OnInitialUpdate();
         view->show();
         return view;
@@ -138,6 +140,30 @@ TEST_F(ApprovedImage, ImageNeverApprovedArmsNoRowAndSaysWhyInRed)
         ASSERT_TRUE(store.Query({}, [&](const record::RunRecord&) { ++count; }, error)) << error;
         EXPECT_EQ(count, 0);
     }
+}
+
+TEST_F(ApprovedImage, RunAfterARevocationIsRefused)
+{
+    record::ImageApproval approval;
+    std::string error;
+    ASSERT_TRUE(m_db.Approve(m_sha, "phone.cp64", 1, "", approval, error)) << error;
+    auto view = MakeView(100ms);
+    QSignalSpy problems(view.get(), &CTarvoView::statusProblem);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->ApprovalWaiting() == 0 && problems.isEmpty(); }, 5000));
+
+    bool found = false;
+    ASSERT_TRUE(m_db.Revoke(m_sha, "bad RF calibration", approval, found, error)) << error;
+    ASSERT_TRUE(found);
+    // The gate's next check sees the revocation and the window says so in the status bar.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !problems.isEmpty(); }, 5000));
+    const QString refusal = problems.last().at(0).toString();
+    EXPECT_TRUE(refusal.startsWith(QString::fromStdString(m_image))) << refusal.toStdString();
+    EXPECT_TRUE(refusal.contains(QStringLiteral("bad RF calibration"))) << refusal.toStdString();
+
+    QTest::mouseClick(view->StateField(1), Qt::LeftButton);
+    EXPECT_EQ(view->MessageField(1)->Text(), refusal);
+    EXPECT_EQ(view->MessageField(1)->TextColor(), station::colour::kRed);
+    EXPECT_FALSE(view->Engine(1).Comm().IsRunning());
 }
 
 }  // namespace
