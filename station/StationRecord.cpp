@@ -12,6 +12,7 @@
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 #include "station/Profile.h"
+#include "status/StationModel.h"
 
 namespace tarvo {
 
@@ -45,7 +46,10 @@ CStationRecord::CStationRecord(IReportSink& receiver, QObject* parent) : QObject
     m_recorder = std::make_unique<record::RunRecorder>(m_receiver, m_writer.get(), station);
     if (m_forwarder)
         m_lineWatch = std::thread([this, self] { WatchLine(self); });
-    m_recorder->SetCompletedListener([self](const record::RunRecord& r, bool) {
+    m_recorder->SetCompletedListener([this, self](const record::RunRecord& r, bool written) {
+        // The recorder is this object's: it calls no later than this object lives.
+        if (status::StationModel* model = m_statusModel.load())
+            model->OnRecord(r, written);
         const int port = static_cast<int>(r.port.value_or(0));
         const QString result = QString::fromStdString(r.result.value_or(""));
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, port, result] {
@@ -81,13 +85,21 @@ QString CStationRecord::Problem() const
     return m_writer ? QString::fromStdString(m_writer->Problem()) : QString();
 }
 
-void CStationRecord::SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image)
+void CStationRecord::SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image,
+                               std::optional<std::string> approval)
 {
     record::RunSetup setup;
+    setup.approval = std::move(approval);
     setup.port = port;
     setup.device = device;
     setup.image = image;
     m_recorder->SubmitRun(engine, setup);
+}
+
+std::optional<std::string> CStationRecord::RunId(const CWinMonitorCtrl& engine) const
+{
+    const auto current = m_recorder->Current(engine);
+    return current ? current->run_id : std::nullopt;
 }
 
 bool CStationRecord::WaitBegun(const CWinMonitorCtrl& engine, std::string& error)

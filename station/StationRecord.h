@@ -23,11 +23,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +42,10 @@ class RecordWriter;
 class RunRecorder;
 struct RunRecord;
 }  // namespace tarvo::record
+
+namespace tarvo::status {
+class StationModel;
+}
 
 namespace tarvo {
 
@@ -61,7 +67,9 @@ public:
     QString Problem() const;
 
     // Before a row's engine starts: hands the run's RUNNING record to the writer (never waits).
-    void SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image);
+    // `approval`: who approved the image ("approved by ..."), none when approval is not required.
+    void SubmitRun(const CWinMonitorCtrl& engine, int port, const std::string& device, const std::string& image,
+                   std::optional<std::string> approval = std::nullopt);
     // Waits (at most record::RunRecorder::kBeginWriteWait) until that record is durable: true,
     // or false with `error` naming the journal and the reason, the run then recorded ERROR.
     // Any thread; the recorder outlives every call (the view joins its waits first).
@@ -93,6 +101,13 @@ public:
     // True when the profile names a line database.
     bool Forwarding() const { return m_forwarder != nullptr; }
 
+    // The run id of the run of `engine` (begun, not ended); none otherwise.
+    std::optional<std::string> RunId(const CWinMonitorCtrl& engine) const;
+    // The station model that also receives every completed record (null: none), from the
+    // thread that completes it. Set it before any run begins; it must outlive this object's
+    // runs (the view destroys its engines first).
+    void SetStatusModel(status::StationModel* model) { m_statusModel = model; }
+
 signals:
     // A run of `port` ended with `result` ("PASS", "FAIL", ...); the counts are updated.
     void runRecorded(int port, const QString& result);
@@ -108,6 +123,7 @@ private:
     void WatchLine(QPointer<CStationRecord> self);
 
     IReportSink& m_receiver;
+    std::atomic<status::StationModel*> m_statusModel{nullptr};
     std::string m_path;
     std::unique_ptr<record::RecordWriter> m_writer;
     std::unique_ptr<record::RunRecorder> m_recorder;

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <ctime>
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "controls/DialogUnits.h"
@@ -34,12 +35,14 @@
 #include "resources/Forms.h"
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
+#include "station/ApprovalWatch.h"
 #include "station/ComPortSet.h"
 #include "station/DoctorReport.h"
 #include "serial/DeviceWatcher.h"
 #include "station/PinDialogs.h"
 #include "station/Profile.h"
 #include "station/StationRecord.h"
+#include "station/StationStatus.h"
 #include "station/Sound.h"
 
 namespace tarvo {
@@ -112,7 +115,14 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
       })
 {
     setFont(FormFont(forms::kStationFontPoints));
+    m_status = std::make_unique<CStationStatus>();
     m_record = std::make_unique<CStationRecord>(*this, this);
+    connect(m_record.get(), &CStationRecord::problemChanged, this,
+            [this](const QString& problem) { m_status->SetRecord(m_record->Enabled(), problem.toStdString()); });
+    connect(m_record.get(), &CStationRecord::lineStatusChanged, this,
+            [this](qint64 waiting, qint64 setAside, const QString& problem) {
+                m_status->SetForward(true, waiting, setAside, problem.toStdString());
+            });
     connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
     // Continuous runs wait while the record cannot be written and go on once it can.
@@ -124,6 +134,8 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
                 row.flashedGeneration = 0;
         OnDevicesChanged();
     });
+    m_approval = std::make_unique<CApprovalWatch>(m_options.approvalPeriod);
+    connect(m_approval.get(), &CApprovalWatch::verdictChanged, this, &CTarvoView::OnApprovalVerdict);
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -150,6 +162,8 @@ CTarvoView::~CTarvoView()
     // die with this object.
     m_closing = true;
     m_openQueue.clear();
+    m_approvalWaiting.clear();
+    m_approval.reset();  // its first check ends within the gate's bound
     // A wait for a run's first record holds a reference to its engine: over before any goes.
     for (BeginWait& wait : m_beginWaits)
         wait.thread.join();
@@ -306,6 +320,7 @@ void CTarvoView::OnInitialUpdate()
 
     m_imagePath = ToLocal(profile::ReadString(profile::kMainSwSection, QString::fromUtf8(profile::kMainSwKey)));
     m_pathLine->SetText(FromLocal(m_imagePath));
+    StartStatusServer();
     // A stored path serves every later start; the file dialog opens only when none is stored
     // (after the engineer PIN, when one is set).
     if (m_imagePath.empty()) {
@@ -316,8 +331,32 @@ void CTarvoView::OnInitialUpdate()
         const ImageCheck image = CheckImage();
         if (!image.detail.isEmpty())
             emit statusProblem(image.detail);
+        else
+            CheckImageApproval();
     }
     ApplyPortSettings();
+}
+
+void CTarvoView::StartStatusServer()
+{
+    const std::string listen = profile::ReadString("Status", QStringLiteral("Listen")).trimmed().toStdString();
+    std::string error;
+    if (!m_status->Start(listen, profile::ReadString(kStation, QStringLiteral("Name")).toStdString(),
+                         profile::ReadString(kStation, QStringLiteral("Language")).toStdString(), error)) {
+        emit statusProblem(tr("The status server is off: %1").arg(QString::fromStdString(error)));
+        return;
+    }
+    if (!m_status->Serving())
+        return;
+    m_record->SetStatusModel(m_status->Model());
+    m_status->SetImage(m_imagePath);
+    m_status->SetRecord(m_record->Enabled(), m_record->Problem().toStdString());
+    m_status->SetForward(m_record->Forwarding(), 0, 0, {});
+}
+
+int CTarvoView::StatusPort() const
+{
+    return m_status->Port();
 }
 
 void CTarvoView::Warn(const QString& text)
@@ -384,6 +423,31 @@ void CTarvoView::StartPort(int r)
         RefuseStart(r, image);
         return;
     }
+    // Only approved images: no row is armed before the image's approval is known, nor after
+    // it was revoked.
+    std::optional<std::string> approval;
+    if (RequireApproved()) {
+        CheckImageApproval();
+        if (!m_approval->Ready()) {
+            if (std::find(m_approvalWaiting.begin(), m_approvalWaiting.end(), r) == m_approvalWaiting.end())
+                m_approvalWaiting.push_back(r);
+            Row& waiting = m_rows[r - 1];
+            waiting.messageSource = tr("Checking approval").toStdString();
+            waiting.messageOwn = false;
+            waiting.messagePercent = -1;
+            waiting.message->SetTextColor(station::colour::kYellow);
+            waiting.message->SetText(tr("Checking approval"));
+            waiting.message->setToolTip(QString());
+            return;
+        }
+        std::string approved, refusal;
+        if (!m_approval->Allowed(approved, refusal)) {
+            const QString why = QString::fromStdString(refusal);
+            RefuseStart(r, {why, why});
+            return;
+        }
+        approval = approved;
+    }
     ReplaceEngine(r);
     Row& row = m_rows[r - 1];
     // The row's earlier run (if any) is over: its label is spent.
@@ -391,7 +455,7 @@ void CTarvoView::StartPort(int r)
     m_units.RunEnded(r);
     const int port = station::PortForRow(r);
     row.engine->SetPortNumber(port);
-    m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath);
+    m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath, approval);
     // Continuous runs: this device has had its run, click or not.
     if (m_watcher && row.watch >= 0)
         row.flashedGeneration = m_watcher->Generation(row.watch);
@@ -524,6 +588,41 @@ void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
     emit statusProblem(problem.detail);
 }
 
+bool CTarvoView::RequireApproved() const
+{
+    return profile::ReadInt("Record", QStringLiteral("RequireApproved"), 0) != 0;
+}
+
+void CTarvoView::CheckImageApproval()
+{
+    if (!RequireApproved() || m_imagePath.empty())
+        return;
+    const std::string journal = m_record->Enabled() ? m_record->DatabasePath() : std::string();
+    m_approval->Check(m_imagePath, profile::ReadString("Record", QStringLiteral("Forward")).toStdString(), journal);
+}
+
+void CTarvoView::OnApprovalVerdict()
+{
+    const record::ApprovalVerdict verdict = m_approval->Current();
+    m_status->SetApproved(verdict.allowed);
+    if (!verdict.allowed) {
+        emit statusProblem(QString::fromStdString(verdict.refusal));
+        m_approvalRefused = true;
+    } else {
+        // Approved (again): the refusal shown before no longer holds.
+        if (m_approvalRefused)
+            emit statusProblem(QString());
+        m_approvalRefused = false;
+        if (!verdict.notice.empty())
+            emit statusMessage(QString::fromStdString(verdict.notice));
+    }
+    // The rows clicked while the check ran are armed now, or shown why not.
+    std::vector<int> waiting;
+    waiting.swap(m_approvalWaiting);
+    for (const int r : waiting)
+        StartPort(r);
+}
+
 void CTarvoView::OpenAndStart(int r)
 {
     Row& row = m_rows[r - 1];
@@ -532,14 +631,18 @@ void CTarvoView::OpenAndStart(int r)
         Apply(station::PortOpened(r), true);
         row.runEnded = false;
         // The label that waited for this start belongs to this run's record.
-        if (const std::string unit = m_units.RunStarts(r); !unit.empty())
+        const std::string unit = m_units.RunStarts(r);
+        if (!unit.empty())
             m_record->SetRunUnit(*row.engine, unit);
+        m_status->RunBegun(port, m_record->RunId(*row.engine),
+                           unit.empty() ? std::nullopt : std::optional<std::string>(unit));
         ShowUnitLabel(r);
         row.engine->Start(&m_record->Sink());
         if (m_options.startPause.count() > 0)
             m_startPause.start(static_cast<int>(m_options.startPause.count()), Qt::PreciseTimer, this);
     } else {
         Apply(station::PortOpenFailed(r), true);
+        m_status->OpenFailed(port, row.engine->OpenError());
         RunEnded(r, kNoResultCode, false);
         // Why, naming the device: in the field's tooltip and the status bar.
         m_record->FailRun(*row.engine, row.engine->OpenError());
@@ -667,6 +770,7 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
 {
     if (!IsCurrent(report.port, ticket))
         return;
+    m_status->OnStatus(report.port, report.code, report.text, report.reason);
     const int r = station::RowForPort(report.port);
     if (report.code == status::kReadyForDownload) {
         // The image went away after the row was armed: end the run here, before the erase,
@@ -678,6 +782,19 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
             m_rows[r - 1].message->setToolTip(image.detail);
             emit statusProblem(image.detail);
             m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
+            RunEnded(r, kNoImageCode);
+            ReplaceEngine(r);
+            return;
+        }
+        // The image's approval was revoked after the row was armed: no handset gets it.
+        std::string approved, refusal;
+        if (RequireApproved() && m_approval->Ready() && !m_approval->Allowed(approved, refusal)) {
+            const QString why = QString::fromStdString(refusal);
+            Apply(station::OnStatus(report.port, kNoImageCode, refusal));
+            m_rows[r - 1].message->SetTextColor(station::colour::kRed);
+            m_rows[r - 1].message->setToolTip(why);
+            emit statusProblem(why);
+            m_record->FailRun(*m_rows[r - 1].engine, refusal);
             RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;
@@ -702,6 +819,7 @@ void CTarvoView::ShowProgress(station::ReportGate::Ticket ticket, const Progress
 {
     if (!IsCurrent(report.port, ticket))
         return;
+    m_status->OnProgress(report.port, report.percent, report.position, report.size);
     Apply(station::OnProgress(report.port, report.percent, report.position, report.size), true, report.percent);
 }
 
@@ -842,6 +960,13 @@ void CTarvoView::ApplyPortSettings()
         m_rows[r - 1].enabled = profile::ReadInt(profile::kPortSection, profile::PortFlagKey(r), 0);
     for (int r = 1; r <= station::kRows; ++r)
         m_rows[r - 1].state->setEnabled(m_rows[r - 1].enabled == 1);
+    // The status server lists the rows that take part, with their devices.
+    if (m_status->Serving()) {
+        const MapPortDirectory devices = profile::PortDirectory();
+        for (int r = 1; r <= station::kRows; ++r)
+            if (m_rows[r - 1].enabled == 1)
+                m_status->AddPort(station::PortForRow(r), devices.DevicePath(station::PortForRow(r)));
+    }
     // The rows or their devices may have changed: watch what the profile names now.
     if (m_continuous)
         WatchDevices();
@@ -880,6 +1005,8 @@ void CTarvoView::SelectMainSoftware()
     }
     m_choiceFailure.clear();
     m_imagePath = engine.ImagePath();
+    m_status->SetImage(m_imagePath);
+    CheckImageApproval();
     const QString shown = FromLocal(m_imagePath);
     m_pathLine->SetText(shown);
     m_pathLine->setToolTip(shown);
@@ -1018,6 +1145,7 @@ void CTarvoView::RunEnded(int r, int code, bool started)
     if (row.runEnded && started)
         return;
     row.runEnded = true;
+    m_status->OnEnd(station::PortForRow(r), code);
     m_units.RunEnded(r);
     ShowUnitLabel(r);
     if (m_soundOn && m_sound)
@@ -1101,6 +1229,7 @@ void CTarvoView::OnDevicesChanged()
             StartPort(r);
         } else if (!present && row.messageSource != station::text::kNoDevice) {
             Apply(station::DeviceAbsent(r), true);
+            m_status->Waiting(station::PortForRow(r), true);
             row.message->setToolTip(row.device);
         }
     }

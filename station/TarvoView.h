@@ -78,6 +78,8 @@ class QProgressBar;
 
 namespace tarvo {
 
+class CApprovalWatch;
+class CStationStatus;
 class CComPortSet;
 class CDoctorReport;
 class DeviceWatcher;
@@ -118,6 +120,8 @@ struct ViewOptions {
     std::function<bool(CPinSetDialog& dialog)> runPinSet;
     // Plays the result sounds (null: the built-in sounds through Qt Multimedia).
     ISoundPlayer* sound = nullptr;
+    // How often the image's approval is checked again while the window runs.
+    std::chrono::milliseconds approvalPeriod{std::chrono::seconds(60)};
     // Translation folders searched after the standard ones (station/Language.h).
     QStringList translationFolders;
 };
@@ -230,6 +234,16 @@ public:
     void SetContinuous(bool on);
     // The preflight report of the enabled rows' devices and the station's files.
     void ShowPreflightReport();
+    // Only approved images ("Record"/"RequireApproved"=1): the image's approval is checked
+    // (station/ApprovalWatch.h) before any row is armed, off the GUI thread; a row clicked
+    // meanwhile waits for the verdict. A refused image (never approved, revoked, no list ever
+    // fetched) arms no row: the row's message and the status bar say why in red, naming the
+    // file. The run's record carries who approved the image.
+    bool RequireApproved() const;
+    // The status server's port ("Status"/"Listen" in the profile; 0: not serving).
+    int StatusPort() const;
+    // Rows waiting for the image's first approval verdict (tests).
+    std::size_t ApprovalWaiting() const { return m_approvalWaiting.size(); }
 
 signals:
     // Asks the frame to fit itself to the form (start-up).
@@ -292,6 +306,9 @@ private:
     void OpenAndStart(int row);
     void OnRowIdle(int row);
     void RefuseStart(int row, const ImageCheck& problem);
+    // Only approved images: begins the check of the image in use (never waits); the verdict.
+    void CheckImageApproval();
+    void OnApprovalVerdict();
     // Carries the steps out. State words are translated; a message is translated when
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
@@ -353,6 +370,9 @@ private:
     QBasicTimer m_startPause;
     std::deque<int> m_openQueue;
     std::vector<BeginWait> m_beginWaits;
+    std::unique_ptr<CApprovalWatch> m_approval;
+    std::vector<int> m_approvalWaiting;
+    bool m_approvalRefused = false;  // the status bar shows the approval's refusal
     std::string m_imagePath;
     // Why the last main software choice failed; empty after a good one.
     QString m_choiceFailure;
@@ -360,6 +380,9 @@ private:
     CLabel* m_clock = nullptr;
     CLabel* m_pathLine = nullptr;
     std::array<CRoundButton*, 4> m_buttons{};
+    // The status server ("Status"/"Listen"); after the record, whose recorder feeds its model.
+    std::unique_ptr<CStationStatus> m_status;
+    void StartStatusServer();
     // After the rows: destroyed before them, when the destructor has destroyed every engine.
     std::unique_ptr<CStationRecord> m_record;
     void OnRunRecorded(int port);
