@@ -1,6 +1,5 @@
 #include "doctor/Doctor.h"
 
-#include <libpq-fe.h>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -18,6 +17,7 @@
 
 #include "engine/ImageConverter.h"
 #include "engine/WinMonitorCtrl.h"
+#include "record/LineDatabase.h"
 #include "serial/Holders.h"
 
 // The report's texts are marked for the window's translation tools (lupdate reads the marker
@@ -503,24 +503,6 @@ std::string FirstProblem(const std::vector<Finding>& findings)
     return {};
 }
 
-bool ConnectionHasPassword(const std::string& connection)
-{
-    if (connection.empty())
-        return false;
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(connection.c_str(), &error);
-    if (error)
-        PQfreemem(error);
-    if (!options)
-        return connection.find("password") != std::string::npos;  // unparsable: assume the worst
-    bool found = false;
-    for (const PQconninfoOption* o = options; o->keyword; ++o)
-        if (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val)
-            found = true;
-    PQconninfoFree(options);
-    return found;
-}
-
 namespace {
 
 // The value of [section] key in an INI file as the settings files store it (quotes removed);
@@ -587,7 +569,7 @@ std::vector<Finding> CheckSettingsFiles(const std::string& systemConf, const std
         f.device = userProfile;
         std::string key;
         for (const char* k : {"Forward", "Database"})
-            if (key.empty() && ConnectionHasPassword(IniValue(userProfile, "Record", k)))
+            if (key.empty() && record::UrlHasPassword(IniValue(userProfile, "Record", k)))
                 key = k;
         const bool readable = (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
         f.ok = key.empty() || !readable;

@@ -90,8 +90,6 @@ std::vector<Finding> CheckStationFiles(const std::string& monitorDir, const std:
 // what it locks) and `profile-password` (the operator's profile `userProfile`: a FAIL when its
 // "Record"/"Forward" or "Record"/"Database" holds a password while others may read the file).
 std::vector<Finding> CheckSettingsFiles(const std::string& systemConf, const std::string& userProfile);
-// True when the connection string (URI or key=value form) holds a password; parsed by libpq.
-bool ConnectionHasPassword(const std::string& connection);
 
 // What a user must do for the first failing finding of `findings` (its detail and hint as one
 // line); empty when all passed. The window shows it beside an open failure.
