@@ -1,6 +1,7 @@
 #include "serial/Comm.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -334,7 +335,13 @@ void CComm::ReceiveThread()
                 m_rxCv.notify_all();
             }
             if (error) {
-                Fail(ErrorText(m_port->LastErrno()).c_str());
+                // A pseudo-terminal whose other side just closed fails the read with EIO
+                // before its hang-up is complete; the hang-up is the cause worth naming.
+                const int cause = m_port->LastErrno();
+                if (cause == EIO && (events.hangup || m_port->Poll(false, 0).hangup))
+                    Fail("device hung up");
+                else
+                    Fail(ErrorText(cause).c_str());
                 break;
             }
             if (events.hangup) {
