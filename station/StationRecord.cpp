@@ -1,6 +1,7 @@
 #include "station/StationRecord.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -44,8 +45,27 @@ CStationRecord::CStationRecord(IReportSink& receiver, QObject* parent) : QObject
         });
     }
     m_recorder = std::make_unique<record::RunRecorder>(m_receiver, m_writer.get(), station);
-    if (m_forwarder)
+    if (m_forwarder) {
+        // After every pass, on the forwarder's thread: the listener holds nothing of this object
+        // but the guarded pointer, and the forwarder (joined in the destructor) calls it no later
+        // than this object lives.
+        m_forwarder->SetStatusListener([self](const record::ForwardStatus& found) {
+            const qint64 pending = found.pending;
+            const qint64 setAside = found.setAside;
+            const QString problem = QString::fromStdString(found.problem);
+            QDateTime lastSuccess;
+            if (found.lastSuccess)
+                lastSuccess = QDateTime::fromMSecsSinceEpoch(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(found.lastSuccess->time_since_epoch()).count());
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [self, pending, setAside, problem, lastSuccess] {
+                if (!self)
+                    return;
+                self->m_lastForward = lastSuccess;
+                emit self->lineStatusChanged(pending, setAside, problem, lastSuccess);
+            }, Qt::QueuedConnection);
+        });
         m_lineWatch = std::thread([this, self] { WatchLine(self); });
+    }
     m_recorder->SetCompletedListener([this, self](const record::RunRecord& r, bool written) {
         // The recorder is this object's: it calls no later than this object lives.
         if (status::StationModel* model = m_statusModel.load())
@@ -70,7 +90,8 @@ CStationRecord::~CStationRecord()
         m_lineWatch.join();
     }
     // The writer's listener uses the forwarder: stop it from calling first. Then the recorder,
-    // the writer (which writes what is pending) and the forwarder.
+    // the writer (which writes what is pending) and the forwarder, whose thread is joined before
+    // this object's members go (its status listener only posts through the guarded pointer).
     if (m_writer)
         m_writer->SetListener({});
     m_recorder.reset();
@@ -170,7 +191,7 @@ void CStationRecord::WatchLine(QPointer<CStationRecord> self)
         const QString problem = QString::fromStdString(m_forwarder->Problem());
         QMetaObject::invokeMethod(QCoreApplication::instance(), [self, waiting, setAside, problem] {
             if (self)
-                emit self->lineStatusChanged(waiting, setAside, problem);
+                emit self->lineStatusChanged(waiting, setAside, problem, self->m_lastForward);
         }, Qt::QueuedConnection);
         lock.lock();
         m_lineWake.wait_for(lock, std::chrono::seconds(2), [this] { return m_lineStop; });

@@ -13,13 +13,16 @@
 // (the per-port PASS/FAIL counts since start-up, the station's totals, a recording problem)
 // reaches it as queued signals.
 //
-// With forwarding on, a watcher thread counts every 2 s the finished records still waiting in
-// the journal for the line database and reports them with the forwarder's problem (if any) as
-// lineStatusChanged; it only reads the journal.
+// With forwarding on, lineStatusChanged reports the line database's state: after every pass of
+// the forwarder (its status listener: what waits, what is set aside, the problem, the time of
+// its last pass that succeeded), and every 2 s from a watcher thread that counts the finished
+// records still waiting in the journal (it only reads the journal), so that records written
+// while the server is away show at once even when the forwarder waits out its back-off.
 //
 // Threading: construct, use and destroy on the GUI thread; the signals are emitted on it.
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -114,9 +117,10 @@ signals:
     // Recording started or stopped working; `problem` is empty when it works.
     void problemChanged(const QString& problem);
     // Forwarding on: `waiting` finished records are not yet in the line database (-1: the
-    // journal could not be read), `setAside` of them the server refused for their data, and
-    // `problem` is why forwarding fails (empty while it works).
-    void lineStatusChanged(qint64 waiting, qint64 setAside, const QString& problem);
+    // journal could not be read), `setAside` of them the server refused for their data,
+    // `problem` is why forwarding fails (empty while it works) and `lastSuccess` when the
+    // forwarder last completed a pass (invalid: not yet).
+    void lineStatusChanged(qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& lastSuccess);
 
 private:
     void OnCompleted(int port, const QString& result);
@@ -128,6 +132,7 @@ private:
     std::unique_ptr<record::RecordWriter> m_writer;
     std::unique_ptr<record::RunRecorder> m_recorder;
     std::unique_ptr<record::Forwarder> m_forwarder;
+    QDateTime m_lastForward;  // GUI thread: the forwarder's last pass that succeeded
     std::map<int, std::pair<int, int>> m_counts;  // port -> PASS, FAIL since start-up
     int m_totalPass = 0;
     int m_totalFail = 0;

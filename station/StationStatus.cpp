@@ -1,7 +1,5 @@
 #include "station/StationStatus.h"
 
-#include <chrono>
-
 #include "engine/StatusCodes.h"
 #include "record/Identity.h"
 #include "record/RunRecorder.h"
@@ -129,7 +127,8 @@ void CStationStatus::SetRecord(bool enabled, const std::string& problem)
         m_model->SetRecord(enabled, problem);
 }
 
-void CStationStatus::SetForward(bool enabled, long long waiting, long long setAside, const std::string& problem)
+void CStationStatus::SetForward(bool enabled, long long waiting, long long setAside, const std::string& problem,
+                                const QDateTime& lastSuccess)
 {
     if (!m_server)
         return;
@@ -138,12 +137,8 @@ void CStationStatus::SetForward(bool enabled, long long waiting, long long setAs
     forward.pending = waiting < 0 ? 0 : waiting;
     forward.setAside = setAside;
     forward.problem = problem;
-    // The watcher counts the waiting records every 2 s: fewer than before, with no problem,
-    // means the forwarder delivered some since (to within that period).
-    if (problem.empty() && waiting >= 0 && m_lastWaiting >= 0 && waiting < m_lastWaiting)
-        m_lastSuccess = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    m_lastWaiting = waiting;
-    forward.lastSuccess = m_lastSuccess;
+    if (lastSuccess.isValid())
+        forward.lastSuccess = static_cast<double>(lastSuccess.toMSecsSinceEpoch()) / 1000.0;
     m_model->SetForward(forward);
 }
 

@@ -15,6 +15,8 @@
 // record.
 #pragma once
 
+#include <QDateTime>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,7 +61,9 @@ public:
     // The run ended with the engine's last status `code` (20: a pass, COMPLETE; else ERROR).
     void OnEnd(int port, int code);
     void SetRecord(bool enabled, const std::string& problem);
-    void SetForward(bool enabled, long long waiting, long long setAside, const std::string& problem);
+    // The forwarder's state; `lastSuccess`: when its last pass succeeded (invalid: not yet).
+    void SetForward(bool enabled, long long waiting, long long setAside, const std::string& problem,
+                    const QDateTime& lastSuccess = {});
 
 private:
     void JoinDigest();
@@ -68,8 +72,6 @@ private:
     std::unique_ptr<status::StatusServer> m_server;
     std::string m_imagePath;
     std::optional<bool> m_approved;
-    long long m_lastWaiting = -1;
-    std::optional<double> m_lastSuccess;  // Unix time the forwarder was last seen delivering
     std::thread m_digest;
 };
 

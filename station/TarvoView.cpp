@@ -120,8 +120,8 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     connect(m_record.get(), &CStationRecord::problemChanged, this,
             [this](const QString& problem) { m_status->SetRecord(m_record->Enabled(), problem.toStdString()); });
     connect(m_record.get(), &CStationRecord::lineStatusChanged, this,
-            [this](qint64 waiting, qint64 setAside, const QString& problem) {
-                m_status->SetForward(true, waiting, setAside, problem.toStdString());
+            [this](qint64 waiting, qint64 setAside, const QString& problem, const QDateTime& lastSuccess) {
+                m_status->SetForward(true, waiting, setAside, problem.toStdString(), lastSuccess);
             });
     connect(m_record.get(), &CStationRecord::runRecorded, this, [this](int port, const QString&) { OnRunRecorded(port); });
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);

@@ -877,6 +877,10 @@ Preflight check</translation>
             <source>Run</source>
             <translation>Run</translation>
         </message>
+        <message>
+            <source>set aside: %1</source>
+            <translation>set aside: %1</translation>
+        </message>
     </context>
     <context>
         <name>tarvo::CTarvoView</name>
@@ -920,6 +924,74 @@ Preflight check</translation>
             <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
             <translation>COM%1: %2 PASS, %3 FAIL since start-up</translation>
         </message>
+        <message>
+            <source>The status server is off: %1</source>
+            <translation>The status server is off: %1</translation>
+        </message>
+        <message>
+            <source>Checking approval</source>
+            <translation>Checking approval</translation>
+        </message>
+        <message>
+            <source>%1 (%2)</source>
+            <translation>%1 (%2)</translation>
+        </message>
+        <message>
+            <source>COM%1: %2 (%3)</source>
+            <translation>COM%1: %2 (%3)</translation>
+        </message>
+        <message>
+            <source>No image</source>
+            <translation>No image</translation>
+        </message>
+        <message>
+            <source>No download image: the main software was not converted: %1</source>
+            <translation>No download image: the main software was not converted: %1</translation>
+        </message>
+        <message>
+            <source>No image chosen</source>
+            <translation>No image chosen</translation>
+        </message>
+        <message>
+            <source>No download image chosen: choose the main software file with FILE OPEN.</source>
+            <translation>No download image chosen: choose the main software file with FILE OPEN.</translation>
+        </message>
+        <message>
+            <source>Image missing</source>
+            <translation>Image missing</translation>
+        </message>
+        <message>
+            <source>The download image %1 is missing: choose the main software file with FILE OPEN.</source>
+            <translation>The download image %1 is missing: choose the main software file with FILE OPEN.</translation>
+        </message>
+        <message>
+            <source>Image unreadable</source>
+            <translation>Image unreadable</translation>
+        </message>
+        <message>
+            <source>The download image %1 cannot be read: %2.</source>
+            <translation>The download image %1 cannot be read: %2.</translation>
+        </message>
+        <message>
+            <source>Not an image</source>
+            <translation>Not an image</translation>
+        </message>
+        <message>
+            <source>The download image %1 is not a regular file.</source>
+            <translation>The download image %1 is not a regular file.</translation>
+        </message>
+        <message>
+            <source>Image empty</source>
+            <translation>Image empty</translation>
+        </message>
+        <message>
+            <source>The download image %1 is empty.</source>
+            <translation>The download image %1 is empty.</translation>
+        </message>
+        <message>
+            <source>The download image %1 is not a download image.</source>
+            <translation>The download image %1 is not a download image.</translation>
+        </message>
     </context>
     <context>
         <name>Profile</name>
@@ -934,6 +1006,38 @@ Preflight check</translation>
         <message>
             <source>The administrator&apos;s settings %1 are corrupt.</source>
             <translation>The administrator&apos;s settings %1 are corrupt.</translation>
+        </message>
+        <message>
+            <source>it is a folder</source>
+            <translation>it is a folder</translation>
+        </message>
+        <message>
+            <source>The settings file %1 cannot be read (%2): the station starts without its rows and image.</source>
+            <translation>The settings file %1 cannot be read (%2): the station starts without its rows and image.</translation>
+        </message>
+        <message>
+            <source>The settings file %1 is corrupt: the rows and the image cannot be read from it. Check or delete the file.</source>
+            <translation>The settings file %1 is corrupt: the rows and the image cannot be read from it. Check or delete the file.</translation>
+        </message>
+        <message>
+            <source>access denied</source>
+            <translation>access denied</translation>
+        </message>
+        <message>
+            <source>%1 is not a folder</source>
+            <translation>%1 is not a folder</translation>
+        </message>
+        <message>
+            <source>the file is read-only</source>
+            <translation>the file is read-only</translation>
+        </message>
+        <message>
+            <source>its folder is read-only</source>
+            <translation>its folder is read-only</translation>
+        </message>
+        <message>
+            <source>Settings not saved: %1 cannot be written (%2).</source>
+            <translation>Settings not saved: %1 cannot be written (%2).</translation>
         </message>
     </context>
 </TS>

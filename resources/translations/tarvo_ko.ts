@@ -873,6 +873,10 @@ Preflight check</source>
             <source>Run</source>
             <translation>작업</translation>
         </message>
+        <message>
+            <source>set aside: %1</source>
+            <translation>보류: %1</translation>
+        </message>
     </context>
     <context>
         <name>tarvo::CTarvoView</name>
@@ -916,6 +920,74 @@ Preflight check</source>
             <source>COM%1: %2 PASS, %3 FAIL since start-up</source>
             <translation>COM%1: 시작 이후 합격 %2, 불합격 %3</translation>
         </message>
+        <message>
+            <source>The status server is off: %1</source>
+            <translation>상태 서버 꺼짐: %1</translation>
+        </message>
+        <message>
+            <source>Checking approval</source>
+            <translation>승인 확인 중</translation>
+        </message>
+        <message>
+            <source>%1 (%2)</source>
+            <translation>%1 (%2)</translation>
+        </message>
+        <message>
+            <source>COM%1: %2 (%3)</source>
+            <translation>COM%1: %2 (%3)</translation>
+        </message>
+        <message>
+            <source>No image</source>
+            <translation>이미지 없음</translation>
+        </message>
+        <message>
+            <source>No download image: the main software was not converted: %1</source>
+            <translation>다운로드 이미지 없음: 메인 소프트웨어를 변환하지 못했습니다: %1</translation>
+        </message>
+        <message>
+            <source>No image chosen</source>
+            <translation>이미지 선택 안 됨</translation>
+        </message>
+        <message>
+            <source>No download image chosen: choose the main software file with FILE OPEN.</source>
+            <translation>다운로드 이미지가 선택되지 않았습니다: 파일 열기로 메인 소프트웨어 파일을 선택하세요.</translation>
+        </message>
+        <message>
+            <source>Image missing</source>
+            <translation>이미지 파일 없음</translation>
+        </message>
+        <message>
+            <source>The download image %1 is missing: choose the main software file with FILE OPEN.</source>
+            <translation>다운로드 이미지 %1이(가) 없습니다: 파일 열기로 메인 소프트웨어 파일을 선택하세요.</translation>
+        </message>
+        <message>
+            <source>Image unreadable</source>
+            <translation>이미지 읽기 불가</translation>
+        </message>
+        <message>
+            <source>The download image %1 cannot be read: %2.</source>
+            <translation>다운로드 이미지 %1을(를) 읽을 수 없습니다: %2.</translation>
+        </message>
+        <message>
+            <source>Not an image</source>
+            <translation>이미지 아님</translation>
+        </message>
+        <message>
+            <source>The download image %1 is not a regular file.</source>
+            <translation>다운로드 이미지 %1은(는) 일반 파일이 아닙니다.</translation>
+        </message>
+        <message>
+            <source>Image empty</source>
+            <translation>빈 이미지</translation>
+        </message>
+        <message>
+            <source>The download image %1 is empty.</source>
+            <translation>다운로드 이미지 %1이(가) 비어 있습니다.</translation>
+        </message>
+        <message>
+            <source>The download image %1 is not a download image.</source>
+            <translation>%1은(는) 다운로드 이미지 형식이 아닙니다.</translation>
+        </message>
     </context>
     <context>
         <name>Profile</name>
@@ -930,6 +1002,38 @@ Preflight check</source>
         <message>
             <source>The administrator&apos;s settings %1 are corrupt.</source>
             <translation>관리자 설정 %1이(가) 손상되었습니다.</translation>
+        </message>
+        <message>
+            <source>it is a folder</source>
+            <translation>폴더입니다</translation>
+        </message>
+        <message>
+            <source>The settings file %1 cannot be read (%2): the station starts without its rows and image.</source>
+            <translation>설정 파일 %1을(를) 읽을 수 없습니다 (%2): 행 설정과 이미지 없이 스테이션을 시작합니다.</translation>
+        </message>
+        <message>
+            <source>The settings file %1 is corrupt: the rows and the image cannot be read from it. Check or delete the file.</source>
+            <translation>설정 파일 %1이(가) 손상되어 행 설정과 이미지를 읽을 수 없습니다. 파일을 확인하거나 삭제하세요.</translation>
+        </message>
+        <message>
+            <source>access denied</source>
+            <translation>접근이 거부되었습니다</translation>
+        </message>
+        <message>
+            <source>%1 is not a folder</source>
+            <translation>%1은(는) 폴더가 아닙니다</translation>
+        </message>
+        <message>
+            <source>the file is read-only</source>
+            <translation>파일이 읽기 전용입니다</translation>
+        </message>
+        <message>
+            <source>its folder is read-only</source>
+            <translation>파일이 있는 폴더가 읽기 전용입니다</translation>
+        </message>
+        <message>
+            <source>Settings not saved: %1 cannot be written (%2).</source>
+            <translation>설정 저장 실패: %1에 쓸 수 없습니다 (%2).</translation>
         </message>
     </context>
 </TS>

@@ -1,10 +1,15 @@
 // The window's languages: the form's own texts by default, English and Korean translations of
 // every menu, prompt, dialog, form and status text, a switch at run time from the menu, and a
-// further language dropped in as a file. Engine texts stay as the engine wrote them.
+// further language dropped in as a file. Engine texts stay as the engine wrote them. The
+// translation sources hold an English and a Korean translation of every text the window's code
+// marks for translation, as lupdate finds them.
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStatusBar>
+#include <QXmlStreamReader>
 
 #include "app/AboutBox.h"
 #include "app/MainFrm.h"
@@ -276,6 +281,89 @@ TEST_F(Languages, AFurtherLanguageIsAddedByDroppingItsFileIntoAFolder)
     EXPECT_EQ(Frame()->Languages().Current(), QString());
     EXPECT_EQ(Frame()->AboutAction()->text(), QStringLiteral("Tarvo Infomation(&A)..."));
 }
+
+#if defined(TARVO_SOURCE_DIR) && defined(TARVO_LUPDATE_PATH)
+
+// One message of a translation source.
+struct TsMessage {
+    QString context, source, translation;
+    bool unfinished = false;  // lupdate's mark: new, or never translated
+};
+
+// The messages of the .ts file `path`; false with `error` when it cannot be read.
+bool ReadTs(const QString& path, std::vector<TsMessage>& out, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    QXmlStreamReader xml(&file);
+    QString context;
+    TsMessage message;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            message = TsMessage{context, {}, {}, false};
+        } else if (xml.name() == QLatin1String("source")) {
+            message.source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            message.unfinished = xml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
+            message.translation = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            out.push_back(message);
+        }
+    }
+    if (xml.hasError()) {
+        error = path + QStringLiteral(": ") + xml.errorString();
+        return false;
+    }
+    return true;
+}
+
+TEST(LanguageFiles, EveryWindowTextHasAnEnglishAndAKoreanTranslation)
+{
+    // tools/update-translations.sh on copies of the sources: what it adds is unfinished.
+    QTemporaryDir folder;
+    const QString sources = QStringLiteral(TARVO_SOURCE_DIR "/resources/translations/");
+    for (const char* name : {"tarvo_en.ts", "tarvo_ko.ts"})
+        ASSERT_TRUE(QFile::copy(sources + QLatin1String(name), folder.filePath(QLatin1String(name)))) << name;
+    QProcess update;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LUPDATE"), QStringLiteral(TARVO_LUPDATE_PATH));
+    update.setProcessEnvironment(environment);
+    update.start(QStringLiteral("sh"), {QStringLiteral(TARVO_SOURCE_DIR "/tools/update-translations.sh"), folder.path()});
+    ASSERT_TRUE(update.waitForFinished(60000));
+    ASSERT_EQ(update.exitCode(), 0) << update.readAllStandardError().toStdString();
+
+    // English words in the source (not a lone name such as a program's): the Korean
+    // translation says them in Korean.
+    static const QRegularExpression englishWords(QStringLiteral("\\b[a-z]{3,}\\b.*\\s|\\s.*\\b[a-z]{3,}\\b"));
+    for (const char* name : {"tarvo_en.ts", "tarvo_ko.ts"}) {
+        const bool korean = QLatin1String(name) == QLatin1String("tarvo_ko.ts");
+        std::vector<TsMessage> messages;
+        QString error;
+        ASSERT_TRUE(ReadTs(folder.filePath(QLatin1String(name)), messages, error)) << error.toStdString();
+        EXPECT_GT(messages.size(), 200u) << name;
+        for (const TsMessage& m : messages) {
+            const std::string where = std::string(name) + ", " + m.context.toStdString() + ": \"" +
+                                      m.source.toStdString() + "\"";
+            if (m.unfinished || m.translation.isEmpty()) {
+                ADD_FAILURE() << where << " has no translation";
+                continue;
+            }
+            if (korean && englishWords.match(m.source).hasMatch()) {
+                EXPECT_TRUE(HasHangul(m.translation)) << where << " is not in Korean: " << m.translation.toStdString();
+            } else if (!korean) {
+                EXPECT_FALSE(HasHangul(m.translation)) << where << " is not in English: " << m.translation.toStdString();
+            }
+        }
+    }
+}
+
+#endif
 
 }  // namespace
 }  // namespace tarvo::test
