@@ -5,8 +5,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -25,7 +23,6 @@
 #include <ctime>
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
@@ -37,10 +34,11 @@
 #include "resources/Strings.h"
 #include "station/ApprovalWatch.h"
 #include "station/ComPortSet.h"
+#include "station/ContinuousMode.h"
 #include "station/DoctorReport.h"
-#include "serial/DeviceWatcher.h"
-#include "station/PinDialogs.h"
 #include "station/Profile.h"
+#include "station/RowRecording.h"
+#include "station/ScannerInput.h"
 #include "station/StationRecord.h"
 #include "station/StationStatus.h"
 #include "station/Sound.h"
@@ -58,8 +56,6 @@ constexpr int kNoImageCode = -1;
 constexpr int kNoResultCode = -2;
 constexpr char kStation[] = "Station";
 constexpr char kUnitContext[] = "UnitLabel";
-constexpr char kSoundKey[] = "Sound";
-constexpr char kContinuousKey[] = "Continuous";
 
 // The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
 // shows them through Tr(kStation, word).
@@ -74,19 +70,6 @@ constexpr char kContinuousKey[] = "Continuous";
     QT_TRANSLATE_NOOP("Station", "NOT STARTED - RECORD NOT WRITTEN"),
 };
 constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
-
-// A label is typed again from the start after this long without a key.
-constexpr qint64 kTypingPauseMs = 10000;
-
-bool IsTextInput(QObject* object)
-{
-    const QWidget* widget = qobject_cast<QWidget*>(object);
-    if (!widget)
-        return false;
-    return widget->inherits("QLineEdit") || widget->inherits("QTextEdit") || widget->inherits("QPlainTextEdit") ||
-           widget->inherits("QAbstractSpinBox") || widget->inherits("QAbstractItemView") ||
-           (widget->inherits("QComboBox") && widget->property("editable").toBool());
-}
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -107,7 +90,7 @@ struct RetiredEngine {
 CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     : QWidget(parent),
       m_options(std::move(options)),
-      m_lock(m_options.lockClock),
+      m_locks(this, m_options.lockClock, {m_options.runPinPrompt, m_options.runPinSet}),
       m_reaper([this](int row) {
           // On the reaper's thread: only post to the GUI thread, and not while the view closes.
           if (!m_closing.load())
@@ -115,8 +98,16 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
       })
 {
     setFont(FormFont(forms::kStationFontPoints));
+    connect(&m_locks, &CSettingsLocks::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
+    m_continuous = std::make_unique<CContinuousMode>(ContinuousRows());
+    connect(m_continuous.get(), &CContinuousMode::statusMessage, this, &CTarvoView::statusMessage,
+            Qt::DirectConnection);
     m_status = std::make_unique<CStationStatus>();
     m_record = std::make_unique<CStationRecord>(*this, this);
+    m_recording = std::make_unique<CRowRecording>(
+        *m_record, [this](int r, station::ReportGate::Ticket ticket, bool ok, const std::string& error) {
+            RunBegun(r, ticket, ok, error);
+        });
     connect(m_record.get(), &CStationRecord::problemChanged, this,
             [this](const QString& problem) { m_status->SetRecord(m_record->Enabled(), problem.toStdString()); });
     connect(m_record.get(), &CStationRecord::lineStatusChanged, this,
@@ -127,12 +118,12 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
     // Continuous runs wait while the record cannot be written and go on once it can.
     connect(m_record.get(), &CStationRecord::problemChanged, this, [this](const QString& problem) {
-        if (!problem.isEmpty() || !m_continuous)
+        if (!problem.isEmpty() || !m_continuous->On())
             return;
-        for (Row& row : m_rows)
-            if (row.beginFailed)
-                row.flashedGeneration = 0;
-        OnDevicesChanged();
+        for (int r = 1; r <= station::kRows; ++r)
+            if (m_rows[r - 1].beginFailed)
+                m_continuous->Retry(r);
+        m_continuous->DevicesChanged();
     });
     m_approval = std::make_unique<CApprovalWatch>(m_options.approvalPeriod);
     connect(m_approval.get(), &CApprovalWatch::verdictChanged, this, &CTarvoView::OnApprovalVerdict);
@@ -140,23 +131,17 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
         ReplaceEngine(row);
-    if (m_options.sound) {
-        m_sound = m_options.sound;
-    } else {
-        m_ownSound = std::make_unique<CResultSounds>();
-        m_sound = m_ownSound.get();
-    }
-    m_soundOn = profile::ReadInt(kStation, QString::fromLatin1(kSoundKey), 0) == 1;
-    m_continuous = profile::ReadInt(kStation, QString::fromLatin1(kContinuousKey), 0) == 1;
+    m_sound = std::make_unique<CStationSound>(m_options.sound);
     // Keys typed anywhere in this window (outside text fields) make up unit labels.
-    qApp->installEventFilter(this);
+    m_scanner = std::make_unique<CScannerInput>(this, [this](const QString& typed) { return TakeUnitLabel(typed); });
+    connect(m_scanner.get(), &CScannerInput::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     Retranslate();
 }
 
 CTarvoView::~CTarvoView()
 {
-    qApp->removeEventFilter(this);
-    m_watcher.reset();  // no device change starts a row from here on
+    m_scanner.reset();
+    m_continuous->Stop();  // no device change starts a row from here on
     // Release and stop every engine before waiting for any: all of them wind down at once,
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
@@ -165,9 +150,7 @@ CTarvoView::~CTarvoView()
     m_approvalWaiting.clear();
     m_approval.reset();  // its first check ends within the gate's bound
     // A wait for a run's first record holds a reference to its engine: over before any goes.
-    for (BeginWait& wait : m_beginWaits)
-        wait.thread.join();
-    m_beginWaits.clear();
+    m_recording->Stop();
     for (int r = 1; r <= station::kRows; ++r)
         RetireEngine(r);
     m_reaper.WaitAll();
@@ -457,82 +440,27 @@ void CTarvoView::StartPort(int r)
     row.engine->SetPortNumber(port);
     m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath, approval);
     // Continuous runs: this device has had its run, click or not.
-    if (m_watcher && row.watch >= 0)
-        row.flashedGeneration = m_watcher->Generation(row.watch);
+    m_continuous->RowStarted(r);
     row.beginFailed = false;
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
-    WaitForRecord(r);
-}
-
-void CTarvoView::WaitForRecord(int r)
-{
-    // No record, no run: the port opens only once the run's RUNNING record is durable. The
-    // write normally takes milliseconds, so the GUI thread waits a moment for it; a journal
-    // that is locked or slow is waited for on a thread of its own and the row opens (or
-    // shows why not) when it answers.
-    Row& row = m_rows[r - 1];
+    // No record, no run: the port opens once the run's RUNNING record is durable (RunBegun).
     row.beginPending = true;
-    for (auto it = m_beginWaits.begin(); it != m_beginWaits.end();) {
-        if (it->state->done.load()) {
-            it->thread.join();
-            it = m_beginWaits.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    auto state = std::make_shared<BeginState>();
-    const CWinMonitorCtrl* engine = row.engine.get();
-    const station::ReportGate::Ticket ticket = row.ticket;
-    BeginWait wait;
-    wait.state = state;
-    wait.thread = std::thread([this, state, engine, r, ticket] {
-        std::string error;
-        const bool ok = m_record->WaitBegun(*engine, error);
-        {
-            std::lock_guard lock(state->mutex);
-            state->ok = ok;
-            state->error = std::move(error);
-            state->done = true;
-        }
-        state->answered.notify_all();
-        if (!m_closing.load())
-            QMetaObject::invokeMethod(this, [this, state, r, ticket] { RunBegun(r, ticket, *state); },
-                                      Qt::QueuedConnection);
-    });
-    m_beginWaits.push_back(std::move(wait));
-    // Rows started together (eight handsets plugged at once) share one short wait: what the
-    // GUI thread spends on it within kBeginWindow stays below kBeginWait.
-    if (!m_beginWindow.isValid() || m_beginWindow.elapsed() > kBeginWindow.count()) {
-        m_beginWindow.start();
-        m_beginSpentMs = 0;
-    }
-    const qint64 allowed = std::max<qint64>(0, kBeginWait.count() - m_beginSpentMs);
-    QElapsedTimer waited;
-    waited.start();
-    {
-        std::unique_lock lock(state->mutex);
-        state->answered.wait_for(lock, std::chrono::milliseconds(allowed), [&] { return state->done.load(); });
-    }
-    m_beginSpentMs += waited.elapsed();
-    if (state->done.load())
-        RunBegun(r, ticket, *state);
+    m_recording->Begin(r, row.ticket, *row.engine);
 }
 
-void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, BeginState& state)
+void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, bool ok, const std::string& error)
 {
-    if (state.handled.exchange(true))
-        return;
     Row& row = m_rows[r - 1];
     if (row.ticket != ticket || !row.beginPending)
         return;  // the row was started again or closed meanwhile
     row.beginPending = false;
-    if (!state.ok) {
+    if (!ok) {
         // The run is recorded ERROR with the reason; the row shows it in red and is not armed.
         row.beginFailed = true;
         Apply(station::OnStatus(station::PortForRow(r), kNoResultCode, station::text::kNotRecorded), true);
         row.message->SetTextColor(station::colour::kRed);
-        const QString why = QString::fromStdString(state.error);
+        const QString why = QString::fromStdString(error);
         row.message->setToolTip(why);
         emit statusMessage(tr("COM%1 not started: the run could not be recorded (%2)").arg(station::PortForRow(r)).arg(why));
         RunEnded(r, kNoResultCode, false);
@@ -673,20 +601,11 @@ void CTarvoView::SetNextUnit(int r, const QString& label)
         m_record->SetNextUnit(station::PortForRow(r), label);
 }
 
-QString CTarvoView::RecordTotalsText() const
-{
-    return tr("Runs %1  PASS %2  FAIL %3  ERROR %4")
-        .arg(m_record->TotalRuns())
-        .arg(m_record->TotalPasses())
-        .arg(m_record->TotalFails())
-        .arg(m_record->TotalErrors());
-}
+QString CTarvoView::RecordTotalsText() const { return m_recording->TotalsText(); }
 
 void CTarvoView::ShowRecordCounts(int r)
 {
-    const int port = station::PortForRow(r);
-    m_rows[r - 1].portField->setToolTip(
-        tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+    m_rows[r - 1].portField->setToolTip(m_recording->CountsTip(station::PortForRow(r)));
 }
 
 void CTarvoView::OnRunRecorded(int port)
@@ -968,8 +887,7 @@ void CTarvoView::ApplyPortSettings()
                 m_status->AddPort(station::PortForRow(r), devices.DevicePath(station::PortForRow(r)));
     }
     // The rows or their devices may have changed: watch what the profile names now.
-    if (m_continuous)
-        WatchDevices();
+    m_continuous->Watch();
 }
 
 // --- main software -------------------------------------------------------------------------
@@ -1049,89 +967,38 @@ CTarvoView::ImageCheck CTarvoView::CheckImage() const
     return {};
 }
 
-// --- engineer lock -------------------------------------------------------------------------
+// --- settings locks ------------------------------------------------------------------------
 
-bool CTarvoView::UnlockEngineer(const char* purpose)
-{
-    if (!m_lock.HasPin())
-        return true;
-    CPinPrompt prompt(m_lock, purpose, this);
-    if (m_options.runPinPrompt)
-        m_options.runPinPrompt(prompt);
-    else
-        prompt.exec();
-    return prompt.Opened();
-}
+bool CTarvoView::UnlockEngineer(const char* purpose) { return m_locks.UnlockEngineer(purpose); }
 
-bool CTarvoView::PortSettingsLocked()
-{
-    for (int r = 1; r <= station::kRows; ++r) {
-        if (!profile::IsLocked(profile::kPortSection, profile::PortFlagKey(r)) ||
-            !profile::IsLocked(profile::kDeviceSection, profile::DeviceKey(station::PortForRow(r))))
-            return false;
-    }
-    return true;
-}
+void CTarvoView::EditEngineerPin() { m_locks.EditPin(); }
 
-bool CTarvoView::RefuseLocked(const char* section, const char* key)
-{
-    if (!profile::IsLocked(section, QString::fromLatin1(key)))
-        return false;
-    emit statusMessage(profile::LockedTip());
-    return true;
-}
-
-void CTarvoView::ApplyAdministratorLocks()
-{
-    const std::pair<CRoundButton*, bool> buttons[] = {
-        {m_buttons[1], PortSettingsLocked()},
-        {m_buttons[3], profile::IsLocked(profile::kMainSwSection, QString::fromLatin1(profile::kMainSwKey))}};
-    for (const auto& [button, locked] : buttons) {
-        if (!button || !locked)
-            continue;
-        button->setEnabled(false);
-        button->setToolTip(profile::LockedTip());
-    }
-}
+void CTarvoView::ApplyAdministratorLocks() { m_locks.DisableLockedButtons(m_buttons[1], m_buttons[3]); }
 
 void CTarvoView::OnComPortSetting()
 {
-    if (PortSettingsLocked()) {
-        emit statusMessage(profile::LockedTip());
+    if (m_locks.RefusePortSettings())
         return;
-    }
     if (UnlockEngineer(strings::kGuardPortSetting))
         EditPortSettings();
 }
 
 void CTarvoView::OnFileOpen()
 {
-    if (RefuseLocked(profile::kMainSwSection, profile::kMainSwKey))
+    if (m_locks.Refuse(profile::kMainSwSection, profile::kMainSwKey))
         return;
     if (UnlockEngineer(strings::kGuardFileOpen))
         SelectMainSoftware();
 }
 
-void CTarvoView::EditEngineerPin()
-{
-    if (RefuseLocked(CEngineerLock::kSection, CEngineerLock::kKey))
-        return;
-    if (!UnlockEngineer(strings::kGuardPin))
-        return;
-    CPinSetDialog dialog(m_lock, this);
-    const bool ok = m_options.runPinSet ? m_options.runPinSet(dialog) : dialog.exec() == QDialog::Accepted;
-    if (ok)
-        emit statusMessage(Tr("EngineerPin", dialog.Removed() ? strings::kPinRemoved : strings::kPinSet));
-}
-
 // --- sound ---------------------------------------------------------------------------------
+
+bool CTarvoView::SoundOn() const { return m_sound->On(); }
 
 void CTarvoView::SetSoundOn(bool on)
 {
-    if (RefuseLocked(kStation, kSoundKey))
-        return;
-    m_soundOn = on;
-    profile::WriteInt(kStation, QString::fromLatin1(kSoundKey), on ? 1 : 0);
+    if (!m_locks.Refuse(CStationSound::kSection, CStationSound::kKey))
+        m_sound->SetOn(on);
 }
 
 void CTarvoView::RunEnded(int r, int code, bool started)
@@ -1148,102 +1015,41 @@ void CTarvoView::RunEnded(int r, int code, bool started)
     m_status->OnEnd(station::PortForRow(r), code);
     m_units.RunEnded(r);
     ShowUnitLabel(r);
-    if (m_soundOn && m_sound)
-        m_sound->Play(code == 20 ? ResultSound::Pass : ResultSound::Fail);
+    m_sound->RunEnded(code);
     // Continuous runs close the device once the report has been handled.
-    if (m_continuous)
-        QTimer::singleShot(0, this, [this, r] { CloseFinishedRun(r); });
+    m_continuous->RunEnded(r);
 }
 
 // --- continuous runs -----------------------------------------------------------------------
 
 void CTarvoView::SetContinuous(bool on)
 {
-    if (RefuseLocked(kStation, kContinuousKey))
-        return;
-    m_continuous = on;
-    profile::WriteInt(kStation, QString::fromLatin1(kContinuousKey), on ? 1 : 0);
-    if (on)
-        WatchDevices();
-    else
-        m_watcher.reset();
+    if (!m_locks.Refuse(CContinuousMode::kSection, CContinuousMode::kKey))
+        m_continuous->SetOn(on);
 }
 
-void CTarvoView::WatchDevices()
+bool CTarvoView::Continuous() const { return m_continuous->On(); }
+
+CContinuousMode::Rows CTarvoView::ContinuousRows()
 {
-    // Rows whose device stays the same keep what they know: a device that has had its run
-    // and is still there is not flashed again because the watch was renewed.
-    // Devices already there when watching begins (the station starts, continuous runs are
-    // switched on) wait for a click or a replug: only a device that appears while the station
-    // runs is flashed by itself.
-    const bool fresh = !m_watcher;
-    std::array<bool, station::kRows> stayed{};
-    for (int r = 1; r <= station::kRows; ++r) {
-        const Row& row = m_rows[r - 1];
-        stayed[r - 1] = m_watcher && row.watch >= 0 && m_watcher->Present(row.watch) &&
-                        m_watcher->Generation(row.watch) == row.flashedGeneration;
-    }
-    m_watcher.reset();
-    auto watcher = std::make_unique<DeviceWatcher>(
-        [this] { QMetaObject::invokeMethod(this, [this] { OnDevicesChanged(); }, Qt::QueuedConnection); });
-    for (int r = 1; r <= station::kRows; ++r) {
+    CContinuousMode::Rows rows;
+    rows.enabled = [this](int r) { return m_rows[r - 1].enabled == 1; };
+    rows.runEnded = [this](int r) { return m_rows[r - 1].runEnded; };
+    rows.start = [this](int r) { StartPort(r); };
+    rows.close = [this](int r) { ReplaceEngine(r); };
+    rows.absent = [this](int r, const QString& device) {
         Row& row = m_rows[r - 1];
-        const int port = station::PortForRow(r);
-        QString device = profile::DeviceFor(port);
-        if (device.isEmpty())
-            device = QString::fromStdString(DefaultDevicePath(port));
-        const bool same = device == row.device;
-        row.device = device;
-        row.watch = watcher->Watch(QFile::encodeName(device).toStdString());
-        row.flashedGeneration = same && stayed[r - 1] ? watcher->Generation(row.watch) : 0;
-    }
-    std::string error;
-    if (!watcher->Start(error)) {
-        emit statusMessage(QString::fromStdString(error));
-        return;
-    }
-    m_watcher = std::move(watcher);
-    if (fresh) {
-        for (int r = 1; r <= station::kRows; ++r) {
-            Row& row = m_rows[r - 1];
-            if (row.enabled != 1 || !row.runEnded || row.watch < 0 || !m_watcher->Present(row.watch))
-                continue;
-            row.flashedGeneration = m_watcher->Generation(row.watch);
-            Apply(station::DevicePresentAtStart(r), true);
-            row.message->setToolTip(row.device);
-        }
-    }
-    OnDevicesChanged();
-}
-
-void CTarvoView::OnDevicesChanged()
-{
-    if (!m_continuous || !m_watcher)
-        return;
-    for (int r = 1; r <= station::kRows; ++r) {
-        Row& row = m_rows[r - 1];
-        if (row.enabled != 1 || !row.runEnded || row.watch < 0)
-            continue;
-        const bool present = m_watcher->Present(row.watch);
-        if (present && m_watcher->Generation(row.watch) != row.flashedGeneration) {
-            StartPort(r);
-        } else if (!present && row.messageSource != station::text::kNoDevice) {
-            Apply(station::DeviceAbsent(r), true);
-            m_status->Waiting(station::PortForRow(r), true);
-            row.message->setToolTip(row.device);
-        }
-    }
-}
-
-void CTarvoView::CloseFinishedRun(int r)
-{
-    Row& row = m_rows[r - 1];
-    if (!m_continuous || !row.runEnded)
-        return;
-    // A fresh, unopened engine in place of the finished one: the device is closed until the
-    // next handset.
-    ReplaceEngine(r);
-    OnDevicesChanged();
+        if (row.messageSource == station::text::kNoDevice)
+            return;  // shown already
+        Apply(station::DeviceAbsent(r), true);
+        m_status->Waiting(station::PortForRow(r), true);
+        row.message->setToolTip(device);
+    };
+    rows.presentAtStart = [this](int r, const QString& device) {
+        Apply(station::DevicePresentAtStart(r), true);
+        m_rows[r - 1].message->setToolTip(device);
+    };
+    return rows;
 }
 
 void CTarvoView::ShowPreflightReport()
@@ -1340,103 +1146,10 @@ bool CTarvoView::TakeUnitLabel(const QString& typed)
     return true;
 }
 
-bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
-{
-    // Only keys meant for this window, outside text fields, without command modifiers.
-    QWidget* widget = qobject_cast<QWidget*>(receiver);
-    if (!widget || widget->window() != window() || IsTextInput(receiver))
-        return false;
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    if (m_lastKey.isValid() && m_lastKey.elapsed() > kTypingPauseMs)
-        m_typed.clear();
-    m_lastKey.start();
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        if (m_typed.isEmpty())
-            return false;
-        const QString typed = m_typed;
-        m_typed.clear();
-        TakeUnitLabel(typed);
-        return true;
-    }
-    case Qt::Key_Escape:
-        if (m_typed.isEmpty())
-            return false;
-        m_typed.clear();
-        emit statusMessage(QString());
-        return true;
-    case Qt::Key_Backspace:
-        if (m_typed.isEmpty())
-            return false;
-        m_typed.chop(1);
-        emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
-        return true;
-    default:
-        break;
-    }
-    const QString text = key->text();
-    if (text.isEmpty() || !text.at(0).isPrint())
-        return false;
-    // A label never starts with a space: a space alone still presses the focused button.
-    if (m_typed.isEmpty() && key->key() == Qt::Key_Space)
-        return false;
-    if (m_typed.size() <= static_cast<qsizetype>(station::UnitLabels::kMaxLength))
-        m_typed += text;
-    emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
-    return true;
-}
-
-bool CTarvoView::ScannerInDialog(QObject* receiver, QKeyEvent* key)
-{
-    // Keys for another window of this station (a dialog: the PIN prompt, the port dialog). A
-    // barcode scanner types a burst of characters far faster than a hand and ends it with
-    // Enter; such a burst is taken out of the dialog's field and kept for the station as a
-    // unit label, and its Enter never reaches the dialog (a scan is never a PIN).
-    QWidget* widget = qobject_cast<QWidget*>(receiver);
-    if (!widget || widget->window() == window() || !qobject_cast<QDialog*>(widget->window()))
-        return false;
-    const bool quick = m_burstLast.isValid() && m_burstLast.elapsed() <= kScanGapMs;
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        const QString burst = m_burst;
-        m_burst.clear();
-        if (!quick || burst.size() < kScanMinLength)
-            return false;
-        if (m_burstField && m_burstField->text().endsWith(burst))
-            m_burstField->setText(m_burstBefore);
-        if (!TakeUnitLabel(burst))
-            emit statusMessage(tr("Scanner input %1 was not taken in the dialog: close it and scan again").arg(burst));
-        return true;
-    }
-    default:
-        break;
-    }
-    const QString text = key->text();
-    if (text.isEmpty() || !text.at(0).isPrint() ||
-        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
-        m_burst.clear();
-        return false;
-    }
-    if (!quick || m_burst.isEmpty()) {
-        m_burst.clear();
-        m_burstField = qobject_cast<QLineEdit*>(receiver);
-        m_burstBefore = m_burstField ? m_burstField->text() : QString();
-    }
-    m_burst += text;
-    m_burstLast.start();
-    return false;
-}
+const QString& CTarvoView::TypedLabel() const { return m_scanner->Typed(); }
 
 bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        if (ScannerInDialog(watched, static_cast<QKeyEvent*>(event)))
-            return true;
-        return KeyTyped(watched, static_cast<QKeyEvent*>(event));
-    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int r = 1; r <= station::kRows; ++r) {
             if (watched == m_rows[r - 1].portField) {

@@ -28,24 +28,23 @@
 // The pause after a row's start keeps later starts back for its length without holding the GUI
 // thread: rows started meanwhile wait in order and open one pause after another.
 //
-// Added to the form: the window's texts follow the language in force (QEvent::LanguageChange;
-// engine texts are shown as they come); an engineer lock guards COMPORT SETTING and FILE OPEN
-// (station/EngineerLock.h); a sound marks the end of each run (station/Sound.h); and unit
-// labels typed into the window by a barcode scanner or by hand go to the selected row, or the
-// first row with a run in progress and no unit yet (station/UnitLabels.h); a label for a row
-// whose run has its unit waits for the row's next run, and the row's bar says which. A scan
-// into an open dialog (a fast burst ended by Enter) is taken out of the dialog's field and kept
-// as a unit label, never taken as a PIN. A click on a row's port number or
-// message field selects the row (another click deselects it); the row's progress bar shows
-// its label.
+// Added to the form, each in a unit of its own that the view wires to its rows: the window's
+// texts follow the language in force (QEvent::LanguageChange; engine texts are shown as they
+// come); the engineer PIN and the administrator's file guard the settings
+// (station/SettingsLocks.h); a sound marks the end of each run (station/Sound.h); continuous
+// runs start rows as their devices are plugged (station/ContinuousMode.h); a run's port opens
+// once its first record is durable (station/RowRecording.h); and unit labels typed into the
+// window by a barcode scanner or by hand (station/ScannerInput.h, also out of an open dialog)
+// go to the selected row, or the first row with a run in progress and no unit yet
+// (station/UnitLabels.h); a label for a row whose run has its unit waits for the row's next
+// run, and the row's bar says which. A click on a row's port number or message field selects
+// the row (another click deselects it); the row's progress bar shows its label.
 //
 // Threading: everything but the IReportSink calls and the reaper's callback runs on the GUI
 // thread.
 #pragma once
 
 #include <QBasicTimer>
-#include <QElapsedTimer>
-#include <QPointer>
 #include <deque>
 #include <QString>
 #include <QStringList>
@@ -53,9 +52,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,15 +60,14 @@
 
 #include "engine/ReportSink.h"
 #include "serial/PortDirectory.h"
+#include "station/ContinuousMode.h"
 #include "station/Reaper.h"
-#include "station/EngineerLock.h"
+#include "station/SettingsLocks.h"
 #include "station/ReportGate.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
 #include "station/UnitLabels.h"
 
-class QKeyEvent;
-class QLineEdit;
 class QLabel;
 class QProgressBar;
 
@@ -82,12 +77,11 @@ class CApprovalWatch;
 class CStationStatus;
 class CComPortSet;
 class CDoctorReport;
-class DeviceWatcher;
 class CLabel;
 class CStationRecord;
-class CPinPrompt;
-class CPinSetDialog;
-class CResultSounds;
+class CRowRecording;
+class CScannerInput;
+class CStationSound;
 class ISoundPlayer;
 class CRoundButton;
 class CWinMonitorCtrl;
@@ -154,11 +148,11 @@ public:
     bool UnlockEngineer(const char* purpose);
     // Sets, changes or removes the PIN (after the old one, when one is set).
     void EditEngineerPin();
-    CEngineerLock& EngineerLock() { return m_lock; }
+    CEngineerLock& EngineerLock() { return m_locks.EngineerLock(); }
 
     // Result sounds on or off (kept in the profile, "Station"/"Sound").
     void SetSoundOn(bool on);
-    bool SoundOn() const { return m_soundOn; }
+    bool SoundOn() const;
 
     // Row selection for unit labels: 1..8, or 0 for none.
     void SelectRow(int row);
@@ -171,7 +165,7 @@ public:
     std::string RunUnitLabel(int row) const { return m_units.RunLabel(row); }
     const station::UnitLabels& UnitLabels() const { return m_units; }
     // Characters typed so far for the next label.
-    const QString& TypedLabel() const { return m_typed; }
+    const QString& TypedLabel() const;
 
     // Sets every text of the form again in the language in force.
     void Retranslate();
@@ -230,7 +224,7 @@ public:
     // device when the run has ended and starts again only once the device has gone and come
     // back; a device that stays is not flashed again without a click. An absent device shows
     // in the row's message field in yellow on black, which is no error.
-    bool Continuous() const { return m_continuous; }
+    bool Continuous() const;
     void SetContinuous(bool on);
     // The preflight report of the enabled rows' devices and the station's files.
     void ShowPreflightReport();
@@ -287,11 +281,6 @@ private:
         // failed because that record could not be written.
         bool beginPending = false;
         bool beginFailed = false;
-        // Continuous runs: the row's entry in the device watcher, the device it watches, and
-        // the device generation of the last run started.
-        int watch = -1;
-        QString device;
-        uint64_t flashedGeneration = 0;
     };
     struct StatusValue {
         int port;
@@ -317,43 +306,16 @@ private:
     // the port never opened, and the row ends as a failed run all the same.
     void RunEnded(int row, int code, bool started = true);
     void ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port);
-    // The wait for a run's RUNNING record (CStationRecord::WaitBegun) on a thread of its own.
-    struct BeginState {
-        std::mutex mutex;
-        std::condition_variable answered;
-        std::atomic<bool> done{false};
-        std::atomic<bool> handled{false};
-        bool ok = false;
-        std::string error;
-    };
-    struct BeginWait {
-        std::thread thread;
-        std::shared_ptr<BeginState> state;
-    };
-    void WaitForRecord(int row);
-    void RunBegun(int row, station::ReportGate::Ticket ticket, BeginState& state);
-    // How long the GUI thread waits for runs' first records (all starts within kBeginWindow
-    // together) before leaving them to their threads.
-    static constexpr std::chrono::milliseconds kBeginWait{40};
-    static constexpr std::chrono::milliseconds kBeginWindow{200};
-    QElapsedTimer m_beginWindow;
-    qint64 m_beginSpentMs = 0;
+    // The answer of the wait for a run's RUNNING record (station/RowRecording.h).
+    void RunBegun(int row, station::ReportGate::Ticket ticket, bool ok, const std::string& error);
     // Opens row r now, or after the pause that follows an earlier start.
     void QueueOpen(int row);
     void OnStartPauseOver();
-    // Settings the administrator's file sets (station/Profile.h): their buttons are disabled
-    // with a tooltip naming the file, and their actions refuse with a status message.
+    // Settings the administrator's file sets: their buttons are disabled (station/SettingsLocks.h).
     void ApplyAdministratorLocks();
-    bool PortSettingsLocked();
-    bool RefuseLocked(const char* section, const char* key);
-    // Continuous runs: watches the rows' devices as the profile names them now; starts every
-    // idle enabled row whose device is new; closes a finished row's device.
-    void WatchDevices();
-    void OnDevicesChanged();
-    void CloseFinishedRun(int row);
+    // What continuous runs do with the rows (station/ContinuousMode.h).
+    CContinuousMode::Rows ContinuousRows();
     void ShowUnitLabel(int row);
-    bool KeyTyped(QObject* receiver, QKeyEvent* key);
-    bool ScannerInDialog(QObject* receiver, QKeyEvent* key);
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
     void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
@@ -369,7 +331,6 @@ private:
     // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
     QBasicTimer m_startPause;
     std::deque<int> m_openQueue;
-    std::vector<BeginWait> m_beginWaits;
     std::unique_ptr<CApprovalWatch> m_approval;
     std::vector<int> m_approvalWaiting;
     bool m_approvalRefused = false;  // the status bar shows the approval's refusal
@@ -385,29 +346,20 @@ private:
     void StartStatusServer();
     // After the rows: destroyed before them, when the destructor has destroyed every engine.
     std::unique_ptr<CStationRecord> m_record;
+    // The record hooks around the rows' runs; after the record it waits on.
+    std::unique_ptr<CRowRecording> m_recording;
     void OnRunRecorded(int port);
     void ShowRecordCounts(int row);
     // Form texts and the source each was made from.
     std::vector<std::pair<QWidget*, const char*>> m_formTexts;
-    CEngineerLock m_lock;
-    std::unique_ptr<CResultSounds> m_ownSound;
-    ISoundPlayer* m_sound = nullptr;
-    bool m_soundOn = false;
-    bool m_continuous = false;
-    std::unique_ptr<DeviceWatcher> m_watcher;
+    // The engineer PIN and the administrator's locks.
+    CSettingsLocks m_locks;
+    std::unique_ptr<CStationSound> m_sound;
+    std::unique_ptr<CContinuousMode> m_continuous;
     station::UnitLabels m_units;
     int m_selectedRow = 0;
-    QString m_typed;
-    QElapsedTimer m_lastKey;
-    // A burst of keys typed into a dialog's field: what, into which field, the field's text
-    // before it, and when the last key came. Keys at most kScanGapMs apart make a burst, and a
-    // burst of kScanMinLength characters ended by Enter is a scan.
-    QString m_burst;
-    QPointer<QLineEdit> m_burstField;
-    QString m_burstBefore;
-    QElapsedTimer m_burstLast;
-    static constexpr qint64 kScanGapMs = 25;
-    static constexpr qsizetype kScanMinLength = 4;
+    // Keys typed or scanned into the window, made into unit labels.
+    std::unique_ptr<CScannerInput> m_scanner;
     std::atomic<bool> m_closing{false};
     // Last among the members: its threads are joined before anything an engine points to goes.
     station::Reaper m_reaper;
