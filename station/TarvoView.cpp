@@ -4,22 +4,16 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QTimerEvent>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <algorithm>
 #include <optional>
@@ -36,6 +30,7 @@
 #include "station/ComPortSet.h"
 #include "station/ContinuousMode.h"
 #include "station/DoctorReport.h"
+#include "station/DownloadImage.h"
 #include "station/Profile.h"
 #include "station/RowRecording.h"
 #include "station/ScannerInput.h"
@@ -91,6 +86,11 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     : QWidget(parent),
       m_options(std::move(options)),
       m_locks(this, m_options.lockClock, {m_options.runPinPrompt, m_options.runPinSet}),
+      m_units(this, {[this](int r) { return !m_rows[r - 1].runEnded; },
+                     [this](int r, const std::string& label) {
+                         if (m_rows[r - 1].engine)
+                             m_record->SetRunUnit(*m_rows[r - 1].engine, label);
+                     }}),
       m_reaper([this](int row) {
           // On the reaper's thread: only post to the GUI thread, and not while the view closes.
           if (!m_closing.load())
@@ -99,6 +99,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
 {
     setFont(FormFont(forms::kStationFontPoints));
     connect(&m_locks, &CSettingsLocks::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
+    connect(&m_units, &CUnitLabelRows::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     m_continuous = std::make_unique<CContinuousMode>(ContinuousRows());
     connect(m_continuous.get(), &CContinuousMode::statusMessage, this, &CTarvoView::statusMessage,
             Qt::DirectConnection);
@@ -249,7 +250,7 @@ void CTarvoView::BuildForm()
         row.message = new CLabel(this);
         row.message->SetSunken(true);
         row.message->SetNotify(true);
-        connect(row.message, &CLabel::clicked, this, [this, r] { SelectRow(m_selectedRow == r ? 0 : r); },
+        connect(row.message, &CLabel::clicked, this, [this, r] { m_units.Toggle(r); },
                 Qt::DirectConnection);
         row.message->setGeometry(du.Rect(forms::kMessageX, y, forms::kMessageWidth, forms::kRowHeight));
 
@@ -265,6 +266,7 @@ void CTarvoView::BuildForm()
         row.progress->setRange(0, 100);
         row.progress->setValue(0);
         row.progress->setGeometry(du.Rect(forms::kProgressX, y, forms::kProgressWidth, forms::kRowHeight));
+        m_units.SetFields(r, row.portField, row.progress);
 
         const std::pair<QWidget*, int> named[] = {
             {row.portField, ids.portField}, {row.message, ids.message}, {row.state, ids.state}, {row.progress, ids.progress}};
@@ -564,7 +566,7 @@ void CTarvoView::OpenAndStart(int r)
             m_record->SetRunUnit(*row.engine, unit);
         m_status->RunBegun(port, m_record->RunId(*row.engine),
                            unit.empty() ? std::nullopt : std::optional<std::string>(unit));
-        ShowUnitLabel(r);
+        m_units.Show(r);
         row.engine->Start(&m_record->Sink());
         if (m_options.startPause.count() > 0)
             m_startPause.start(static_cast<int>(m_options.startPause.count()), Qt::PreciseTimer, this);
@@ -892,24 +894,10 @@ void CTarvoView::ApplyPortSettings()
 
 // --- main software -------------------------------------------------------------------------
 
-QString CTarvoView::RunFileDialog()
-{
-    QString folder = QFileInfo(FromLocal(m_imagePath)).absolutePath();
-    if (m_imagePath.empty() || !QFileInfo(folder).isDir())
-        folder = QDir::currentPath();
-    QFileDialog dialog(this, QString(), folder, Tr(kStation, strings::kMainSoftwareFilter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QString::fromUtf8(strings::kMainSoftwareSuffix));
-    dialog.selectFile(QStringLiteral("*.m0"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
 void CTarvoView::SelectMainSoftware()
 {
-    const QString chosen = m_options.chooseMainSoftware ? m_options.chooseMainSoftware(this) : RunFileDialog();
+    const QString chosen = m_options.chooseMainSoftware ? m_options.chooseMainSoftware(this)
+                                                             : ChooseMainSoftwareFile(this, m_imagePath);
     if (chosen.isEmpty())
         return;
     CWinMonitorCtrl& engine = *m_rows[0].engine;
@@ -935,37 +923,7 @@ void CTarvoView::SelectMainSoftware()
         emit statusProblem(QString());
 }
 
-CTarvoView::ImageCheck CTarvoView::CheckImage() const
-{
-    if (m_imagePath.empty()) {
-        if (!m_choiceFailure.isEmpty())
-            return {tr("No image"), tr("No download image: the main software was not converted: %1").arg(m_choiceFailure)};
-        return {tr("No image chosen"), tr("No download image chosen: choose the main software file with FILE OPEN.")};
-    }
-    const QString shown = FromLocal(m_imagePath);
-    struct stat info {};
-    if (::stat(m_imagePath.c_str(), &info) != 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return {tr("Image missing"),
-                    tr("The download image %1 is missing: choose the main software file with FILE OPEN.").arg(shown)};
-        return {tr("Image unreadable"),
-                tr("The download image %1 cannot be read: %2.").arg(shown, QString::fromLocal8Bit(std::strerror(error)))};
-    }
-    if (!S_ISREG(info.st_mode))
-        return {tr("Not an image"), tr("The download image %1 is not a regular file.").arg(shown)};
-    if (info.st_size == 0)
-        return {tr("Image empty"), tr("The download image %1 is empty.").arg(shown)};
-    // Every line of a download image is an S3 record; a file that does not begin with one
-    // is something else.
-    QFile file(shown);
-    if (!file.open(QIODevice::ReadOnly))
-        return {tr("Image unreadable"), tr("The download image %1 cannot be read: %2.").arg(shown, file.errorString())};
-    char head[2] = {};
-    if (file.read(head, 2) != 2 || head[0] != 'S' || head[1] != '3')
-        return {tr("Not an image"), tr("The download image %1 is not a download image.").arg(shown)};
-    return {};
-}
+ImageCheck CTarvoView::CheckImage() const { return CheckDownloadImage(m_imagePath, m_choiceFailure); }
 
 // --- settings locks ------------------------------------------------------------------------
 
@@ -1014,7 +972,7 @@ void CTarvoView::RunEnded(int r, int code, bool started)
     row.runEnded = true;
     m_status->OnEnd(station::PortForRow(r), code);
     m_units.RunEnded(r);
-    ShowUnitLabel(r);
+    m_units.Show(r);
     m_sound->RunEnded(code);
     // Continuous runs close the device once the report has been handled.
     m_continuous->RunEnded(r);
@@ -1065,86 +1023,9 @@ void CTarvoView::ShowPreflightReport()
 
 // --- unit labels ---------------------------------------------------------------------------
 
-void CTarvoView::SelectRow(int r)
-{
-    if (r < 0 || r > station::kRows)
-        r = 0;
-    m_selectedRow = r;
-    for (int i = 1; i <= station::kRows; ++i) {
-        QLabel* field = m_rows[i - 1].portField;
-        const bool selected = i == r;
-        field->setAutoFillBackground(selected);
-        QPalette colours = palette();  // the view's
-        if (selected) {
-            colours.setColor(QPalette::Window, colours.color(QPalette::Highlight));
-            colours.setColor(QPalette::WindowText, colours.color(QPalette::HighlightedText));
-        }
-        field->setPalette(colours);
-        QFont bold = field->font();
-        bold.setBold(selected);
-        field->setFont(bold);
-    }
-}
+void CTarvoView::SelectRow(int r) { m_units.Select(r); }
 
-void CTarvoView::ShowUnitLabel(int r)
-{
-    QProgressBar* bar = m_rows[r - 1].progress;
-    const QString label = QString::fromStdString(m_units.Label(r));
-    // Literal text: a label's own "%p", "%v" or "%m" must not become a progress figure, so a
-    // word joiner (invisible) separates such a "%" from its letter.
-    QString format = label;
-    static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
-    format.replace(placeholder, QStringLiteral("%\u2060"));
-    // Which run the label belongs to: while a run is in progress, a label waiting for the row's
-    // next run is marked so.
-    const bool forNext = m_units.StateOf(r) == station::UnitLabels::State::Pending && !m_rows[r - 1].runEnded;
-    if (forNext)
-        format = tr("next: %1").arg(format);
-    bar->setFormat(format);
-    bar->setTextVisible(!label.isEmpty());
-    QString tip;
-    if (!label.isEmpty()) {
-        tip = Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label);
-        if (m_units.StateOf(r) == station::UnitLabels::State::Pending)
-            tip += QStringLiteral("\n") + tr("For the row's next run");
-        else if (m_units.StateOf(r) == station::UnitLabels::State::Bound)
-            tip += QStringLiteral("\n") + tr("For the run in progress");
-    }
-    bar->setToolTip(tip);
-}
-
-bool CTarvoView::TakeUnitLabel(const QString& typed)
-{
-    const std::string label = station::UnitLabels::Clean(typed.toStdString());
-    if (label.empty())
-        return false;
-    if (label.size() > station::UnitLabels::kMaxLength) {
-        emit statusMessage(Tr(kUnitContext, strings::kUnitTooLong).arg(station::UnitLabels::kMaxLength));
-        return false;
-    }
-    // Armed: a run in progress (waiting for its handset or already at work on it) that has no
-    // unit yet; a label for it belongs to the handset in the socket. A run that has its unit
-    // passes the label on to the row's next run.
-    std::array<bool, station::kRows> armed{};
-    for (int r = 1; r <= station::kRows; ++r)
-        armed[r - 1] = !m_rows[r - 1].runEnded && m_units.RunLabel(r).empty();
-    const int r = m_units.Target(m_selectedRow, armed);
-    const QString shown = QString::fromStdString(label);
-    if (r == 0) {
-        emit statusMessage(Tr(kUnitContext, strings::kUnitNoRow).arg(shown));
-        return false;
-    }
-    m_units.Attach(r, label, armed[r - 1]);
-    if (armed[r - 1] && m_rows[r - 1].engine)
-        m_record->SetRunUnit(*m_rows[r - 1].engine, label);
-    ShowUnitLabel(r);
-    SelectRow(0);
-    if (armed[r - 1] || m_rows[r - 1].runEnded)
-        emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
-    else
-        emit statusMessage(tr("Unit label %1 for the next run of row %2.").arg(shown).arg(r));
-    return true;
-}
+bool CTarvoView::TakeUnitLabel(const QString& typed) { return m_units.Take(typed); }
 
 const QString& CTarvoView::TypedLabel() const { return m_scanner->Typed(); }
 
@@ -1153,7 +1034,7 @@ bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress) {
         for (int r = 1; r <= station::kRows; ++r) {
             if (watched == m_rows[r - 1].portField) {
-                SelectRow(m_selectedRow == r ? 0 : r);
+                m_units.Toggle(r);
                 return true;
             }
         }
@@ -1180,7 +1061,7 @@ void CTarvoView::Retranslate()
             row.state->SetText(Tr(kStation, row.stateSource.c_str()));
         if (row.messageOwn)
             row.message->SetText(MessageText(row));
-        ShowUnitLabel(r);
+        m_units.Show(r);
         if (!row.portField->toolTip().isEmpty())
             ShowRecordCounts(r);
     }

@@ -66,7 +66,8 @@
 #include "station/ReportGate.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
-#include "station/UnitLabels.h"
+#include "station/DownloadImage.h"
+#include "station/UnitLabelRows.h"
 
 class QLabel;
 class QProgressBar;
@@ -156,14 +157,14 @@ public:
 
     // Row selection for unit labels: 1..8, or 0 for none.
     void SelectRow(int row);
-    int SelectedRow() const { return m_selectedRow; }
+    int SelectedRow() const { return m_units.Selected(); }
     // A label as typed or scanned (without the Enter): attached to its row. False, with a
     // status bar message, when it goes nowhere.
     bool TakeUnitLabel(const QString& typed);
     // The unit label of the run in progress on `row` (empty when none): what the run's
     // record takes as its unit.
-    std::string RunUnitLabel(int row) const { return m_units.RunLabel(row); }
-    const station::UnitLabels& UnitLabels() const { return m_units; }
+    std::string RunUnitLabel(int row) const { return m_units.Labels().RunLabel(row); }
+    const station::UnitLabels& UnitLabels() const { return m_units.Labels(); }
     // Characters typed so far for the next label.
     const QString& TypedLabel() const;
 
@@ -195,10 +196,7 @@ public:
     bool OpenPending(int row) const { return m_rows[row - 1].openPending; }
     // Why no row can be armed now: a short text for a row's message field and the whole
     // reason; both empty when the image in use is fine.
-    struct ImageCheck {
-        QString brief;
-        QString detail;
-    };
+    // (station/DownloadImage.h)
     ImageCheck CheckImage() const;
 
     // Rows waiting for the pause after an earlier start to end before their port opens.
@@ -315,12 +313,10 @@ private:
     void ApplyAdministratorLocks();
     // What continuous runs do with the rows (station/ContinuousMode.h).
     CContinuousMode::Rows ContinuousRows();
-    void ShowUnitLabel(int row);
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
     void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
     void ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report);
-    QString RunFileDialog();
     void Warn(const QString& text);
 
     ViewOptions m_options;
@@ -356,8 +352,8 @@ private:
     CSettingsLocks m_locks;
     std::unique_ptr<CStationSound> m_sound;
     std::unique_ptr<CContinuousMode> m_continuous;
-    station::UnitLabels m_units;
-    int m_selectedRow = 0;
+    // The rows' unit labels and the row selected for the next one.
+    CUnitLabelRows m_units;
     // Keys typed or scanned into the window, made into unit labels.
     std::unique_ptr<CScannerInput> m_scanner;
     std::atomic<bool> m_closing{false};
