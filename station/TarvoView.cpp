@@ -26,14 +26,15 @@
 #include "resources/Forms.h"
 #include "resources/Pictures.h"
 #include "resources/Strings.h"
-#include "station/ApprovalWatch.h"
 #include "station/ComPortSet.h"
 #include "station/ContinuousMode.h"
 #include "station/DoctorReport.h"
 #include "station/DownloadImage.h"
+#include "station/ImageApproval.h"
 #include "station/Profile.h"
 #include "station/RowRecording.h"
 #include "station/ScannerInput.h"
+#include "station/StartPause.h"
 #include "station/StationRecord.h"
 #include "station/StationStatus.h"
 #include "station/Sound.h"
@@ -100,6 +101,7 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     setFont(FormFont(forms::kStationFontPoints));
     connect(&m_locks, &CSettingsLocks::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     connect(&m_units, &CUnitLabelRows::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
+    m_starts = std::make_unique<CStartPause>(m_options.startPause, [this](int r) { OpenAndStart(r); });
     m_continuous = std::make_unique<CContinuousMode>(ContinuousRows());
     connect(m_continuous.get(), &CContinuousMode::statusMessage, this, &CTarvoView::statusMessage,
             Qt::DirectConnection);
@@ -126,8 +128,10 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
                 m_continuous->Retry(r);
         m_continuous->DevicesChanged();
     });
-    m_approval = std::make_unique<CApprovalWatch>(m_options.approvalPeriod);
-    connect(m_approval.get(), &CApprovalWatch::verdictChanged, this, &CTarvoView::OnApprovalVerdict);
+    m_approval = std::make_unique<CImageApproval>(m_options.approvalPeriod, [this](int r) { StartPort(r); });
+    connect(m_approval.get(), &CImageApproval::approvedChanged, this, [this](bool approved) { m_status->SetApproved(approved); });
+    connect(m_approval.get(), &CImageApproval::statusProblem, this, &CTarvoView::statusProblem, Qt::DirectConnection);
+    connect(m_approval.get(), &CImageApproval::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
@@ -147,9 +151,8 @@ CTarvoView::~CTarvoView()
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
     m_closing = true;
-    m_openQueue.clear();
-    m_approvalWaiting.clear();
-    m_approval.reset();  // its first check ends within the gate's bound
+    m_starts->Clear();
+    m_approval->Stop();
     // A wait for a run's first record holds a reference to its engine: over before any goes.
     m_recording->Stop();
     for (int r = 1; r <= station::kRows; ++r)
@@ -411,11 +414,9 @@ void CTarvoView::StartPort(int r)
     // Only approved images: no row is armed before the image's approval is known, nor after
     // it was revoked.
     std::optional<std::string> approval;
-    if (RequireApproved()) {
+    if (CImageApproval::Required()) {
         CheckImageApproval();
-        if (!m_approval->Ready()) {
-            if (std::find(m_approvalWaiting.begin(), m_approvalWaiting.end(), r) == m_approvalWaiting.end())
-                m_approvalWaiting.push_back(r);
+        if (!m_approval->ReadyFor(r)) {
             Row& waiting = m_rows[r - 1];
             waiting.messageSource = tr("Checking approval").toStdString();
             waiting.messageOwn = false;
@@ -472,7 +473,7 @@ void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, bool ok, co
     // normally a matter of milliseconds. If it takes longer the port opens when it is done.
     row.openPending = !m_reaper.WaitFor(r, kRetireWait);
     if (!row.openPending)
-        QueueOpen(r);
+        m_starts->Open(r);
 }
 
 void CTarvoView::OnRowIdle(int r)
@@ -480,29 +481,7 @@ void CTarvoView::OnRowIdle(int r)
     Row& row = m_rows[r - 1];
     if (row.openPending && !m_reaper.Busy(r)) {
         row.openPending = false;
-        QueueOpen(r);
-    }
-}
-
-void CTarvoView::QueueOpen(int r)
-{
-    // The pause after a start keeps the next start back without holding the GUI thread: rows
-    // that come during it wait their turn in order, each opened when the pause before it ends.
-    if (!m_startPause.isActive() && m_openQueue.empty()) {
-        OpenAndStart(r);
-        return;
-    }
-    if (std::find(m_openQueue.begin(), m_openQueue.end(), r) == m_openQueue.end())
-        m_openQueue.push_back(r);
-}
-
-void CTarvoView::OnStartPauseOver()
-{
-    m_startPause.stop();
-    while (!m_openQueue.empty() && !m_startPause.isActive()) {
-        const int r = m_openQueue.front();
-        m_openQueue.pop_front();
-        OpenAndStart(r);
+        m_starts->Open(r);
     }
 }
 
@@ -518,39 +497,15 @@ void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
     emit statusProblem(problem.detail);
 }
 
-bool CTarvoView::RequireApproved() const
-{
-    return profile::ReadInt("Record", QStringLiteral("RequireApproved"), 0) != 0;
-}
+std::size_t CTarvoView::QueuedStarts() const { return m_starts->Waiting(); }
+
+std::size_t CTarvoView::ApprovalWaiting() const { return m_approval->Waiting(); }
+
+bool CTarvoView::RequireApproved() const { return CImageApproval::Required(); }
 
 void CTarvoView::CheckImageApproval()
 {
-    if (!RequireApproved() || m_imagePath.empty())
-        return;
-    const std::string journal = m_record->Enabled() ? m_record->DatabasePath() : std::string();
-    m_approval->Check(m_imagePath, profile::ReadString("Record", QStringLiteral("Forward")).toStdString(), journal);
-}
-
-void CTarvoView::OnApprovalVerdict()
-{
-    const record::ApprovalVerdict verdict = m_approval->Current();
-    m_status->SetApproved(verdict.allowed);
-    if (!verdict.allowed) {
-        emit statusProblem(QString::fromStdString(verdict.refusal));
-        m_approvalRefused = true;
-    } else {
-        // Approved (again): the refusal shown before no longer holds.
-        if (m_approvalRefused)
-            emit statusProblem(QString());
-        m_approvalRefused = false;
-        if (!verdict.notice.empty())
-            emit statusMessage(QString::fromStdString(verdict.notice));
-    }
-    // The rows clicked while the check ran are armed now, or shown why not.
-    std::vector<int> waiting;
-    waiting.swap(m_approvalWaiting);
-    for (const int r : waiting)
-        StartPort(r);
+    m_approval->Check(m_imagePath, m_record->Enabled() ? m_record->DatabasePath() : std::string());
 }
 
 void CTarvoView::OpenAndStart(int r)
@@ -568,8 +523,7 @@ void CTarvoView::OpenAndStart(int r)
                            unit.empty() ? std::nullopt : std::optional<std::string>(unit));
         m_units.Show(r);
         row.engine->Start(&m_record->Sink());
-        if (m_options.startPause.count() > 0)
-            m_startPause.start(static_cast<int>(m_options.startPause.count()), Qt::PreciseTimer, this);
+        m_starts->Started();
     } else {
         Apply(station::PortOpenFailed(r), true);
         m_status->OpenFailed(port, row.engine->OpenError());
@@ -708,8 +662,8 @@ void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValu
             return;
         }
         // The image's approval was revoked after the row was armed: no handset gets it.
-        std::string approved, refusal;
-        if (RequireApproved() && m_approval->Ready() && !m_approval->Allowed(approved, refusal)) {
+        std::string refusal;
+        if (m_approval->RefusedNow(refusal)) {
             const QString why = QString::fromStdString(refusal);
             Apply(station::OnStatus(report.port, kNoImageCode, refusal));
             m_rows[r - 1].message->SetTextColor(station::colour::kRed);
@@ -843,10 +797,6 @@ bool CTarvoView::IsTimerActive(int id) const
 
 void CTarvoView::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_startPause.timerId()) {
-        OnStartPauseOver();
-        return;
-    }
     for (int id = 1; id < static_cast<int>(m_timers.size()); ++id) {
         if (m_timers[id].timerId() == event->timerId()) {
             OnTimer(id);

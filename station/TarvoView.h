@@ -45,7 +45,6 @@
 #pragma once
 
 #include <QBasicTimer>
-#include <deque>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -74,7 +73,8 @@ class QProgressBar;
 
 namespace tarvo {
 
-class CApprovalWatch;
+class CImageApproval;
+class CStartPause;
 class CStationStatus;
 class CComPortSet;
 class CDoctorReport;
@@ -200,7 +200,7 @@ public:
     ImageCheck CheckImage() const;
 
     // Rows waiting for the pause after an earlier start to end before their port opens.
-    std::size_t QueuedStarts() const { return m_openQueue.size(); }
+    std::size_t QueuedStarts() const;
     // EXIT: ends the runs in progress (ABORTED, or NO TARGET while none answered) and waits
     // at most kExitRecordWait for every record to be durable in the journal.
     void MakeRecordsDurable();
@@ -235,7 +235,7 @@ public:
     // The status server's port ("Status"/"Listen" in the profile; 0: not serving).
     int StatusPort() const;
     // Rows waiting for the image's first approval verdict (tests).
-    std::size_t ApprovalWaiting() const { return m_approvalWaiting.size(); }
+    std::size_t ApprovalWaiting() const;
 
 signals:
     // Asks the frame to fit itself to the form (start-up).
@@ -293,9 +293,8 @@ private:
     void OpenAndStart(int row);
     void OnRowIdle(int row);
     void RefuseStart(int row, const ImageCheck& problem);
-    // Only approved images: begins the check of the image in use (never waits); the verdict.
+    // Only approved images: begins the check of the image in use (never waits).
     void CheckImageApproval();
-    void OnApprovalVerdict();
     // Carries the steps out. State words are translated; a message is translated when
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
@@ -306,9 +305,6 @@ private:
     void ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port);
     // The answer of the wait for a run's RUNNING record (station/RowRecording.h).
     void RunBegun(int row, station::ReportGate::Ticket ticket, bool ok, const std::string& error);
-    // Opens row r now, or after the pause that follows an earlier start.
-    void QueueOpen(int row);
-    void OnStartPauseOver();
     // Settings the administrator's file sets: their buttons are disabled (station/SettingsLocks.h).
     void ApplyAdministratorLocks();
     // What continuous runs do with the rows (station/ContinuousMode.h).
@@ -325,11 +321,9 @@ private:
     std::array<Row, station::kRows> m_rows;
     std::array<QBasicTimer, station::kRows + 2> m_timers;  // index = timer id (1..9)
     // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
-    QBasicTimer m_startPause;
-    std::deque<int> m_openQueue;
-    std::unique_ptr<CApprovalWatch> m_approval;
-    std::vector<int> m_approvalWaiting;
-    bool m_approvalRefused = false;  // the status bar shows the approval's refusal
+    std::unique_ptr<CStartPause> m_starts;
+    // Only approved images (station/ImageApproval.h).
+    std::unique_ptr<CImageApproval> m_approval;
     std::string m_imagePath;
     // Why the last main software choice failed; empty after a good one.
     QString m_choiceFailure;
