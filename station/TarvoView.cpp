@@ -1,11 +1,9 @@
 #include "station/TarvoView.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -24,7 +22,6 @@
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Forms.h"
-#include "resources/Pictures.h"
 #include "resources/Strings.h"
 #include "station/ComPortSet.h"
 #include "station/ContinuousMode.h"
@@ -33,8 +30,10 @@
 #include "station/ImageApproval.h"
 #include "station/Profile.h"
 #include "station/RowRecording.h"
+#include "station/ReportHandOff.h"
 #include "station/ScannerInput.h"
 #include "station/StartPause.h"
+#include "station/StationForm.h"
 #include "station/StationRecord.h"
 #include "station/StationStatus.h"
 #include "station/Sound.h"
@@ -99,6 +98,12 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
       })
 {
     setFont(FormFont(forms::kStationFontPoints));
+    m_handOff = std::make_unique<CReportHandOff>(
+        m_gate, m_closing,
+        CReportHandOff::Handlers{
+            [this](station::ReportGate::Ticket ticket, const CReportHandOff::Status& report) { ShowStatus(ticket, report); },
+            [this](station::ReportGate::Ticket ticket, const ProgressReport& report) { ShowProgress(ticket, report); },
+            [this](station::ReportGate::Ticket ticket, int port) { ShowRunEndedAlone(ticket, port); }});
     connect(&m_locks, &CSettingsLocks::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     connect(&m_units, &CUnitLabelRows::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     m_starts = std::make_unique<CStartPause>(m_options.startPause, [this](int r) { OpenAndStart(r); });
@@ -162,83 +167,24 @@ CTarvoView::~CTarvoView()
 
 void CTarvoView::BuildForm()
 {
+    StationFormWidgets form = BuildStationForm(this);
+    m_clock = form.clock;
+    m_pathLine = form.pathLine;
+    m_buttons = form.buttons;
+    m_formTexts = std::move(form.texts);
+    connect(m_buttons[0], &QPushButton::clicked, this, [this] {
+        // Ends at once: no question, no closing sequence, ports left to the system; only the
+        // record is made durable first (runs in progress end ABORTED).
+        MakeRecordsDurable();
+        if (m_options.exitProcess)
+            m_options.exitProcess();
+        else
+            std::_Exit(0);
+    }, Qt::DirectConnection);
+    connect(m_buttons[1], &QPushButton::clicked, this, &CTarvoView::OnComPortSetting, Qt::DirectConnection);
+    connect(m_buttons[3], &QPushButton::clicked, this, &CTarvoView::OnFileOpen, Qt::DirectConnection);
+
     const DialogUnits du(font());
-    setFixedSize(du.Size(forms::kStationWidth, forms::kStationHeight));
-
-    for (const forms::Item& item : forms::kStationForm) {
-        const QRect rect = du.Rect(item.x, item.y, item.cx, item.cy);
-        const QString text = Tr("StationForm", item.text);
-        QWidget* widget = nullptr;
-        switch (item.kind) {
-        case forms::Kind::GroupBox:
-            widget = new QGroupBox(text, this);
-            break;
-        case forms::Kind::Text: {
-            auto* label = new QLabel(text, this);
-            label->setAlignment(Qt::AlignCenter);
-            widget = label;
-            break;
-        }
-        case forms::Kind::Picture: {
-            auto* picture = new QLabel(this);
-            picture->setPixmap(item.id == forms::kIdBanner ? pictures::Banner(rect.size())
-                                                           : pictures::StationPicture(rect.size()));
-            widget = picture;
-            break;
-        }
-        case forms::Kind::Label: {
-            auto* label = new CLabel(this);
-            label->SetSunken(true);
-            if (item.id == forms::kIdClock)
-                m_clock = label;
-            else
-                m_pathLine = label;
-            widget = label;
-            break;
-        }
-        case forms::Kind::RoundButton: {
-            auto* button = new CRoundButton(text, this);
-            button->setGeometry(rect);
-            button->Attach();
-            button->setFocusPolicy(Qt::TabFocus);
-            if (item.id == forms::kIdExit) {
-                m_buttons[0] = button;
-                connect(button, &QPushButton::clicked, this, [this] {
-                    // Ends at once: no question, no closing sequence, ports left to the system;
-                    // only the record is made durable first (runs in progress end ABORTED).
-                    MakeRecordsDurable();
-                    if (m_options.exitProcess)
-                        m_options.exitProcess();
-                    else
-                        std::_Exit(0);
-                }, Qt::DirectConnection);
-            } else if (item.id == forms::kIdComPortSetting) {
-                m_buttons[1] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::OnComPortSetting, Qt::DirectConnection);
-            } else if (item.id == forms::kIdOpenCloseAll) {
-                // Created disabled; nothing enables it.
-                m_buttons[2] = button;
-                button->setEnabled(false);
-            } else {
-                m_buttons[3] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::OnFileOpen, Qt::DirectConnection);
-            }
-            widget = button;
-            break;
-        }
-        default:
-            break;
-        }
-        if (!widget)
-            continue;
-        widget->setObjectName(QString::number(item.id));
-        widget->setProperty("controlId", item.id);
-        if (item.text[0] != '\0')
-            m_formTexts.emplace_back(widget, item.text);
-        if (item.kind != forms::Kind::RoundButton)
-            widget->setGeometry(rect);
-    }
-
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
         const forms::RowIds& ids = forms::kRowIds[r - 1];
@@ -576,46 +522,17 @@ void CTarvoView::OnRunRecorded(int port)
 
 void CTarvoView::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
 {
-    StatusValue value{report.port, report.code, report.text ? std::string(report.text) : std::string(),
-                      report.reason ? std::string(report.reason) : std::string()};
-    const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
-    if (!pass)
-        return;  // the engine is being destroyed
-    QMetaObject::invokeMethod(this, [this, pass, value = std::move(value)] {
-        ShowStatus(pass->ticket, value);
-        m_gate.Finish(pass);
-    }, Qt::QueuedConnection);
-    m_gate.Wait(pass);
+    m_handOff->OnPortStatus(engine, report);
 }
 
 void CTarvoView::OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report)
 {
-    const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
-    if (!pass)
-        return;
-    QMetaObject::invokeMethod(this, [this, pass, value = report] {
-        ShowProgress(pass->ticket, value);
-        m_gate.Finish(pass);
-    }, Qt::QueuedConnection);
-    m_gate.Wait(pass);
+    m_handOff->OnPortProgress(engine, report);
 }
 
-void CTarvoView::ReleaseEngine(const CWinMonitorCtrl& engine) { m_gate.Release(&engine); }
+void CTarvoView::ReleaseEngine(const CWinMonitorCtrl& engine) { m_handOff->ReleaseEngine(engine); }
 
-void CTarvoView::OnRunEnded(const CWinMonitorCtrl& engine)
-{
-    // A stopped run was ended by the view itself; any other run that ends here without a
-    // final status (a refused identify, a device lost before the first answer) still has to
-    // end its row. Never waits: the ticket tells on the GUI thread whether the engine is
-    // still its row's.
-    if (engine.StopRequested() || m_closing.load())
-        return;
-    const station::ReportGate::Ticket ticket = m_gate.TicketOf(&engine);
-    if (ticket == station::ReportGate::kNoTicket)
-        return;
-    const int port = engine.PortNumber();
-    QMetaObject::invokeMethod(this, [this, ticket, port] { ShowRunEndedAlone(ticket, port); }, Qt::QueuedConnection);
-}
+void CTarvoView::OnRunEnded(const CWinMonitorCtrl& engine) { m_handOff->OnRunEnded(engine); }
 
 void CTarvoView::ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port)
 {
@@ -641,35 +558,25 @@ bool CTarvoView::IsCurrent(int port, station::ReportGate::Ticket ticket) const
     return r != 0 && m_rows[r - 1].ticket == ticket && m_gate.IsLive(ticket);
 }
 
-void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report)
+void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const CReportHandOff::Status& report)
 {
     if (!IsCurrent(report.port, ticket))
         return;
     m_status->OnStatus(report.port, report.code, report.text, report.reason);
     const int r = station::RowForPort(report.port);
     if (report.code == status::kReadyForDownload) {
-        // The image went away after the row was armed: end the run here, before the erase,
-        // and free the device, instead of sitting at "ERASE" for ever.
-        const ImageCheck image = CheckImage();
-        if (!image.detail.isEmpty()) {
-            Apply(station::OnStatus(report.port, kNoImageCode, image.brief.toStdString()));
+        // The image went away after the row was armed, or its approval was revoked (no
+        // handset gets it): end the run here, before the erase, and free the device, instead
+        // of sitting at "ERASE" for ever.
+        ImageCheck stop = CheckImage();
+        if (std::string refusal; stop.detail.isEmpty() && m_approval->RefusedNow(refusal))
+            stop = {QString::fromStdString(refusal), QString::fromStdString(refusal)};
+        if (!stop.detail.isEmpty()) {
+            Apply(station::OnStatus(report.port, kNoImageCode, stop.brief.toStdString()));
             m_rows[r - 1].message->SetTextColor(station::colour::kRed);
-            m_rows[r - 1].message->setToolTip(image.detail);
-            emit statusProblem(image.detail);
-            m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
-            RunEnded(r, kNoImageCode);
-            ReplaceEngine(r);
-            return;
-        }
-        // The image's approval was revoked after the row was armed: no handset gets it.
-        std::string refusal;
-        if (m_approval->RefusedNow(refusal)) {
-            const QString why = QString::fromStdString(refusal);
-            Apply(station::OnStatus(report.port, kNoImageCode, refusal));
-            m_rows[r - 1].message->SetTextColor(station::colour::kRed);
-            m_rows[r - 1].message->setToolTip(why);
-            emit statusProblem(why);
-            m_record->FailRun(*m_rows[r - 1].engine, refusal);
+            m_rows[r - 1].message->setToolTip(stop.detail);
+            emit statusProblem(stop.detail);
+            m_record->FailRun(*m_rows[r - 1].engine, stop.detail.toStdString());
             RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;
@@ -996,15 +903,7 @@ bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
 
 void CTarvoView::Retranslate()
 {
-    for (const auto& [widget, source] : m_formTexts) {
-        const QString text = Tr("StationForm", source);
-        if (auto* group = qobject_cast<QGroupBox*>(widget))
-            group->setTitle(text);
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            button->setText(text);
-        else if (auto* label = qobject_cast<QLabel*>(widget))
-            label->setText(text);
-    }
+    RetranslateStationForm(m_formTexts);
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
         if (!row.stateSource.empty())

@@ -63,6 +63,7 @@
 #include "station/Reaper.h"
 #include "station/SettingsLocks.h"
 #include "station/ReportGate.h"
+#include "station/ReportHandOff.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
 #include "station/DownloadImage.h"
@@ -280,13 +281,6 @@ private:
         bool beginPending = false;
         bool beginFailed = false;
     };
-    struct StatusValue {
-        int port;
-        int code;
-        std::string text;
-        std::string reason;
-    };
-
     void BuildForm();
     void ReplaceEngine(int row);
     void RetireEngine(int row);
@@ -311,13 +305,15 @@ private:
     CContinuousMode::Rows ContinuousRows();
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
-    void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
+    void ShowStatus(station::ReportGate::Ticket ticket, const CReportHandOff::Status& report);
     void ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report);
     void Warn(const QString& text);
 
     ViewOptions m_options;
     LogTraceSink m_trace;
     station::ReportGate m_gate;
+    // The reports' way from the engines' workers to the GUI thread (after the gate it uses).
+    std::unique_ptr<CReportHandOff> m_handOff;
     std::array<Row, station::kRows> m_rows;
     std::array<QBasicTimer, station::kRows + 2> m_timers;  // index = timer id (1..9)
     // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
