@@ -29,6 +29,7 @@
 #include "station/DownloadImage.h"
 #include "station/ImageApproval.h"
 #include "station/Profile.h"
+#include "station/RowFields.h"
 #include "station/RowRecording.h"
 #include "station/ReportHandOff.h"
 #include "station/ScannerInput.h"
@@ -50,21 +51,6 @@ constexpr int kNoImageCode = -1;
 // device lost before the first answer).
 constexpr int kNoResultCode = -2;
 constexpr char kStation[] = "Station";
-constexpr char kUnitContext[] = "UnitLabel";
-
-// The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
-// shows them through Tr(kStation, word).
-[[maybe_unused]] constexpr const char* kRowWords[] = {
-    QT_TRANSLATE_NOOP("Station", "CLOSE"),         QT_TRANSLATE_NOOP("Station", "READY"),
-    QT_TRANSLATE_NOOP("Station", "ERASE"),         QT_TRANSLATE_NOOP("Station", "DOWNLOAD"),
-    QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
-    QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
-    QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
-    QT_TRANSLATE_NOOP("Station", "HANDSET PLUGGED AT START - CLICK OR REPLUG"),
-    QT_TRANSLATE_NOOP("Station", "Run ended without a result"),
-    QT_TRANSLATE_NOOP("Station", "NOT STARTED - RECORD NOT WRITTEN"),
-};
-constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -187,42 +173,13 @@ void CTarvoView::BuildForm()
     const DialogUnits du(font());
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
-        const forms::RowIds& ids = forms::kRowIds[r - 1];
-        const int y = forms::kRowY[r - 1];
-
-        row.portField = new QLabel(QString::number(r), this);
-        row.portField->setAlignment(Qt::AlignCenter);
-        // Clicking the port number selects the row for the next unit label.
+        row.Build(this, r, du);
+        // Clicking the port number or the message field selects the row for the next unit
+        // label; clicking the state field starts the row.
         row.portField->installEventFilter(this);
-        row.portField->setGeometry(du.Rect(forms::kPortFieldX, y, forms::kPortFieldWidth, forms::kRowHeight));
-
-        row.message = new CLabel(this);
-        row.message->SetSunken(true);
-        row.message->SetNotify(true);
-        connect(row.message, &CLabel::clicked, this, [this, r] { m_units.Toggle(r); },
-                Qt::DirectConnection);
-        row.message->setGeometry(du.Rect(forms::kMessageX, y, forms::kMessageWidth, forms::kRowHeight));
-
-        row.state = new CLabel(this);
-        row.state->SetNotify(true);
-        row.state->setGeometry(du.Rect(forms::kStateX, y, forms::kStateWidth, forms::kRowHeight));
-        row.state->setCursor(Qt::PointingHandCursor);
+        connect(row.message, &CLabel::clicked, this, [this, r] { m_units.Toggle(r); }, Qt::DirectConnection);
         connect(row.state, &CLabel::clicked, this, [this, r] { StartPort(r); }, Qt::DirectConnection);
-
-        row.progress = new QProgressBar(this);
-        row.progress->setTextVisible(false);
-        row.progress->setAlignment(Qt::AlignCenter);
-        row.progress->setRange(0, 100);
-        row.progress->setValue(0);
-        row.progress->setGeometry(du.Rect(forms::kProgressX, y, forms::kProgressWidth, forms::kRowHeight));
         m_units.SetFields(r, row.portField, row.progress);
-
-        const std::pair<QWidget*, int> named[] = {
-            {row.portField, ids.portField}, {row.message, ids.message}, {row.state, ids.state}, {row.progress, ids.progress}};
-        for (const auto& [widget, id] : named) {
-            widget->setObjectName(QString::number(id));
-            widget->setProperty("controlId", id);
-        }
     }
 }
 
@@ -363,13 +320,7 @@ void CTarvoView::StartPort(int r)
     if (CImageApproval::Required()) {
         CheckImageApproval();
         if (!m_approval->ReadyFor(r)) {
-            Row& waiting = m_rows[r - 1];
-            waiting.messageSource = tr("Checking approval").toStdString();
-            waiting.messageOwn = false;
-            waiting.messagePercent = -1;
-            waiting.message->SetTextColor(station::colour::kYellow);
-            waiting.message->SetText(tr("Checking approval"));
-            waiting.message->setToolTip(QString());
+            m_rows[r - 1].ShowNote(tr("Checking approval"), station::colour::kYellow, QString());
             return;
         }
         std::string approved, refusal;
@@ -433,13 +384,7 @@ void CTarvoView::OnRowIdle(int r)
 
 void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
 {
-    Row& row = m_rows[r - 1];
-    row.messageSource = problem.brief.toStdString();
-    row.messageOwn = false;
-    row.messagePercent = -1;
-    row.message->SetTextColor(station::colour::kRed);
-    row.message->SetText(problem.brief);
-    row.message->setToolTip(problem.detail);
+    m_rows[r - 1].ShowNote(problem.brief, station::colour::kRed, problem.detail);
     emit statusProblem(problem.detail);
 }
 
@@ -618,15 +563,6 @@ CLabel* CTarvoView::LabelFor(station::Field field, int row) const
     return nullptr;
 }
 
-QString CTarvoView::MessageText(const Row& row) const
-{
-    if (!row.messageOwn)
-        return QString::fromStdString(row.messageSource);
-    if (row.messagePercent >= 0)
-        return Tr(kStation, kDownloading).arg(row.messagePercent);
-    return Tr(kStation, row.messageSource.c_str());
-}
-
 void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent)
 {
     for (const station::Step& step : steps) {
@@ -644,15 +580,9 @@ void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent
                            if (!label)
                                return;
                            if (s.field == station::Field::State) {
-                               Row& row = m_rows[s.row - 1];
-                               row.stateSource = s.text;
-                               label->SetText(Tr(kStation, row.stateSource.c_str()));
+                               m_rows[s.row - 1].ShowState(s.text);
                            } else if (s.field == station::Field::Message) {
-                               Row& row = m_rows[s.row - 1];
-                               row.messageSource = s.text;
-                               row.messageOwn = ownMessage;
-                               row.messagePercent = percent;
-                               label->SetText(MessageText(row));
+                               m_rows[s.row - 1].ShowMessage(s.text, ownMessage, percent);
                            } else {
                                if (s.field == station::Field::Clock)
                                    m_clockText = s.text;
@@ -906,10 +836,7 @@ void CTarvoView::Retranslate()
     RetranslateStationForm(m_formTexts);
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
-        if (!row.stateSource.empty())
-            row.state->SetText(Tr(kStation, row.stateSource.c_str()));
-        if (row.messageOwn)
-            row.message->SetText(MessageText(row));
+        row.Retranslate();
         m_units.Show(r);
         if (!row.portField->toolTip().isEmpty())
             ShowRecordCounts(r);

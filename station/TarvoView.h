@@ -7,8 +7,8 @@
 // text, colour, bar setting and timer; the view only carries the steps out.
 //
 // Reports and threads: the engines call OnPortStatus/OnPortProgress on their worker threads.
-// The view copies the report (text included), queues its handling to the GUI thread and makes
-// the worker wait until it ran, so the worker goes on only after the view has shown the
+// The view's hand-off (station/ReportHandOff.h) copies the report (text included), queues its
+// handling to the GUI thread and makes the worker wait until it ran, so the worker goes on only after the view has shown the
 // report (a download advances no faster than the view). Before an engine is let go, the view
 // releases it in the report gate: a wait of its workers ends at once and its later reports
 // drop, so a status 0 from an engine that is going away never starts a download. A queued
@@ -21,12 +21,16 @@
 // idle. Closing the view releases and stops every engine first and then waits for all of them
 // together.
 //
-// A row is armed only with a usable download image: a click while none is chosen, while the
-// chosen one is missing, empty or not an image, shows why in the row and in the status bar
-// and opens nothing.
+// A row is armed only with a usable download image (station/DownloadImage.h): a click while
+// none is chosen, while the chosen one is missing, empty or not an image, shows why in the row
+// and in the status bar and opens nothing.
 //
 // The pause after a row's start keeps later starts back for its length without holding the GUI
-// thread: rows started meanwhile wait in order and open one pause after another.
+// thread (station/StartPause.h): rows started meanwhile wait in order and open one pause after
+// another.
+//
+// The form's fixed widgets come from station/StationForm.h, each row's fields from
+// station/RowFields.h; the view owns them all.
 //
 // Added to the form, each in a unit of its own that the view wires to its rows: the window's
 // texts follow the language in force (QEvent::LanguageChange; engine texts are shown as they
@@ -36,7 +40,7 @@
 // once its first record is durable (station/RowRecording.h); and unit labels typed into the
 // window by a barcode scanner or by hand (station/ScannerInput.h, also out of an open dialog)
 // go to the selected row, or the first row with a run in progress and no unit yet
-// (station/UnitLabels.h); a label for a row whose run has its unit waits for the row's next
+// (station/UnitLabelRows.h); a label for a row whose run has its unit waits for the row's next
 // run, and the row's bar says which. A click on a row's port number or message field selects
 // the row (another click deselects it); the row's progress bar shows its label.
 //
@@ -64,6 +68,7 @@
 #include "station/SettingsLocks.h"
 #include "station/ReportGate.h"
 #include "station/ReportHandOff.h"
+#include "station/RowFields.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
 #include "station/DownloadImage.h"
@@ -228,7 +233,7 @@ public:
     // The preflight report of the enabled rows' devices and the station's files.
     void ShowPreflightReport();
     // Only approved images ("Record"/"RequireApproved"=1): the image's approval is checked
-    // (station/ApprovalWatch.h) before any row is armed, off the GUI thread; a row clicked
+    // (station/ImageApproval.h) before any row is armed, off the GUI thread; a row clicked
     // meanwhile waits for the verdict. A refused image (never approved, revoked, no list ever
     // fetched) arms no row: the row's message and the status bar say why in red, naming the
     // file. The run's record carries who approved the image.
@@ -256,24 +261,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Row {
+    // A row: its fields (station/RowFields.h), its engine and the state of its run.
+    struct Row : RowFields {
         // Declared before the engine: the engine's channel keeps a pointer to it.
         std::unique_ptr<MapPortDirectory> ports;
         std::unique_ptr<CWinMonitorCtrl> engine;
         station::ReportGate::Ticket ticket = station::ReportGate::kNoTicket;
         int enabled = 0;
         bool openPending = false;
-        QLabel* portField = nullptr;
-        CLabel* message = nullptr;
-        CLabel* state = nullptr;
-        QProgressBar* progress = nullptr;
-        // What the state and message fields show, as given (before translation): the state
-        // word; the message text, whether it is the view's own (translated) or an engine
-        // text (shown as it is), and the percent of a "Downloading" message (-1: none).
-        std::string stateSource;
-        std::string messageSource;
-        bool messageOwn = false;
-        int messagePercent = -1;
         // The run on this row has shown its final word (sound and label done).
         bool runEnded = true;
         // The row's start waits for its run's RUNNING record to be durable; the last start
@@ -292,7 +287,6 @@ private:
     // Carries the steps out. State words are translated; a message is translated when
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
-    QString MessageText(const Row& row) const;
     // The row's run has ended with `code`: label, sound, continuous re-arm. `started` false:
     // the port never opened, and the row ends as a failed run all the same.
     void RunEnded(int row, int code, bool started = true);
