@@ -5,6 +5,9 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+#include "engine/StatusCodes.h"
+#include "station/Profile.h"
+
 namespace tarvo {
 
 CResultSounds::CResultSounds(QObject* parent) : QObject(parent) {}
@@ -36,6 +39,29 @@ void CResultSounds::Play(ResultSound sound)
     if (!effect || effect->status() == QSoundEffect::Error)
         return;
     effect->play();
+}
+
+CStationSound::CStationSound(ISoundPlayer* player) : m_player(player)
+{
+    if (!m_player) {
+        m_own = std::make_unique<CResultSounds>();
+        m_player = m_own.get();
+    }
+    m_on = profile::ReadInt(kSection, QString::fromLatin1(kKey), 0) == 1;
+}
+
+CStationSound::~CStationSound() = default;
+
+void CStationSound::SetOn(bool on)
+{
+    m_on = on;
+    profile::WriteInt(kSection, QString::fromLatin1(kKey), on ? 1 : 0);
+}
+
+void CStationSound::RunEnded(int code)
+{
+    if (m_on)
+        m_player->Play(code == status::kPass ? ResultSound::Pass : ResultSound::Fail);
 }
 
 }  // namespace tarvo

@@ -1,31 +1,20 @@
 #include "station/TarvoView.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QDialog>
-#include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QTimerEvent>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
@@ -33,14 +22,19 @@
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
 #include "resources/Forms.h"
-#include "resources/Pictures.h"
 #include "resources/Strings.h"
-#include "station/ApprovalWatch.h"
 #include "station/ComPortSet.h"
+#include "station/ContinuousMode.h"
 #include "station/DoctorReport.h"
-#include "serial/DeviceWatcher.h"
-#include "station/PinDialogs.h"
+#include "station/DownloadImage.h"
+#include "station/ImageApproval.h"
 #include "station/Profile.h"
+#include "station/RowFields.h"
+#include "station/RowRecording.h"
+#include "station/ReportHandOff.h"
+#include "station/ScannerInput.h"
+#include "station/StartPause.h"
+#include "station/StationForm.h"
 #include "station/StationRecord.h"
 #include "station/StationStatus.h"
 #include "station/Sound.h"
@@ -57,36 +51,6 @@ constexpr int kNoImageCode = -1;
 // device lost before the first answer).
 constexpr int kNoResultCode = -2;
 constexpr char kStation[] = "Station";
-constexpr char kUnitContext[] = "UnitLabel";
-constexpr char kSoundKey[] = "Sound";
-constexpr char kContinuousKey[] = "Continuous";
-
-// The row logic's words (station/RowLogic.h), marked here for the translation tools; the view
-// shows them through Tr(kStation, word).
-[[maybe_unused]] constexpr const char* kRowWords[] = {
-    QT_TRANSLATE_NOOP("Station", "CLOSE"),         QT_TRANSLATE_NOOP("Station", "READY"),
-    QT_TRANSLATE_NOOP("Station", "ERASE"),         QT_TRANSLATE_NOOP("Station", "DOWNLOAD"),
-    QT_TRANSLATE_NOOP("Station", "COMPLETE"),      QT_TRANSLATE_NOOP("Station", "ERROR"),
-    QT_TRANSLATE_NOOP("Station", "INSERT TARGET"), QT_TRANSLATE_NOOP("Station", "Serial Port Open Failed..."),
-    QT_TRANSLATE_NOOP("Station", "Erasing..."),    QT_TRANSLATE_NOOP("Station", "NO DEVICE - PLUG IN THE NEXT HANDSET"),
-    QT_TRANSLATE_NOOP("Station", "HANDSET PLUGGED AT START - CLICK OR REPLUG"),
-    QT_TRANSLATE_NOOP("Station", "Run ended without a result"),
-    QT_TRANSLATE_NOOP("Station", "NOT STARTED - RECORD NOT WRITTEN"),
-};
-constexpr char kDownloading[] = QT_TRANSLATE_NOOP("Station", "Downloading : %1 %");
-
-// A label is typed again from the start after this long without a key.
-constexpr qint64 kTypingPauseMs = 10000;
-
-bool IsTextInput(QObject* object)
-{
-    const QWidget* widget = qobject_cast<QWidget*>(object);
-    if (!widget)
-        return false;
-    return widget->inherits("QLineEdit") || widget->inherits("QTextEdit") || widget->inherits("QPlainTextEdit") ||
-           widget->inherits("QAbstractSpinBox") || widget->inherits("QAbstractItemView") ||
-           (widget->inherits("QComboBox") && widget->property("editable").toBool());
-}
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -107,7 +71,12 @@ struct RetiredEngine {
 CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     : QWidget(parent),
       m_options(std::move(options)),
-      m_lock(m_options.lockClock),
+      m_locks(this, m_options.lockClock, {m_options.runPinPrompt, m_options.runPinSet}),
+      m_units(this, {[this](int r) { return !m_rows[r - 1].runEnded; },
+                     [this](int r, const std::string& label) {
+                         if (m_rows[r - 1].engine)
+                             m_record->SetRunUnit(*m_rows[r - 1].engine, label);
+                     }}),
       m_reaper([this](int row) {
           // On the reaper's thread: only post to the GUI thread, and not while the view closes.
           if (!m_closing.load())
@@ -115,8 +84,24 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
       })
 {
     setFont(FormFont(forms::kStationFontPoints));
+    m_handOff = std::make_unique<CReportHandOff>(
+        m_gate, m_closing,
+        CReportHandOff::Handlers{
+            [this](station::ReportGate::Ticket ticket, const CReportHandOff::Status& report) { ShowStatus(ticket, report); },
+            [this](station::ReportGate::Ticket ticket, const ProgressReport& report) { ShowProgress(ticket, report); },
+            [this](station::ReportGate::Ticket ticket, int port) { ShowRunEndedAlone(ticket, port); }});
+    connect(&m_locks, &CSettingsLocks::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
+    connect(&m_units, &CUnitLabelRows::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
+    m_starts = std::make_unique<CStartPause>(m_options.startPause, [this](int r) { OpenAndStart(r); });
+    m_continuous = std::make_unique<CContinuousMode>(ContinuousRows());
+    connect(m_continuous.get(), &CContinuousMode::statusMessage, this, &CTarvoView::statusMessage,
+            Qt::DirectConnection);
     m_status = std::make_unique<CStationStatus>();
     m_record = std::make_unique<CStationRecord>(*this, this);
+    m_recording = std::make_unique<CRowRecording>(
+        *m_record, [this](int r, station::ReportGate::Ticket ticket, bool ok, const std::string& error) {
+            RunBegun(r, ticket, ok, error);
+        });
     connect(m_record.get(), &CStationRecord::problemChanged, this,
             [this](const QString& problem) { m_status->SetRecord(m_record->Enabled(), problem.toStdString()); });
     connect(m_record.get(), &CStationRecord::lineStatusChanged, this,
@@ -127,47 +112,40 @@ CTarvoView::CTarvoView(QWidget* parent, ViewOptions options)
     connect(m_record.get(), &CStationRecord::problemChanged, this, &CTarvoView::recordProblemChanged);
     // Continuous runs wait while the record cannot be written and go on once it can.
     connect(m_record.get(), &CStationRecord::problemChanged, this, [this](const QString& problem) {
-        if (!problem.isEmpty() || !m_continuous)
+        if (!problem.isEmpty() || !m_continuous->On())
             return;
-        for (Row& row : m_rows)
-            if (row.beginFailed)
-                row.flashedGeneration = 0;
-        OnDevicesChanged();
+        for (int r = 1; r <= station::kRows; ++r)
+            if (m_rows[r - 1].beginFailed)
+                m_continuous->Retry(r);
+        m_continuous->DevicesChanged();
     });
-    m_approval = std::make_unique<CApprovalWatch>(m_options.approvalPeriod);
-    connect(m_approval.get(), &CApprovalWatch::verdictChanged, this, &CTarvoView::OnApprovalVerdict);
+    m_approval = std::make_unique<CImageApproval>(m_options.approvalPeriod, [this](int r) { StartPort(r); });
+    connect(m_approval.get(), &CImageApproval::approvedChanged, this, [this](bool approved) { m_status->SetApproved(approved); });
+    connect(m_approval.get(), &CImageApproval::statusProblem, this, &CTarvoView::statusProblem, Qt::DirectConnection);
+    connect(m_approval.get(), &CImageApproval::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     BuildForm();
     // Eight engines from the start, none opened.
     for (int row = 1; row <= station::kRows; ++row)
         ReplaceEngine(row);
-    if (m_options.sound) {
-        m_sound = m_options.sound;
-    } else {
-        m_ownSound = std::make_unique<CResultSounds>();
-        m_sound = m_ownSound.get();
-    }
-    m_soundOn = profile::ReadInt(kStation, QString::fromLatin1(kSoundKey), 0) == 1;
-    m_continuous = profile::ReadInt(kStation, QString::fromLatin1(kContinuousKey), 0) == 1;
+    m_sound = std::make_unique<CStationSound>(m_options.sound);
     // Keys typed anywhere in this window (outside text fields) make up unit labels.
-    qApp->installEventFilter(this);
+    m_scanner = std::make_unique<CScannerInput>(this, [this](const QString& typed) { return TakeUnitLabel(typed); });
+    connect(m_scanner.get(), &CScannerInput::statusMessage, this, &CTarvoView::statusMessage, Qt::DirectConnection);
     Retranslate();
 }
 
 CTarvoView::~CTarvoView()
 {
-    qApp->removeEventFilter(this);
-    m_watcher.reset();  // no device change starts a row from here on
+    m_scanner.reset();
+    m_continuous->Stop();  // no device change starts a row from here on
     // Release and stop every engine before waiting for any: all of them wind down at once,
     // each on the reaper's thread, and the devices are free when this returns. Queued reports
     // die with this object.
     m_closing = true;
-    m_openQueue.clear();
-    m_approvalWaiting.clear();
-    m_approval.reset();  // its first check ends within the gate's bound
+    m_starts->Clear();
+    m_approval->Stop();
     // A wait for a run's first record holds a reference to its engine: over before any goes.
-    for (BeginWait& wait : m_beginWaits)
-        wait.thread.join();
-    m_beginWaits.clear();
+    m_recording->Stop();
     for (int r = 1; r <= station::kRows; ++r)
         RetireEngine(r);
     m_reaper.WaitAll();
@@ -175,120 +153,33 @@ CTarvoView::~CTarvoView()
 
 void CTarvoView::BuildForm()
 {
+    StationFormWidgets form = BuildStationForm(this);
+    m_clock = form.clock;
+    m_pathLine = form.pathLine;
+    m_buttons = form.buttons;
+    m_formTexts = std::move(form.texts);
+    connect(m_buttons[0], &QPushButton::clicked, this, [this] {
+        // Ends at once: no question, no closing sequence, ports left to the system; only the
+        // record is made durable first (runs in progress end ABORTED).
+        MakeRecordsDurable();
+        if (m_options.exitProcess)
+            m_options.exitProcess();
+        else
+            std::_Exit(0);
+    }, Qt::DirectConnection);
+    connect(m_buttons[1], &QPushButton::clicked, this, &CTarvoView::OnComPortSetting, Qt::DirectConnection);
+    connect(m_buttons[3], &QPushButton::clicked, this, &CTarvoView::OnFileOpen, Qt::DirectConnection);
+
     const DialogUnits du(font());
-    setFixedSize(du.Size(forms::kStationWidth, forms::kStationHeight));
-
-    for (const forms::Item& item : forms::kStationForm) {
-        const QRect rect = du.Rect(item.x, item.y, item.cx, item.cy);
-        const QString text = Tr("StationForm", item.text);
-        QWidget* widget = nullptr;
-        switch (item.kind) {
-        case forms::Kind::GroupBox:
-            widget = new QGroupBox(text, this);
-            break;
-        case forms::Kind::Text: {
-            auto* label = new QLabel(text, this);
-            label->setAlignment(Qt::AlignCenter);
-            widget = label;
-            break;
-        }
-        case forms::Kind::Picture: {
-            auto* picture = new QLabel(this);
-            picture->setPixmap(item.id == forms::kIdBanner ? pictures::Banner(rect.size())
-                                                           : pictures::StationPicture(rect.size()));
-            widget = picture;
-            break;
-        }
-        case forms::Kind::Label: {
-            auto* label = new CLabel(this);
-            label->SetSunken(true);
-            if (item.id == forms::kIdClock)
-                m_clock = label;
-            else
-                m_pathLine = label;
-            widget = label;
-            break;
-        }
-        case forms::Kind::RoundButton: {
-            auto* button = new CRoundButton(text, this);
-            button->setGeometry(rect);
-            button->Attach();
-            button->setFocusPolicy(Qt::TabFocus);
-            if (item.id == forms::kIdExit) {
-                m_buttons[0] = button;
-                connect(button, &QPushButton::clicked, this, [this] {
-                    // Ends at once: no question, no closing sequence, ports left to the system;
-                    // only the record is made durable first (runs in progress end ABORTED).
-                    MakeRecordsDurable();
-                    if (m_options.exitProcess)
-                        m_options.exitProcess();
-                    else
-                        std::_Exit(0);
-                }, Qt::DirectConnection);
-            } else if (item.id == forms::kIdComPortSetting) {
-                m_buttons[1] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::OnComPortSetting, Qt::DirectConnection);
-            } else if (item.id == forms::kIdOpenCloseAll) {
-                // Created disabled; nothing enables it.
-                m_buttons[2] = button;
-                button->setEnabled(false);
-            } else {
-                m_buttons[3] = button;
-                connect(button, &QPushButton::clicked, this, &CTarvoView::OnFileOpen, Qt::DirectConnection);
-            }
-            widget = button;
-            break;
-        }
-        default:
-            break;
-        }
-        if (!widget)
-            continue;
-        widget->setObjectName(QString::number(item.id));
-        widget->setProperty("controlId", item.id);
-        if (item.text[0] != '\0')
-            m_formTexts.emplace_back(widget, item.text);
-        if (item.kind != forms::Kind::RoundButton)
-            widget->setGeometry(rect);
-    }
-
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
-        const forms::RowIds& ids = forms::kRowIds[r - 1];
-        const int y = forms::kRowY[r - 1];
-
-        row.portField = new QLabel(QString::number(r), this);
-        row.portField->setAlignment(Qt::AlignCenter);
-        // Clicking the port number selects the row for the next unit label.
+        row.Build(this, r, du);
+        // Clicking the port number or the message field selects the row for the next unit
+        // label; clicking the state field starts the row.
         row.portField->installEventFilter(this);
-        row.portField->setGeometry(du.Rect(forms::kPortFieldX, y, forms::kPortFieldWidth, forms::kRowHeight));
-
-        row.message = new CLabel(this);
-        row.message->SetSunken(true);
-        row.message->SetNotify(true);
-        connect(row.message, &CLabel::clicked, this, [this, r] { SelectRow(m_selectedRow == r ? 0 : r); },
-                Qt::DirectConnection);
-        row.message->setGeometry(du.Rect(forms::kMessageX, y, forms::kMessageWidth, forms::kRowHeight));
-
-        row.state = new CLabel(this);
-        row.state->SetNotify(true);
-        row.state->setGeometry(du.Rect(forms::kStateX, y, forms::kStateWidth, forms::kRowHeight));
-        row.state->setCursor(Qt::PointingHandCursor);
+        connect(row.message, &CLabel::clicked, this, [this, r] { m_units.Toggle(r); }, Qt::DirectConnection);
         connect(row.state, &CLabel::clicked, this, [this, r] { StartPort(r); }, Qt::DirectConnection);
-
-        row.progress = new QProgressBar(this);
-        row.progress->setTextVisible(false);
-        row.progress->setAlignment(Qt::AlignCenter);
-        row.progress->setRange(0, 100);
-        row.progress->setValue(0);
-        row.progress->setGeometry(du.Rect(forms::kProgressX, y, forms::kProgressWidth, forms::kRowHeight));
-
-        const std::pair<QWidget*, int> named[] = {
-            {row.portField, ids.portField}, {row.message, ids.message}, {row.state, ids.state}, {row.progress, ids.progress}};
-        for (const auto& [widget, id] : named) {
-            widget->setObjectName(QString::number(id));
-            widget->setProperty("controlId", id);
-        }
+        m_units.SetFields(r, row.portField, row.progress);
     }
 }
 
@@ -426,18 +317,10 @@ void CTarvoView::StartPort(int r)
     // Only approved images: no row is armed before the image's approval is known, nor after
     // it was revoked.
     std::optional<std::string> approval;
-    if (RequireApproved()) {
+    if (CImageApproval::Required()) {
         CheckImageApproval();
-        if (!m_approval->Ready()) {
-            if (std::find(m_approvalWaiting.begin(), m_approvalWaiting.end(), r) == m_approvalWaiting.end())
-                m_approvalWaiting.push_back(r);
-            Row& waiting = m_rows[r - 1];
-            waiting.messageSource = tr("Checking approval").toStdString();
-            waiting.messageOwn = false;
-            waiting.messagePercent = -1;
-            waiting.message->SetTextColor(station::colour::kYellow);
-            waiting.message->SetText(tr("Checking approval"));
-            waiting.message->setToolTip(QString());
+        if (!m_approval->ReadyFor(r)) {
+            m_rows[r - 1].ShowNote(tr("Checking approval"), station::colour::kYellow, QString());
             return;
         }
         std::string approved, refusal;
@@ -457,82 +340,27 @@ void CTarvoView::StartPort(int r)
     row.engine->SetPortNumber(port);
     m_record->SubmitRun(*row.engine, port, row.ports->DevicePath(port), m_imagePath, approval);
     // Continuous runs: this device has had its run, click or not.
-    if (m_watcher && row.watch >= 0)
-        row.flashedGeneration = m_watcher->Generation(row.watch);
+    m_continuous->RowStarted(r);
     row.beginFailed = false;
     Apply(station::PortStarting(r));
     row.message->setToolTip(QString());
-    WaitForRecord(r);
-}
-
-void CTarvoView::WaitForRecord(int r)
-{
-    // No record, no run: the port opens only once the run's RUNNING record is durable. The
-    // write normally takes milliseconds, so the GUI thread waits a moment for it; a journal
-    // that is locked or slow is waited for on a thread of its own and the row opens (or
-    // shows why not) when it answers.
-    Row& row = m_rows[r - 1];
+    // No record, no run: the port opens once the run's RUNNING record is durable (RunBegun).
     row.beginPending = true;
-    for (auto it = m_beginWaits.begin(); it != m_beginWaits.end();) {
-        if (it->state->done.load()) {
-            it->thread.join();
-            it = m_beginWaits.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    auto state = std::make_shared<BeginState>();
-    const CWinMonitorCtrl* engine = row.engine.get();
-    const station::ReportGate::Ticket ticket = row.ticket;
-    BeginWait wait;
-    wait.state = state;
-    wait.thread = std::thread([this, state, engine, r, ticket] {
-        std::string error;
-        const bool ok = m_record->WaitBegun(*engine, error);
-        {
-            std::lock_guard lock(state->mutex);
-            state->ok = ok;
-            state->error = std::move(error);
-            state->done = true;
-        }
-        state->answered.notify_all();
-        if (!m_closing.load())
-            QMetaObject::invokeMethod(this, [this, state, r, ticket] { RunBegun(r, ticket, *state); },
-                                      Qt::QueuedConnection);
-    });
-    m_beginWaits.push_back(std::move(wait));
-    // Rows started together (eight handsets plugged at once) share one short wait: what the
-    // GUI thread spends on it within kBeginWindow stays below kBeginWait.
-    if (!m_beginWindow.isValid() || m_beginWindow.elapsed() > kBeginWindow.count()) {
-        m_beginWindow.start();
-        m_beginSpentMs = 0;
-    }
-    const qint64 allowed = std::max<qint64>(0, kBeginWait.count() - m_beginSpentMs);
-    QElapsedTimer waited;
-    waited.start();
-    {
-        std::unique_lock lock(state->mutex);
-        state->answered.wait_for(lock, std::chrono::milliseconds(allowed), [&] { return state->done.load(); });
-    }
-    m_beginSpentMs += waited.elapsed();
-    if (state->done.load())
-        RunBegun(r, ticket, *state);
+    m_recording->Begin(r, row.ticket, *row.engine);
 }
 
-void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, BeginState& state)
+void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, bool ok, const std::string& error)
 {
-    if (state.handled.exchange(true))
-        return;
     Row& row = m_rows[r - 1];
     if (row.ticket != ticket || !row.beginPending)
         return;  // the row was started again or closed meanwhile
     row.beginPending = false;
-    if (!state.ok) {
+    if (!ok) {
         // The run is recorded ERROR with the reason; the row shows it in red and is not armed.
         row.beginFailed = true;
         Apply(station::OnStatus(station::PortForRow(r), kNoResultCode, station::text::kNotRecorded), true);
         row.message->SetTextColor(station::colour::kRed);
-        const QString why = QString::fromStdString(state.error);
+        const QString why = QString::fromStdString(error);
         row.message->setToolTip(why);
         emit statusMessage(tr("COM%1 not started: the run could not be recorded (%2)").arg(station::PortForRow(r)).arg(why));
         RunEnded(r, kNoResultCode, false);
@@ -542,7 +370,7 @@ void CTarvoView::RunBegun(int r, station::ReportGate::Ticket ticket, BeginState&
     // normally a matter of milliseconds. If it takes longer the port opens when it is done.
     row.openPending = !m_reaper.WaitFor(r, kRetireWait);
     if (!row.openPending)
-        QueueOpen(r);
+        m_starts->Open(r);
 }
 
 void CTarvoView::OnRowIdle(int r)
@@ -550,77 +378,25 @@ void CTarvoView::OnRowIdle(int r)
     Row& row = m_rows[r - 1];
     if (row.openPending && !m_reaper.Busy(r)) {
         row.openPending = false;
-        QueueOpen(r);
-    }
-}
-
-void CTarvoView::QueueOpen(int r)
-{
-    // The pause after a start keeps the next start back without holding the GUI thread: rows
-    // that come during it wait their turn in order, each opened when the pause before it ends.
-    if (!m_startPause.isActive() && m_openQueue.empty()) {
-        OpenAndStart(r);
-        return;
-    }
-    if (std::find(m_openQueue.begin(), m_openQueue.end(), r) == m_openQueue.end())
-        m_openQueue.push_back(r);
-}
-
-void CTarvoView::OnStartPauseOver()
-{
-    m_startPause.stop();
-    while (!m_openQueue.empty() && !m_startPause.isActive()) {
-        const int r = m_openQueue.front();
-        m_openQueue.pop_front();
-        OpenAndStart(r);
+        m_starts->Open(r);
     }
 }
 
 void CTarvoView::RefuseStart(int r, const ImageCheck& problem)
 {
-    Row& row = m_rows[r - 1];
-    row.messageSource = problem.brief.toStdString();
-    row.messageOwn = false;
-    row.messagePercent = -1;
-    row.message->SetTextColor(station::colour::kRed);
-    row.message->SetText(problem.brief);
-    row.message->setToolTip(problem.detail);
+    m_rows[r - 1].ShowNote(problem.brief, station::colour::kRed, problem.detail);
     emit statusProblem(problem.detail);
 }
 
-bool CTarvoView::RequireApproved() const
-{
-    return profile::ReadInt("Record", QStringLiteral("RequireApproved"), 0) != 0;
-}
+std::size_t CTarvoView::QueuedStarts() const { return m_starts->Waiting(); }
+
+std::size_t CTarvoView::ApprovalWaiting() const { return m_approval->Waiting(); }
+
+bool CTarvoView::RequireApproved() const { return CImageApproval::Required(); }
 
 void CTarvoView::CheckImageApproval()
 {
-    if (!RequireApproved() || m_imagePath.empty())
-        return;
-    const std::string journal = m_record->Enabled() ? m_record->DatabasePath() : std::string();
-    m_approval->Check(m_imagePath, profile::ReadString("Record", QStringLiteral("Forward")).toStdString(), journal);
-}
-
-void CTarvoView::OnApprovalVerdict()
-{
-    const record::ApprovalVerdict verdict = m_approval->Current();
-    m_status->SetApproved(verdict.allowed);
-    if (!verdict.allowed) {
-        emit statusProblem(QString::fromStdString(verdict.refusal));
-        m_approvalRefused = true;
-    } else {
-        // Approved (again): the refusal shown before no longer holds.
-        if (m_approvalRefused)
-            emit statusProblem(QString());
-        m_approvalRefused = false;
-        if (!verdict.notice.empty())
-            emit statusMessage(QString::fromStdString(verdict.notice));
-    }
-    // The rows clicked while the check ran are armed now, or shown why not.
-    std::vector<int> waiting;
-    waiting.swap(m_approvalWaiting);
-    for (const int r : waiting)
-        StartPort(r);
+    m_approval->Check(m_imagePath, m_record->Enabled() ? m_record->DatabasePath() : std::string());
 }
 
 void CTarvoView::OpenAndStart(int r)
@@ -636,10 +412,9 @@ void CTarvoView::OpenAndStart(int r)
             m_record->SetRunUnit(*row.engine, unit);
         m_status->RunBegun(port, m_record->RunId(*row.engine),
                            unit.empty() ? std::nullopt : std::optional<std::string>(unit));
-        ShowUnitLabel(r);
+        m_units.Show(r);
         row.engine->Start(&m_record->Sink());
-        if (m_options.startPause.count() > 0)
-            m_startPause.start(static_cast<int>(m_options.startPause.count()), Qt::PreciseTimer, this);
+        m_starts->Started();
     } else {
         Apply(station::PortOpenFailed(r), true);
         m_status->OpenFailed(port, row.engine->OpenError());
@@ -673,20 +448,11 @@ void CTarvoView::SetNextUnit(int r, const QString& label)
         m_record->SetNextUnit(station::PortForRow(r), label);
 }
 
-QString CTarvoView::RecordTotalsText() const
-{
-    return tr("Runs %1  PASS %2  FAIL %3  ERROR %4")
-        .arg(m_record->TotalRuns())
-        .arg(m_record->TotalPasses())
-        .arg(m_record->TotalFails())
-        .arg(m_record->TotalErrors());
-}
+QString CTarvoView::RecordTotalsText() const { return m_recording->TotalsText(); }
 
 void CTarvoView::ShowRecordCounts(int r)
 {
-    const int port = station::PortForRow(r);
-    m_rows[r - 1].portField->setToolTip(
-        tr("COM%1: %2 PASS, %3 FAIL since start-up").arg(port).arg(m_record->Passes(port)).arg(m_record->Fails(port)));
+    m_rows[r - 1].portField->setToolTip(m_recording->CountsTip(station::PortForRow(r)));
 }
 
 void CTarvoView::OnRunRecorded(int port)
@@ -701,46 +467,17 @@ void CTarvoView::OnRunRecorded(int port)
 
 void CTarvoView::OnPortStatus(const CWinMonitorCtrl& engine, const StatusReport& report)
 {
-    StatusValue value{report.port, report.code, report.text ? std::string(report.text) : std::string(),
-                      report.reason ? std::string(report.reason) : std::string()};
-    const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
-    if (!pass)
-        return;  // the engine is being destroyed
-    QMetaObject::invokeMethod(this, [this, pass, value = std::move(value)] {
-        ShowStatus(pass->ticket, value);
-        m_gate.Finish(pass);
-    }, Qt::QueuedConnection);
-    m_gate.Wait(pass);
+    m_handOff->OnPortStatus(engine, report);
 }
 
 void CTarvoView::OnPortProgress(const CWinMonitorCtrl& engine, const ProgressReport& report)
 {
-    const station::ReportGate::PassPtr pass = m_gate.Enter(&engine);
-    if (!pass)
-        return;
-    QMetaObject::invokeMethod(this, [this, pass, value = report] {
-        ShowProgress(pass->ticket, value);
-        m_gate.Finish(pass);
-    }, Qt::QueuedConnection);
-    m_gate.Wait(pass);
+    m_handOff->OnPortProgress(engine, report);
 }
 
-void CTarvoView::ReleaseEngine(const CWinMonitorCtrl& engine) { m_gate.Release(&engine); }
+void CTarvoView::ReleaseEngine(const CWinMonitorCtrl& engine) { m_handOff->ReleaseEngine(engine); }
 
-void CTarvoView::OnRunEnded(const CWinMonitorCtrl& engine)
-{
-    // A stopped run was ended by the view itself; any other run that ends here without a
-    // final status (a refused identify, a device lost before the first answer) still has to
-    // end its row. Never waits: the ticket tells on the GUI thread whether the engine is
-    // still its row's.
-    if (engine.StopRequested() || m_closing.load())
-        return;
-    const station::ReportGate::Ticket ticket = m_gate.TicketOf(&engine);
-    if (ticket == station::ReportGate::kNoTicket)
-        return;
-    const int port = engine.PortNumber();
-    QMetaObject::invokeMethod(this, [this, ticket, port] { ShowRunEndedAlone(ticket, port); }, Qt::QueuedConnection);
-}
+void CTarvoView::OnRunEnded(const CWinMonitorCtrl& engine) { m_handOff->OnRunEnded(engine); }
 
 void CTarvoView::ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port)
 {
@@ -766,35 +503,25 @@ bool CTarvoView::IsCurrent(int port, station::ReportGate::Ticket ticket) const
     return r != 0 && m_rows[r - 1].ticket == ticket && m_gate.IsLive(ticket);
 }
 
-void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report)
+void CTarvoView::ShowStatus(station::ReportGate::Ticket ticket, const CReportHandOff::Status& report)
 {
     if (!IsCurrent(report.port, ticket))
         return;
     m_status->OnStatus(report.port, report.code, report.text, report.reason);
     const int r = station::RowForPort(report.port);
     if (report.code == status::kReadyForDownload) {
-        // The image went away after the row was armed: end the run here, before the erase,
-        // and free the device, instead of sitting at "ERASE" for ever.
-        const ImageCheck image = CheckImage();
-        if (!image.detail.isEmpty()) {
-            Apply(station::OnStatus(report.port, kNoImageCode, image.brief.toStdString()));
+        // The image went away after the row was armed, or its approval was revoked (no
+        // handset gets it): end the run here, before the erase, and free the device, instead
+        // of sitting at "ERASE" for ever.
+        ImageCheck stop = CheckImage();
+        if (std::string refusal; stop.detail.isEmpty() && m_approval->RefusedNow(refusal))
+            stop = {QString::fromStdString(refusal), QString::fromStdString(refusal)};
+        if (!stop.detail.isEmpty()) {
+            Apply(station::OnStatus(report.port, kNoImageCode, stop.brief.toStdString()));
             m_rows[r - 1].message->SetTextColor(station::colour::kRed);
-            m_rows[r - 1].message->setToolTip(image.detail);
-            emit statusProblem(image.detail);
-            m_record->FailRun(*m_rows[r - 1].engine, image.detail.toStdString());
-            RunEnded(r, kNoImageCode);
-            ReplaceEngine(r);
-            return;
-        }
-        // The image's approval was revoked after the row was armed: no handset gets it.
-        std::string approved, refusal;
-        if (RequireApproved() && m_approval->Ready() && !m_approval->Allowed(approved, refusal)) {
-            const QString why = QString::fromStdString(refusal);
-            Apply(station::OnStatus(report.port, kNoImageCode, refusal));
-            m_rows[r - 1].message->SetTextColor(station::colour::kRed);
-            m_rows[r - 1].message->setToolTip(why);
-            emit statusProblem(why);
-            m_record->FailRun(*m_rows[r - 1].engine, refusal);
+            m_rows[r - 1].message->setToolTip(stop.detail);
+            emit statusProblem(stop.detail);
+            m_record->FailRun(*m_rows[r - 1].engine, stop.detail.toStdString());
             RunEnded(r, kNoImageCode);
             ReplaceEngine(r);
             return;
@@ -836,15 +563,6 @@ CLabel* CTarvoView::LabelFor(station::Field field, int row) const
     return nullptr;
 }
 
-QString CTarvoView::MessageText(const Row& row) const
-{
-    if (!row.messageOwn)
-        return QString::fromStdString(row.messageSource);
-    if (row.messagePercent >= 0)
-        return Tr(kStation, kDownloading).arg(row.messagePercent);
-    return Tr(kStation, row.messageSource.c_str());
-}
-
 void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent)
 {
     for (const station::Step& step : steps) {
@@ -862,15 +580,9 @@ void CTarvoView::Apply(const station::Steps& steps, bool ownMessage, int percent
                            if (!label)
                                return;
                            if (s.field == station::Field::State) {
-                               Row& row = m_rows[s.row - 1];
-                               row.stateSource = s.text;
-                               label->SetText(Tr(kStation, row.stateSource.c_str()));
+                               m_rows[s.row - 1].ShowState(s.text);
                            } else if (s.field == station::Field::Message) {
-                               Row& row = m_rows[s.row - 1];
-                               row.messageSource = s.text;
-                               row.messageOwn = ownMessage;
-                               row.messagePercent = percent;
-                               label->SetText(MessageText(row));
+                               m_rows[s.row - 1].ShowMessage(s.text, ownMessage, percent);
                            } else {
                                if (s.field == station::Field::Clock)
                                    m_clockText = s.text;
@@ -922,10 +634,6 @@ bool CTarvoView::IsTimerActive(int id) const
 
 void CTarvoView::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_startPause.timerId()) {
-        OnStartPauseOver();
-        return;
-    }
     for (int id = 1; id < static_cast<int>(m_timers.size()); ++id) {
         if (m_timers[id].timerId() == event->timerId()) {
             OnTimer(id);
@@ -968,30 +676,15 @@ void CTarvoView::ApplyPortSettings()
                 m_status->AddPort(station::PortForRow(r), devices.DevicePath(station::PortForRow(r)));
     }
     // The rows or their devices may have changed: watch what the profile names now.
-    if (m_continuous)
-        WatchDevices();
+    m_continuous->Watch();
 }
 
 // --- main software -------------------------------------------------------------------------
 
-QString CTarvoView::RunFileDialog()
-{
-    QString folder = QFileInfo(FromLocal(m_imagePath)).absolutePath();
-    if (m_imagePath.empty() || !QFileInfo(folder).isDir())
-        folder = QDir::currentPath();
-    QFileDialog dialog(this, QString(), folder, Tr(kStation, strings::kMainSoftwareFilter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QString::fromUtf8(strings::kMainSoftwareSuffix));
-    dialog.selectFile(QStringLiteral("*.m0"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
 void CTarvoView::SelectMainSoftware()
 {
-    const QString chosen = m_options.chooseMainSoftware ? m_options.chooseMainSoftware(this) : RunFileDialog();
+    const QString chosen = m_options.chooseMainSoftware ? m_options.chooseMainSoftware(this)
+                                                             : ChooseMainSoftwareFile(this, m_imagePath);
     if (chosen.isEmpty())
         return;
     CWinMonitorCtrl& engine = *m_rows[0].engine;
@@ -1017,121 +710,40 @@ void CTarvoView::SelectMainSoftware()
         emit statusProblem(QString());
 }
 
-CTarvoView::ImageCheck CTarvoView::CheckImage() const
-{
-    if (m_imagePath.empty()) {
-        if (!m_choiceFailure.isEmpty())
-            return {tr("No image"), tr("No download image: the main software was not converted: %1").arg(m_choiceFailure)};
-        return {tr("No image chosen"), tr("No download image chosen: choose the main software file with FILE OPEN.")};
-    }
-    const QString shown = FromLocal(m_imagePath);
-    struct stat info {};
-    if (::stat(m_imagePath.c_str(), &info) != 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return {tr("Image missing"),
-                    tr("The download image %1 is missing: choose the main software file with FILE OPEN.").arg(shown)};
-        return {tr("Image unreadable"),
-                tr("The download image %1 cannot be read: %2.").arg(shown, QString::fromLocal8Bit(std::strerror(error)))};
-    }
-    if (!S_ISREG(info.st_mode))
-        return {tr("Not an image"), tr("The download image %1 is not a regular file.").arg(shown)};
-    if (info.st_size == 0)
-        return {tr("Image empty"), tr("The download image %1 is empty.").arg(shown)};
-    // Every line of a download image is an S3 record; a file that does not begin with one
-    // is something else.
-    QFile file(shown);
-    if (!file.open(QIODevice::ReadOnly))
-        return {tr("Image unreadable"), tr("The download image %1 cannot be read: %2.").arg(shown, file.errorString())};
-    char head[2] = {};
-    if (file.read(head, 2) != 2 || head[0] != 'S' || head[1] != '3')
-        return {tr("Not an image"), tr("The download image %1 is not a download image.").arg(shown)};
-    return {};
-}
+ImageCheck CTarvoView::CheckImage() const { return CheckDownloadImage(m_imagePath, m_choiceFailure); }
 
-// --- engineer lock -------------------------------------------------------------------------
+// --- settings locks ------------------------------------------------------------------------
 
-bool CTarvoView::UnlockEngineer(const char* purpose)
-{
-    if (!m_lock.HasPin())
-        return true;
-    CPinPrompt prompt(m_lock, purpose, this);
-    if (m_options.runPinPrompt)
-        m_options.runPinPrompt(prompt);
-    else
-        prompt.exec();
-    return prompt.Opened();
-}
+bool CTarvoView::UnlockEngineer(const char* purpose) { return m_locks.UnlockEngineer(purpose); }
 
-bool CTarvoView::PortSettingsLocked()
-{
-    for (int r = 1; r <= station::kRows; ++r) {
-        if (!profile::IsLocked(profile::kPortSection, profile::PortFlagKey(r)) ||
-            !profile::IsLocked(profile::kDeviceSection, profile::DeviceKey(station::PortForRow(r))))
-            return false;
-    }
-    return true;
-}
+void CTarvoView::EditEngineerPin() { m_locks.EditPin(); }
 
-bool CTarvoView::RefuseLocked(const char* section, const char* key)
-{
-    if (!profile::IsLocked(section, QString::fromLatin1(key)))
-        return false;
-    emit statusMessage(profile::LockedTip());
-    return true;
-}
-
-void CTarvoView::ApplyAdministratorLocks()
-{
-    const std::pair<CRoundButton*, bool> buttons[] = {
-        {m_buttons[1], PortSettingsLocked()},
-        {m_buttons[3], profile::IsLocked(profile::kMainSwSection, QString::fromLatin1(profile::kMainSwKey))}};
-    for (const auto& [button, locked] : buttons) {
-        if (!button || !locked)
-            continue;
-        button->setEnabled(false);
-        button->setToolTip(profile::LockedTip());
-    }
-}
+void CTarvoView::ApplyAdministratorLocks() { m_locks.DisableLockedButtons(m_buttons[1], m_buttons[3]); }
 
 void CTarvoView::OnComPortSetting()
 {
-    if (PortSettingsLocked()) {
-        emit statusMessage(profile::LockedTip());
+    if (m_locks.RefusePortSettings())
         return;
-    }
     if (UnlockEngineer(strings::kGuardPortSetting))
         EditPortSettings();
 }
 
 void CTarvoView::OnFileOpen()
 {
-    if (RefuseLocked(profile::kMainSwSection, profile::kMainSwKey))
+    if (m_locks.Refuse(profile::kMainSwSection, profile::kMainSwKey))
         return;
     if (UnlockEngineer(strings::kGuardFileOpen))
         SelectMainSoftware();
 }
 
-void CTarvoView::EditEngineerPin()
-{
-    if (RefuseLocked(CEngineerLock::kSection, CEngineerLock::kKey))
-        return;
-    if (!UnlockEngineer(strings::kGuardPin))
-        return;
-    CPinSetDialog dialog(m_lock, this);
-    const bool ok = m_options.runPinSet ? m_options.runPinSet(dialog) : dialog.exec() == QDialog::Accepted;
-    if (ok)
-        emit statusMessage(Tr("EngineerPin", dialog.Removed() ? strings::kPinRemoved : strings::kPinSet));
-}
-
 // --- sound ---------------------------------------------------------------------------------
+
+bool CTarvoView::SoundOn() const { return m_sound->On(); }
 
 void CTarvoView::SetSoundOn(bool on)
 {
-    if (RefuseLocked(kStation, kSoundKey))
-        return;
-    m_soundOn = on;
-    profile::WriteInt(kStation, QString::fromLatin1(kSoundKey), on ? 1 : 0);
+    if (!m_locks.Refuse(CStationSound::kSection, CStationSound::kKey))
+        m_sound->SetOn(on);
 }
 
 void CTarvoView::RunEnded(int r, int code, bool started)
@@ -1147,103 +759,42 @@ void CTarvoView::RunEnded(int r, int code, bool started)
     row.runEnded = true;
     m_status->OnEnd(station::PortForRow(r), code);
     m_units.RunEnded(r);
-    ShowUnitLabel(r);
-    if (m_soundOn && m_sound)
-        m_sound->Play(code == 20 ? ResultSound::Pass : ResultSound::Fail);
+    m_units.Show(r);
+    m_sound->RunEnded(code);
     // Continuous runs close the device once the report has been handled.
-    if (m_continuous)
-        QTimer::singleShot(0, this, [this, r] { CloseFinishedRun(r); });
+    m_continuous->RunEnded(r);
 }
 
 // --- continuous runs -----------------------------------------------------------------------
 
 void CTarvoView::SetContinuous(bool on)
 {
-    if (RefuseLocked(kStation, kContinuousKey))
-        return;
-    m_continuous = on;
-    profile::WriteInt(kStation, QString::fromLatin1(kContinuousKey), on ? 1 : 0);
-    if (on)
-        WatchDevices();
-    else
-        m_watcher.reset();
+    if (!m_locks.Refuse(CContinuousMode::kSection, CContinuousMode::kKey))
+        m_continuous->SetOn(on);
 }
 
-void CTarvoView::WatchDevices()
+bool CTarvoView::Continuous() const { return m_continuous->On(); }
+
+CContinuousMode::Rows CTarvoView::ContinuousRows()
 {
-    // Rows whose device stays the same keep what they know: a device that has had its run
-    // and is still there is not flashed again because the watch was renewed.
-    // Devices already there when watching begins (the station starts, continuous runs are
-    // switched on) wait for a click or a replug: only a device that appears while the station
-    // runs is flashed by itself.
-    const bool fresh = !m_watcher;
-    std::array<bool, station::kRows> stayed{};
-    for (int r = 1; r <= station::kRows; ++r) {
-        const Row& row = m_rows[r - 1];
-        stayed[r - 1] = m_watcher && row.watch >= 0 && m_watcher->Present(row.watch) &&
-                        m_watcher->Generation(row.watch) == row.flashedGeneration;
-    }
-    m_watcher.reset();
-    auto watcher = std::make_unique<DeviceWatcher>(
-        [this] { QMetaObject::invokeMethod(this, [this] { OnDevicesChanged(); }, Qt::QueuedConnection); });
-    for (int r = 1; r <= station::kRows; ++r) {
+    CContinuousMode::Rows rows;
+    rows.enabled = [this](int r) { return m_rows[r - 1].enabled == 1; };
+    rows.runEnded = [this](int r) { return m_rows[r - 1].runEnded; };
+    rows.start = [this](int r) { StartPort(r); };
+    rows.close = [this](int r) { ReplaceEngine(r); };
+    rows.absent = [this](int r, const QString& device) {
         Row& row = m_rows[r - 1];
-        const int port = station::PortForRow(r);
-        QString device = profile::DeviceFor(port);
-        if (device.isEmpty())
-            device = QString::fromStdString(DefaultDevicePath(port));
-        const bool same = device == row.device;
-        row.device = device;
-        row.watch = watcher->Watch(QFile::encodeName(device).toStdString());
-        row.flashedGeneration = same && stayed[r - 1] ? watcher->Generation(row.watch) : 0;
-    }
-    std::string error;
-    if (!watcher->Start(error)) {
-        emit statusMessage(QString::fromStdString(error));
-        return;
-    }
-    m_watcher = std::move(watcher);
-    if (fresh) {
-        for (int r = 1; r <= station::kRows; ++r) {
-            Row& row = m_rows[r - 1];
-            if (row.enabled != 1 || !row.runEnded || row.watch < 0 || !m_watcher->Present(row.watch))
-                continue;
-            row.flashedGeneration = m_watcher->Generation(row.watch);
-            Apply(station::DevicePresentAtStart(r), true);
-            row.message->setToolTip(row.device);
-        }
-    }
-    OnDevicesChanged();
-}
-
-void CTarvoView::OnDevicesChanged()
-{
-    if (!m_continuous || !m_watcher)
-        return;
-    for (int r = 1; r <= station::kRows; ++r) {
-        Row& row = m_rows[r - 1];
-        if (row.enabled != 1 || !row.runEnded || row.watch < 0)
-            continue;
-        const bool present = m_watcher->Present(row.watch);
-        if (present && m_watcher->Generation(row.watch) != row.flashedGeneration) {
-            StartPort(r);
-        } else if (!present && row.messageSource != station::text::kNoDevice) {
-            Apply(station::DeviceAbsent(r), true);
-            m_status->Waiting(station::PortForRow(r), true);
-            row.message->setToolTip(row.device);
-        }
-    }
-}
-
-void CTarvoView::CloseFinishedRun(int r)
-{
-    Row& row = m_rows[r - 1];
-    if (!m_continuous || !row.runEnded)
-        return;
-    // A fresh, unopened engine in place of the finished one: the device is closed until the
-    // next handset.
-    ReplaceEngine(r);
-    OnDevicesChanged();
+        if (row.messageSource == station::text::kNoDevice)
+            return;  // shown already
+        Apply(station::DeviceAbsent(r), true);
+        m_status->Waiting(station::PortForRow(r), true);
+        row.message->setToolTip(device);
+    };
+    rows.presentAtStart = [this](int r, const QString& device) {
+        Apply(station::DevicePresentAtStart(r), true);
+        m_rows[r - 1].message->setToolTip(device);
+    };
+    return rows;
 }
 
 void CTarvoView::ShowPreflightReport()
@@ -1259,188 +810,18 @@ void CTarvoView::ShowPreflightReport()
 
 // --- unit labels ---------------------------------------------------------------------------
 
-void CTarvoView::SelectRow(int r)
-{
-    if (r < 0 || r > station::kRows)
-        r = 0;
-    m_selectedRow = r;
-    for (int i = 1; i <= station::kRows; ++i) {
-        QLabel* field = m_rows[i - 1].portField;
-        const bool selected = i == r;
-        field->setAutoFillBackground(selected);
-        QPalette colours = palette();  // the view's
-        if (selected) {
-            colours.setColor(QPalette::Window, colours.color(QPalette::Highlight));
-            colours.setColor(QPalette::WindowText, colours.color(QPalette::HighlightedText));
-        }
-        field->setPalette(colours);
-        QFont bold = field->font();
-        bold.setBold(selected);
-        field->setFont(bold);
-    }
-}
+void CTarvoView::SelectRow(int r) { m_units.Select(r); }
 
-void CTarvoView::ShowUnitLabel(int r)
-{
-    QProgressBar* bar = m_rows[r - 1].progress;
-    const QString label = QString::fromStdString(m_units.Label(r));
-    // Literal text: a label's own "%p", "%v" or "%m" must not become a progress figure, so a
-    // word joiner (invisible) separates such a "%" from its letter.
-    QString format = label;
-    static const QRegularExpression placeholder(QStringLiteral("%(?=[pvm])"));
-    format.replace(placeholder, QStringLiteral("%\u2060"));
-    // Which run the label belongs to: while a run is in progress, a label waiting for the row's
-    // next run is marked so.
-    const bool forNext = m_units.StateOf(r) == station::UnitLabels::State::Pending && !m_rows[r - 1].runEnded;
-    if (forNext)
-        format = tr("next: %1").arg(format);
-    bar->setFormat(format);
-    bar->setTextVisible(!label.isEmpty());
-    QString tip;
-    if (!label.isEmpty()) {
-        tip = Tr(kUnitContext, strings::kUnitTip).arg(r).arg(label);
-        if (m_units.StateOf(r) == station::UnitLabels::State::Pending)
-            tip += QStringLiteral("\n") + tr("For the row's next run");
-        else if (m_units.StateOf(r) == station::UnitLabels::State::Bound)
-            tip += QStringLiteral("\n") + tr("For the run in progress");
-    }
-    bar->setToolTip(tip);
-}
+bool CTarvoView::TakeUnitLabel(const QString& typed) { return m_units.Take(typed); }
 
-bool CTarvoView::TakeUnitLabel(const QString& typed)
-{
-    const std::string label = station::UnitLabels::Clean(typed.toStdString());
-    if (label.empty())
-        return false;
-    if (label.size() > station::UnitLabels::kMaxLength) {
-        emit statusMessage(Tr(kUnitContext, strings::kUnitTooLong).arg(station::UnitLabels::kMaxLength));
-        return false;
-    }
-    // Armed: a run in progress (waiting for its handset or already at work on it) that has no
-    // unit yet; a label for it belongs to the handset in the socket. A run that has its unit
-    // passes the label on to the row's next run.
-    std::array<bool, station::kRows> armed{};
-    for (int r = 1; r <= station::kRows; ++r)
-        armed[r - 1] = !m_rows[r - 1].runEnded && m_units.RunLabel(r).empty();
-    const int r = m_units.Target(m_selectedRow, armed);
-    const QString shown = QString::fromStdString(label);
-    if (r == 0) {
-        emit statusMessage(Tr(kUnitContext, strings::kUnitNoRow).arg(shown));
-        return false;
-    }
-    m_units.Attach(r, label, armed[r - 1]);
-    if (armed[r - 1] && m_rows[r - 1].engine)
-        m_record->SetRunUnit(*m_rows[r - 1].engine, label);
-    ShowUnitLabel(r);
-    SelectRow(0);
-    if (armed[r - 1] || m_rows[r - 1].runEnded)
-        emit statusMessage(Tr(kUnitContext, strings::kUnitAttached).arg(shown).arg(r));
-    else
-        emit statusMessage(tr("Unit label %1 for the next run of row %2.").arg(shown).arg(r));
-    return true;
-}
-
-bool CTarvoView::KeyTyped(QObject* receiver, QKeyEvent* key)
-{
-    // Only keys meant for this window, outside text fields, without command modifiers.
-    QWidget* widget = qobject_cast<QWidget*>(receiver);
-    if (!widget || widget->window() != window() || IsTextInput(receiver))
-        return false;
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    if (m_lastKey.isValid() && m_lastKey.elapsed() > kTypingPauseMs)
-        m_typed.clear();
-    m_lastKey.start();
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        if (m_typed.isEmpty())
-            return false;
-        const QString typed = m_typed;
-        m_typed.clear();
-        TakeUnitLabel(typed);
-        return true;
-    }
-    case Qt::Key_Escape:
-        if (m_typed.isEmpty())
-            return false;
-        m_typed.clear();
-        emit statusMessage(QString());
-        return true;
-    case Qt::Key_Backspace:
-        if (m_typed.isEmpty())
-            return false;
-        m_typed.chop(1);
-        emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
-        return true;
-    default:
-        break;
-    }
-    const QString text = key->text();
-    if (text.isEmpty() || !text.at(0).isPrint())
-        return false;
-    // A label never starts with a space: a space alone still presses the focused button.
-    if (m_typed.isEmpty() && key->key() == Qt::Key_Space)
-        return false;
-    if (m_typed.size() <= static_cast<qsizetype>(station::UnitLabels::kMaxLength))
-        m_typed += text;
-    emit statusMessage(Tr(kUnitContext, strings::kUnitTyping).arg(m_typed));
-    return true;
-}
-
-bool CTarvoView::ScannerInDialog(QObject* receiver, QKeyEvent* key)
-{
-    // Keys for another window of this station (a dialog: the PIN prompt, the port dialog). A
-    // barcode scanner types a burst of characters far faster than a hand and ends it with
-    // Enter; such a burst is taken out of the dialog's field and kept for the station as a
-    // unit label, and its Enter never reaches the dialog (a scan is never a PIN).
-    QWidget* widget = qobject_cast<QWidget*>(receiver);
-    if (!widget || widget->window() == window() || !qobject_cast<QDialog*>(widget->window()))
-        return false;
-    const bool quick = m_burstLast.isValid() && m_burstLast.elapsed() <= kScanGapMs;
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        const QString burst = m_burst;
-        m_burst.clear();
-        if (!quick || burst.size() < kScanMinLength)
-            return false;
-        if (m_burstField && m_burstField->text().endsWith(burst))
-            m_burstField->setText(m_burstBefore);
-        if (!TakeUnitLabel(burst))
-            emit statusMessage(tr("Scanner input %1 was not taken in the dialog: close it and scan again").arg(burst));
-        return true;
-    }
-    default:
-        break;
-    }
-    const QString text = key->text();
-    if (text.isEmpty() || !text.at(0).isPrint() ||
-        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
-        m_burst.clear();
-        return false;
-    }
-    if (!quick || m_burst.isEmpty()) {
-        m_burst.clear();
-        m_burstField = qobject_cast<QLineEdit*>(receiver);
-        m_burstBefore = m_burstField ? m_burstField->text() : QString();
-    }
-    m_burst += text;
-    m_burstLast.start();
-    return false;
-}
+const QString& CTarvoView::TypedLabel() const { return m_scanner->Typed(); }
 
 bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        if (ScannerInDialog(watched, static_cast<QKeyEvent*>(event)))
-            return true;
-        return KeyTyped(watched, static_cast<QKeyEvent*>(event));
-    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int r = 1; r <= station::kRows; ++r) {
             if (watched == m_rows[r - 1].portField) {
-                SelectRow(m_selectedRow == r ? 0 : r);
+                m_units.Toggle(r);
                 return true;
             }
         }
@@ -1452,22 +833,11 @@ bool CTarvoView::eventFilter(QObject* watched, QEvent* event)
 
 void CTarvoView::Retranslate()
 {
-    for (const auto& [widget, source] : m_formTexts) {
-        const QString text = Tr("StationForm", source);
-        if (auto* group = qobject_cast<QGroupBox*>(widget))
-            group->setTitle(text);
-        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            button->setText(text);
-        else if (auto* label = qobject_cast<QLabel*>(widget))
-            label->setText(text);
-    }
+    RetranslateStationForm(m_formTexts);
     for (int r = 1; r <= station::kRows; ++r) {
         Row& row = m_rows[r - 1];
-        if (!row.stateSource.empty())
-            row.state->SetText(Tr(kStation, row.stateSource.c_str()));
-        if (row.messageOwn)
-            row.message->SetText(MessageText(row));
-        ShowUnitLabel(r);
+        row.Retranslate();
+        m_units.Show(r);
         if (!row.portField->toolTip().isEmpty())
             ShowRecordCounts(r);
     }

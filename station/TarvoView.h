@@ -7,8 +7,8 @@
 // text, colour, bar setting and timer; the view only carries the steps out.
 //
 // Reports and threads: the engines call OnPortStatus/OnPortProgress on their worker threads.
-// The view copies the report (text included), queues its handling to the GUI thread and makes
-// the worker wait until it ran, so the worker goes on only after the view has shown the
+// The view's hand-off (station/ReportHandOff.h) copies the report (text included), queues its
+// handling to the GUI thread and makes the worker wait until it ran, so the worker goes on only after the view has shown the
 // report (a download advances no faster than the view). Before an engine is let go, the view
 // releases it in the report gate: a wait of its workers ends at once and its later reports
 // drop, so a status 0 from an engine that is going away never starts a download. A queued
@@ -21,41 +21,40 @@
 // idle. Closing the view releases and stops every engine first and then waits for all of them
 // together.
 //
-// A row is armed only with a usable download image: a click while none is chosen, while the
-// chosen one is missing, empty or not an image, shows why in the row and in the status bar
-// and opens nothing.
+// A row is armed only with a usable download image (station/DownloadImage.h): a click while
+// none is chosen, while the chosen one is missing, empty or not an image, shows why in the row
+// and in the status bar and opens nothing.
 //
 // The pause after a row's start keeps later starts back for its length without holding the GUI
-// thread: rows started meanwhile wait in order and open one pause after another.
+// thread (station/StartPause.h): rows started meanwhile wait in order and open one pause after
+// another.
 //
-// Added to the form: the window's texts follow the language in force (QEvent::LanguageChange;
-// engine texts are shown as they come); an engineer lock guards COMPORT SETTING and FILE OPEN
-// (station/EngineerLock.h); a sound marks the end of each run (station/Sound.h); and unit
-// labels typed into the window by a barcode scanner or by hand go to the selected row, or the
-// first row with a run in progress and no unit yet (station/UnitLabels.h); a label for a row
-// whose run has its unit waits for the row's next run, and the row's bar says which. A scan
-// into an open dialog (a fast burst ended by Enter) is taken out of the dialog's field and kept
-// as a unit label, never taken as a PIN. A click on a row's port number or
-// message field selects the row (another click deselects it); the row's progress bar shows
-// its label.
+// The form's fixed widgets come from station/StationForm.h, each row's fields from
+// station/RowFields.h; the view owns them all.
+//
+// Added to the form, each in a unit of its own that the view wires to its rows: the window's
+// texts follow the language in force (QEvent::LanguageChange; engine texts are shown as they
+// come); the engineer PIN and the administrator's file guard the settings
+// (station/SettingsLocks.h); a sound marks the end of each run (station/Sound.h); continuous
+// runs start rows as their devices are plugged (station/ContinuousMode.h); a run's port opens
+// once its first record is durable (station/RowRecording.h); and unit labels typed into the
+// window by a barcode scanner or by hand (station/ScannerInput.h, also out of an open dialog)
+// go to the selected row, or the first row with a run in progress and no unit yet
+// (station/UnitLabelRows.h); a label for a row whose run has its unit waits for the row's next
+// run, and the row's bar says which. A click on a row's port number or message field selects
+// the row (another click deselects it); the row's progress bar shows its label.
 //
 // Threading: everything but the IReportSink calls and the reaper's callback runs on the GUI
 // thread.
 #pragma once
 
 #include <QBasicTimer>
-#include <QElapsedTimer>
-#include <QPointer>
-#include <deque>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,30 +63,32 @@
 
 #include "engine/ReportSink.h"
 #include "serial/PortDirectory.h"
+#include "station/ContinuousMode.h"
 #include "station/Reaper.h"
-#include "station/EngineerLock.h"
+#include "station/SettingsLocks.h"
 #include "station/ReportGate.h"
+#include "station/ReportHandOff.h"
+#include "station/RowFields.h"
 #include "station/RowLogic.h"
 #include "station/TraceLog.h"
-#include "station/UnitLabels.h"
+#include "station/DownloadImage.h"
+#include "station/UnitLabelRows.h"
 
-class QKeyEvent;
-class QLineEdit;
 class QLabel;
 class QProgressBar;
 
 namespace tarvo {
 
-class CApprovalWatch;
+class CImageApproval;
+class CStartPause;
 class CStationStatus;
 class CComPortSet;
 class CDoctorReport;
-class DeviceWatcher;
 class CLabel;
 class CStationRecord;
-class CPinPrompt;
-class CPinSetDialog;
-class CResultSounds;
+class CRowRecording;
+class CScannerInput;
+class CStationSound;
 class ISoundPlayer;
 class CRoundButton;
 class CWinMonitorCtrl;
@@ -154,24 +155,24 @@ public:
     bool UnlockEngineer(const char* purpose);
     // Sets, changes or removes the PIN (after the old one, when one is set).
     void EditEngineerPin();
-    CEngineerLock& EngineerLock() { return m_lock; }
+    CEngineerLock& EngineerLock() { return m_locks.EngineerLock(); }
 
     // Result sounds on or off (kept in the profile, "Station"/"Sound").
     void SetSoundOn(bool on);
-    bool SoundOn() const { return m_soundOn; }
+    bool SoundOn() const;
 
     // Row selection for unit labels: 1..8, or 0 for none.
     void SelectRow(int row);
-    int SelectedRow() const { return m_selectedRow; }
+    int SelectedRow() const { return m_units.Selected(); }
     // A label as typed or scanned (without the Enter): attached to its row. False, with a
     // status bar message, when it goes nowhere.
     bool TakeUnitLabel(const QString& typed);
     // The unit label of the run in progress on `row` (empty when none): what the run's
     // record takes as its unit.
-    std::string RunUnitLabel(int row) const { return m_units.RunLabel(row); }
-    const station::UnitLabels& UnitLabels() const { return m_units; }
+    std::string RunUnitLabel(int row) const { return m_units.Labels().RunLabel(row); }
+    const station::UnitLabels& UnitLabels() const { return m_units.Labels(); }
     // Characters typed so far for the next label.
-    const QString& TypedLabel() const { return m_typed; }
+    const QString& TypedLabel() const;
 
     // Sets every text of the form again in the language in force.
     void Retranslate();
@@ -201,14 +202,11 @@ public:
     bool OpenPending(int row) const { return m_rows[row - 1].openPending; }
     // Why no row can be armed now: a short text for a row's message field and the whole
     // reason; both empty when the image in use is fine.
-    struct ImageCheck {
-        QString brief;
-        QString detail;
-    };
+    // (station/DownloadImage.h)
     ImageCheck CheckImage() const;
 
     // Rows waiting for the pause after an earlier start to end before their port opens.
-    std::size_t QueuedStarts() const { return m_openQueue.size(); }
+    std::size_t QueuedStarts() const;
     // EXIT: ends the runs in progress (ABORTED, or NO TARGET while none answered) and waits
     // at most kExitRecordWait for every record to be durable in the journal.
     void MakeRecordsDurable();
@@ -230,12 +228,12 @@ public:
     // device when the run has ended and starts again only once the device has gone and come
     // back; a device that stays is not flashed again without a click. An absent device shows
     // in the row's message field in yellow on black, which is no error.
-    bool Continuous() const { return m_continuous; }
+    bool Continuous() const;
     void SetContinuous(bool on);
     // The preflight report of the enabled rows' devices and the station's files.
     void ShowPreflightReport();
     // Only approved images ("Record"/"RequireApproved"=1): the image's approval is checked
-    // (station/ApprovalWatch.h) before any row is armed, off the GUI thread; a row clicked
+    // (station/ImageApproval.h) before any row is armed, off the GUI thread; a row clicked
     // meanwhile waits for the verdict. A refused image (never approved, revoked, no list ever
     // fetched) arms no row: the row's message and the status bar say why in red, naming the
     // file. The run's record carries who approved the image.
@@ -243,7 +241,7 @@ public:
     // The status server's port ("Status"/"Listen" in the profile; 0: not serving).
     int StatusPort() const;
     // Rows waiting for the image's first approval verdict (tests).
-    std::size_t ApprovalWaiting() const { return m_approvalWaiting.size(); }
+    std::size_t ApprovalWaiting() const;
 
 signals:
     // Asks the frame to fit itself to the form (start-up).
@@ -263,116 +261,59 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Row {
+    // A row: its fields (station/RowFields.h), its engine and the state of its run.
+    struct Row : RowFields {
         // Declared before the engine: the engine's channel keeps a pointer to it.
         std::unique_ptr<MapPortDirectory> ports;
         std::unique_ptr<CWinMonitorCtrl> engine;
         station::ReportGate::Ticket ticket = station::ReportGate::kNoTicket;
         int enabled = 0;
         bool openPending = false;
-        QLabel* portField = nullptr;
-        CLabel* message = nullptr;
-        CLabel* state = nullptr;
-        QProgressBar* progress = nullptr;
-        // What the state and message fields show, as given (before translation): the state
-        // word; the message text, whether it is the view's own (translated) or an engine
-        // text (shown as it is), and the percent of a "Downloading" message (-1: none).
-        std::string stateSource;
-        std::string messageSource;
-        bool messageOwn = false;
-        int messagePercent = -1;
         // The run on this row has shown its final word (sound and label done).
         bool runEnded = true;
         // The row's start waits for its run's RUNNING record to be durable; the last start
         // failed because that record could not be written.
         bool beginPending = false;
         bool beginFailed = false;
-        // Continuous runs: the row's entry in the device watcher, the device it watches, and
-        // the device generation of the last run started.
-        int watch = -1;
-        QString device;
-        uint64_t flashedGeneration = 0;
     };
-    struct StatusValue {
-        int port;
-        int code;
-        std::string text;
-        std::string reason;
-    };
-
     void BuildForm();
     void ReplaceEngine(int row);
     void RetireEngine(int row);
     void OpenAndStart(int row);
     void OnRowIdle(int row);
     void RefuseStart(int row, const ImageCheck& problem);
-    // Only approved images: begins the check of the image in use (never waits); the verdict.
+    // Only approved images: begins the check of the image in use (never waits).
     void CheckImageApproval();
-    void OnApprovalVerdict();
     // Carries the steps out. State words are translated; a message is translated when
     // `ownMessage` (the view's own text; `percent` >= 0 for "Downloading : %d %").
     void Apply(const station::Steps& steps, bool ownMessage = false, int percent = -1);
-    QString MessageText(const Row& row) const;
     // The row's run has ended with `code`: label, sound, continuous re-arm. `started` false:
     // the port never opened, and the row ends as a failed run all the same.
     void RunEnded(int row, int code, bool started = true);
     void ShowRunEndedAlone(station::ReportGate::Ticket ticket, int port);
-    // The wait for a run's RUNNING record (CStationRecord::WaitBegun) on a thread of its own.
-    struct BeginState {
-        std::mutex mutex;
-        std::condition_variable answered;
-        std::atomic<bool> done{false};
-        std::atomic<bool> handled{false};
-        bool ok = false;
-        std::string error;
-    };
-    struct BeginWait {
-        std::thread thread;
-        std::shared_ptr<BeginState> state;
-    };
-    void WaitForRecord(int row);
-    void RunBegun(int row, station::ReportGate::Ticket ticket, BeginState& state);
-    // How long the GUI thread waits for runs' first records (all starts within kBeginWindow
-    // together) before leaving them to their threads.
-    static constexpr std::chrono::milliseconds kBeginWait{40};
-    static constexpr std::chrono::milliseconds kBeginWindow{200};
-    QElapsedTimer m_beginWindow;
-    qint64 m_beginSpentMs = 0;
-    // Opens row r now, or after the pause that follows an earlier start.
-    void QueueOpen(int row);
-    void OnStartPauseOver();
-    // Settings the administrator's file sets (station/Profile.h): their buttons are disabled
-    // with a tooltip naming the file, and their actions refuse with a status message.
+    // The answer of the wait for a run's RUNNING record (station/RowRecording.h).
+    void RunBegun(int row, station::ReportGate::Ticket ticket, bool ok, const std::string& error);
+    // Settings the administrator's file sets: their buttons are disabled (station/SettingsLocks.h).
     void ApplyAdministratorLocks();
-    bool PortSettingsLocked();
-    bool RefuseLocked(const char* section, const char* key);
-    // Continuous runs: watches the rows' devices as the profile names them now; starts every
-    // idle enabled row whose device is new; closes a finished row's device.
-    void WatchDevices();
-    void OnDevicesChanged();
-    void CloseFinishedRun(int row);
-    void ShowUnitLabel(int row);
-    bool KeyTyped(QObject* receiver, QKeyEvent* key);
-    bool ScannerInDialog(QObject* receiver, QKeyEvent* key);
+    // What continuous runs do with the rows (station/ContinuousMode.h).
+    CContinuousMode::Rows ContinuousRows();
     CLabel* LabelFor(station::Field field, int row) const;
     bool IsCurrent(int port, station::ReportGate::Ticket ticket) const;
-    void ShowStatus(station::ReportGate::Ticket ticket, const StatusValue& report);
+    void ShowStatus(station::ReportGate::Ticket ticket, const CReportHandOff::Status& report);
     void ShowProgress(station::ReportGate::Ticket ticket, const ProgressReport& report);
-    QString RunFileDialog();
     void Warn(const QString& text);
 
     ViewOptions m_options;
     LogTraceSink m_trace;
     station::ReportGate m_gate;
+    // The reports' way from the engines' workers to the GUI thread (after the gate it uses).
+    std::unique_ptr<CReportHandOff> m_handOff;
     std::array<Row, station::kRows> m_rows;
     std::array<QBasicTimer, station::kRows + 2> m_timers;  // index = timer id (1..9)
     // The pause after a start (ViewOptions::startPause) and the rows waiting for it to end.
-    QBasicTimer m_startPause;
-    std::deque<int> m_openQueue;
-    std::vector<BeginWait> m_beginWaits;
-    std::unique_ptr<CApprovalWatch> m_approval;
-    std::vector<int> m_approvalWaiting;
-    bool m_approvalRefused = false;  // the status bar shows the approval's refusal
+    std::unique_ptr<CStartPause> m_starts;
+    // Only approved images (station/ImageApproval.h).
+    std::unique_ptr<CImageApproval> m_approval;
     std::string m_imagePath;
     // Why the last main software choice failed; empty after a good one.
     QString m_choiceFailure;
@@ -385,29 +326,20 @@ private:
     void StartStatusServer();
     // After the rows: destroyed before them, when the destructor has destroyed every engine.
     std::unique_ptr<CStationRecord> m_record;
+    // The record hooks around the rows' runs; after the record it waits on.
+    std::unique_ptr<CRowRecording> m_recording;
     void OnRunRecorded(int port);
     void ShowRecordCounts(int row);
     // Form texts and the source each was made from.
     std::vector<std::pair<QWidget*, const char*>> m_formTexts;
-    CEngineerLock m_lock;
-    std::unique_ptr<CResultSounds> m_ownSound;
-    ISoundPlayer* m_sound = nullptr;
-    bool m_soundOn = false;
-    bool m_continuous = false;
-    std::unique_ptr<DeviceWatcher> m_watcher;
-    station::UnitLabels m_units;
-    int m_selectedRow = 0;
-    QString m_typed;
-    QElapsedTimer m_lastKey;
-    // A burst of keys typed into a dialog's field: what, into which field, the field's text
-    // before it, and when the last key came. Keys at most kScanGapMs apart make a burst, and a
-    // burst of kScanMinLength characters ended by Enter is a scan.
-    QString m_burst;
-    QPointer<QLineEdit> m_burstField;
-    QString m_burstBefore;
-    QElapsedTimer m_burstLast;
-    static constexpr qint64 kScanGapMs = 25;
-    static constexpr qsizetype kScanMinLength = 4;
+    // The engineer PIN and the administrator's locks.
+    CSettingsLocks m_locks;
+    std::unique_ptr<CStationSound> m_sound;
+    std::unique_ptr<CContinuousMode> m_continuous;
+    // The rows' unit labels and the row selected for the next one.
+    CUnitLabelRows m_units;
+    // Keys typed or scanned into the window, made into unit labels.
+    std::unique_ptr<CScannerInput> m_scanner;
     std::atomic<bool> m_closing{false};
     // Last among the members: its threads are joined before anything an engine points to goes.
     station::Reaper m_reaper;
