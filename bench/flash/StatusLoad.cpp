@@ -323,7 +323,7 @@ bool StatusLoad::Stop(std::chrono::duration<double> span, std::string& summary)
 
     // The streams end once every buffered event is written; each client then has them all.
     m_server->Finish(std::chrono::seconds(5));
-    long fewest = -1;
+    long fewest = m_clients.empty() ? m_reports + m_records : -1;
     for (std::size_t i = 0; i < m_clients.size(); ++i) {
         Reap(m_clients[i], 5s);
         std::ifstream in(m_dir + "/events-" + std::to_string(i) + ".txt");
