@@ -5,6 +5,7 @@
 # CPU time, and with the status load the server's and the model feeding's CPU time.
 #
 # usage: bench/flash/status-pairs.sh BUILD_DIR PAIRS KIB PORTS [CLIENTS]
+# MODES="on" (or "off") runs one side only.
 set -eu
 bench="$1/bench/flash/tarvo-bench-flash"
 pairs="$2"
@@ -15,7 +16,7 @@ out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 i=1
 while [ "$i" -le "$pairs" ]; do
-    for mode in off on; do
+    for mode in ${MODES:-off on}; do
         load=$(cut -d' ' -f1 /proc/loadavg)
         if [ "$mode" = on ]; then
             "$bench" --kib "$kib" --ports "$ports" --status "$clients" >"$out" || { cat "$out"; exit 1; }
