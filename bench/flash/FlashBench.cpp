@@ -247,7 +247,7 @@ int main(int argc, char** argv)
                 run.end = Clock::now();
                 ++ended;
                 if (load)
-                    load->Ended(report.port, run.finalCode == status::kPass, run.finalCode,
+                    load->Ended(5 + static_cast<int>(&run - runs.data()), run.finalCode == status::kPass, run.finalCode,
                                   std::chrono::duration_cast<std::chrono::milliseconds>(run.end - run.start).count(),
                                   static_cast<int64_t>(imageFileBytes));
             }

@@ -184,6 +184,7 @@ bool StatusLoad::Start(const std::string& image, const std::vector<std::pair<int
         state.bytes = 0;
     }
     m_model.SetImage(state);
+    m_portCount = ports.size();
     for (const auto& [port, device] : ports) {
         const SerialDeviceInfo info = DescribeSerialDevice(device);
         m_model.AddPort(port, device, info.IsUsb() ? std::optional<std::string>(info.usbLocation) : std::nullopt);
@@ -321,6 +322,14 @@ bool StatusLoad::Stop(std::chrono::duration<double> span, std::string& summary)
     if (!(passes == static_cast<double>(m_records)))
         ok = false;
 
+    // The model holds the served ports only, each with its one PASS.
+    const status::StationSnapshot snapshot = m_model.Snapshot();
+    long passed = 0;
+    for (const status::PortState& port : snapshot.ports)
+        passed += port.pass;
+    if (snapshot.ports.size() != m_portCount || passed != m_records)
+        ok = false;
+
     // The streams end once every buffered event is written; each client then has them all.
     m_server->Finish(std::chrono::seconds(5));
     long fewest = m_clients.empty() ? m_reports + m_records : -1;
@@ -342,8 +351,9 @@ bool StatusLoad::Stop(std::chrono::duration<double> span, std::string& summary)
     char line[512];
     std::snprintf(line, sizeof line,
                   "status server: %zu threads; Prometheus: %.0f scrapes in %.1f s (%.0f up), %.0f samples, "
-                  "PASS runs seen %.0f of %ld\n",
-                  m_serverThreads.size(), scrapes, seconds, good, samples, passes, m_records);
+                  "PASS runs seen %.0f of %ld; model: %zu ports, %ld PASS\n",
+                  m_serverThreads.size(), scrapes, seconds, good, samples, passes, m_records,
+                  snapshot.ports.size(), passed);
     summary = line;
     std::snprintf(line, sizeof line,
                   "event clients: %d, fewest events received %ld of %ld (%ld reports, %ld records)\n",

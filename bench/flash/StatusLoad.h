@@ -64,6 +64,7 @@ private:
     std::string m_dir;
     int m_clientCount;
     std::string m_imagePath;
+    std::size_t m_portCount = 0;
     status::StationModel m_model;
     std::unique_ptr<status::StatusServer> m_server;
     pid_t m_prometheus = -1;
