@@ -173,6 +173,10 @@ StatusServer::StatusServer(StationModel& model) : m_model(model), m_http(std::ma
                 client->wake.wait_for(lock, kKeepAlive, [&] {
                     return !client->out.empty() || client->dropped || client->finishing;
                 });
+                // The events that follow within the batching interval go out with this one (they
+                // do not wake this thread: OnEvent wakes it only when its buffer was empty).
+                if (!client->out.empty() && !client->dropped && !client->finishing)
+                    client->wake.wait_for(lock, kEventBatch, [&] { return client->dropped || client->finishing; });
                 if (client->dropped)
                     return false;
                 std::string chunk;
@@ -251,11 +255,15 @@ void StatusServer::OnEvent(const std::string& name, const std::string& data)
             client->dropped = true;
             client->out.clear();
             client->bytes = 0;
+            client->wake.notify_one();
         } else {
+            // Only the first event of a batch wakes the client's thread; the rest join it.
+            const bool first = client->out.empty();
             client->out.push_back(event);
             client->bytes += event.size();
+            if (first)
+                client->wake.notify_one();
         }
-        client->wake.notify_one();
     }
 }
 

@@ -10,7 +10,9 @@
 // Pages carry a Content-Security-Policy that allows only the server's own origin.
 //
 // Engines never wait for a client: the model's events are appended to each client's bounded
-// buffer (kClientBufferBytes); a client that falls that far behind is dropped. At most
+// buffer (kClientBufferBytes); a client that falls that far behind is dropped. A stream's
+// thread writes what gathered in its buffer at most once per kEventBatch, so the events of many
+// ports cost each client a few wake-ups a second, not one per event. At most
 // kMaxEventClients event streams are served at once; more get 503.
 //
 // Threading: Start, Finish and the destructor on the owner's thread; the server's own threads
@@ -48,6 +50,9 @@ public:
     static constexpr std::size_t kMaxEventClients = 32;
     static constexpr std::size_t kClientBufferBytes = 256 * 1024;
     static constexpr std::size_t kMaxBodyBytes = 64 * 1024;
+    // An event stream's thread, woken by an event, gathers what follows for this long and writes
+    // it all at once: a burst of reports costs each client one wake-up and one write.
+    static constexpr std::chrono::milliseconds kEventBatch{100};
 
     explicit StatusServer(StationModel& model);
     ~StatusServer();

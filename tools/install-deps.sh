@@ -14,7 +14,7 @@ packages=(
   fonts-nanum qt6-translations-l10n
   libncurses-dev tmux
   prometheus-cpp-dev libcpp-httplib-dev
-  prometheus chromium chromium-driver python3-selenium
+  prometheus chromium chromium-driver python3-selenium curl
 )
 lock_wait=600  # seconds
 

@@ -9,7 +9,12 @@
 //
 // It also counts the context switches of this process over the same span.
 //
-// usage: tarvo-bench-flash [--kib N] [--ports N] [--baud N]
+// With --status N the station also serves its status while the ports run: a station model fed
+// with every report, its status server on a loopback port, a real Prometheus scraping /metrics
+// every second and N curl processes reading /events (StatusLoad.h). The station's CPU time then
+// includes the server's threads and the model's feeding; both are also printed on their own.
+//
+// usage: tarvo-bench-flash [--kib N] [--ports N] [--baud N] [--status CLIENTS]
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,6 +35,7 @@
 #include "engine/ReportQueue.h"
 #include "engine/StatusCodes.h"
 #include "engine/WinMonitorCtrl.h"
+#include "bench/flash/StatusLoad.h"
 #include "serial/Holders.h"
 #include "tools/samples/Samples.h"
 #include "tools/sim/TargetSim.h"
@@ -111,6 +117,7 @@ int main(int argc, char** argv)
     long kib = 1024;
     int ports = 8;
     double baud = 115200;
+    int statusClients = -1;  // -1: no status server
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--kib"))
             kib = std::atol(argv[i + 1]);
@@ -118,6 +125,8 @@ int main(int argc, char** argv)
             ports = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--baud"))
             baud = std::atof(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--status"))
+            statusClients = std::atoi(argv[i + 1]);
     }
 
     char pattern[] = "/tmp/tarvo-bench-XXXXXX";
@@ -173,6 +182,22 @@ int main(int argc, char** argv)
     CountLineBytes(dir + "/monitor_ul_bs.m0", monitorBytes, monitorLines);
     const uint64_t imageFileBytes = std::filesystem::file_size(image);
 
+    std::unique_ptr<bench::StatusLoad> load;
+    if (statusClients >= 0) {
+        load = std::make_unique<bench::StatusLoad>(dir, statusClients);
+        std::vector<std::pair<int, std::string>> served;
+        for (int i = 0; i < ports; ++i)
+            served.emplace_back(5 + i, devices[i]);
+        if (!load->Start(image, served, error)) {
+            std::fprintf(stderr, "status: %s\n", error.c_str());
+            load.reset();
+            ::kill(child, SIGTERM);
+            ::waitpid(child, nullptr, 0);
+            return 1;
+        }
+        load->BeginMeasure();
+    }
+
     struct Port {
         std::unique_ptr<CWinMonitorCtrl> engine;
         Clock::time_point start, end;
@@ -195,6 +220,8 @@ int main(int argc, char** argv)
             return 1;
         }
         runs[i].start = Clock::now();
+        if (load)
+            load->Begun(5 + i);
         runs[i].engine->Start(&queue);
     }
     const double openCpu = CpuSeconds() - cpu0;
@@ -206,6 +233,8 @@ int main(int argc, char** argv)
             ++statusReports;
         else if (report.kind == QueuedReport::Kind::Progress)
             ++progressReports;
+        if (load)
+            load->Report(report);
         for (Port& run : runs) {
             if (run.engine.get() != report.engine)
                 continue;
@@ -217,12 +246,26 @@ int main(int argc, char** argv)
             } else if (report.kind == QueuedReport::Kind::RunEnded) {
                 run.end = Clock::now();
                 ++ended;
+                if (load)
+                    load->Ended(5 + static_cast<int>(&run - runs.data()), run.finalCode == status::kPass, run.finalCode,
+                                  std::chrono::duration_cast<std::chrono::milliseconds>(run.end - run.start).count(),
+                                  static_cast<int64_t>(imageFileBytes));
             }
         }
         queue.Done();
     }
     const double cpu = CpuSeconds() - cpu0;
     const long switches = ContextSwitches() - switches0;
+    std::string statusSummary;
+    bool statusOk = true;
+    if (load) {
+        Clock::time_point first = runs.front().start, last = runs.front().end;
+        for (const Port& run : runs) {
+            first = std::min(first, run.start);
+            last = std::max(last, run.end);
+        }
+        statusOk = load->Stop(last - first, statusSummary);
+    }
     struct Result {
         double wall;
         int code;
@@ -234,7 +277,9 @@ int main(int argc, char** argv)
     runs.clear();  // closes the ports before the handsets go
     ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
-    std::filesystem::remove_all(dir);
+    load.reset();
+    if (statusOk)
+        std::filesystem::remove_all(dir);
 
     // Protocol bound of one run: every byte on the wire (station to handset and back) at 10 bits
     // per byte, the handset's erase, and the fixed pauses.
@@ -265,5 +310,7 @@ int main(int argc, char** argv)
     std::printf("per port: %.1f context switches, %.1f status and %.1f progress reports\n",
                 static_cast<double>(switches) / ports, static_cast<double>(statusReports) / ports,
                 static_cast<double>(progressReports) / ports);
-    return ok ? 0 : 1;
+    if (!statusSummary.empty())
+        std::fputs(statusSummary.c_str(), stdout);
+    return ok && statusOk ? 0 : 1;
 }
