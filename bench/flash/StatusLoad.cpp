@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -106,28 +105,13 @@ void Reap(pid_t pid, std::chrono::milliseconds limit)
     }
 }
 
-std::string UrlEncode(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 // The value of the first sample of an instant query's answer; NaN when there is none.
 double QueryValue(int port, const std::string& query)
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(2);
     client.set_read_timeout(5);
-    const auto res = client.Get("/api/v1/query?query=" + UrlEncode(query));
+    const auto res = client.Get("/api/v1/query", httplib::Params{{"query", query}}, httplib::Headers{});
     if (!res || res->status != 200)
         return std::nan("");
     // ..."value":[1765000000.123,"42"]...

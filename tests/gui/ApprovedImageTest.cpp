@@ -24,23 +24,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ApprovedImage : public GuiTest {
+class ApprovedImage : public PgSuiteOn<GuiTest> {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (PgServer::Available())
-            server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuiteOn::SetUp();
+        if (!Ready())
+            return;
         ASSERT_EQ(server->Sql(std::string(PgServer::kDropSchema) + "DROP ROLE IF EXISTS tarvo_station"), "");
         std::string error;
         ASSERT_TRUE(m_db.Connect(server->Url(), 5000, error)) << error;  // migrates the schema
@@ -76,7 +66,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return view.ApprovalWaiting() == 0; }, 10000));
     }
 
-    inline static PgServer* server = nullptr;
     record::LineDatabase m_db;
     Pty m_pty;
     QTemporaryDir m_folder;

@@ -23,28 +23,18 @@ using namespace std::chrono_literals;
 using namespace tarvo;
 using namespace tarvo::record;
 using tarvo::test::PgServer;
+using tarvo::test::PgSuite;
 using tarvo::test::TempDir;
 
 namespace {
 
-class Forwarding : public ::testing::Test {
+class Forwarding : public PgSuite {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!PgServer::Available())
-            return;
-        server = new PgServer();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
     void SetUp() override
     {
-        if (!PgServer::Available())
-            GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
-        ASSERT_EQ(server->Error(), "");
+        PgSuite::SetUp();
+        if (!Ready())
+            return;
         // Each test starts from an empty line database.
         PGconn* conn = PQconnectdb(server->Url().c_str());
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -65,12 +55,9 @@ protected:
         return ids;
     }
 
-    static PgServer* server;
     TempDir dir;
     std::string db = dir.Path() + "/records.sqlite";
 };
-
-PgServer* Forwarding::server = nullptr;
 
 TEST_F(Forwarding, ServerStopAndStartLosesAndDuplicatesNothing)
 {

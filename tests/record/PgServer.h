@@ -157,9 +157,11 @@ private:
 };
 
 // A test suite whose tests share one server: started before the first test, stopped after the
-// last. SetUp skips a test when PostgreSQL is not installed and fails it when the server did
-// not start; a suite's own SetUp calls it first and goes on only when Ready().
-class PgSuite : public ::testing::Test {
+// last. NeedServer (called by SetUp) skips a test when PostgreSQL is not installed and fails it
+// when the server did not start; a suite's own SetUp calls it first and goes on only when
+// Ready(). `Base` is the fixture the suite builds on (a window test's own fixture, for one).
+template <class Base = ::testing::Test>
+class PgSuiteOn : public Base {
 protected:
     static void SetUpTestSuite()
     {
@@ -171,15 +173,18 @@ protected:
         delete server;
         server = nullptr;
     }
-    void SetUp() override
+    void SetUp() override { NeedServer(); }
+    void NeedServer()
     {
         if (!PgServer::Available())
             GTEST_SKIP() << "PostgreSQL 15 is not installed (" << PgServer::kBin << "); install the Debian package postgresql";
         ASSERT_EQ(server->Error(), "");
     }
-    bool Ready() const { return !IsSkipped() && !HasFatalFailure(); }
+    bool Ready() const { return !Base::IsSkipped() && !Base::HasFatalFailure(); }
 
     inline static PgServer* server = nullptr;
 };
+
+using PgSuite = PgSuiteOn<>;
 
 }  // namespace tarvo::test
